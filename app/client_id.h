@@ -1,0 +1,8 @@
+// This machine's client identifier: Testing.ini's ClientIDForTest, else the maker's
+// client-identifier library (CID.dll or ClientID.dll in the player folder), lower-cased.
+#pragma once
+#include <string>
+
+// cached is the caller's copy (the update driver's field): returned when non-empty,
+// filled on success. An empty identifier is looked up again on the next call.
+std::u16string clientIdentifier(std::u16string& cached);

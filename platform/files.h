@@ -1,0 +1,75 @@
+// Files, folders and paths. Paths use "\" as the only separator on every host; the
+// POSIX backend turns them into "/" at the system call and back when it hands paths out.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+bool fileExists(const std::u16string& path);       // exists and is not a directory
+bool directoryExists(const std::u16string& path);
+bool pathExists(const std::u16string& path);
+
+// Attribute word as Windows reports it (FILE_ATTRIBUTE_DIRECTORY = 0x10,
+// FILE_ATTRIBUTE_READONLY = 0x1, FILE_ATTRIBUTE_NORMAL = 0x80, ...); false when absent.
+constexpr uint32_t kAttributeReadOnly = 0x1;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeNormal = 0x80;
+bool fileAttributes(const std::u16string& path, uint32_t& attributes);
+bool setFileAttributes(const std::u16string& path, uint32_t attributes);
+
+bool createDirectory(const std::u16string& path);      // one level; false when it exists
+bool createDirectoryTree(const std::u16string& path);  // all missing levels; true when it exists
+bool removeDirectory(const std::u16string& path);      // empty folder only
+bool deleteFile(const std::u16string& path);
+// Rename; replaces an existing target when replace is set (MoveFileExW / rename).
+bool moveFile(const std::u16string& from, const std::u16string& to, bool replace);
+bool copyFile(const std::u16string& from, const std::u16string& to);
+bool fileSize(const std::u16string& path, uint64_t& size);
+
+struct DirEntry {
+    std::u16string name;  // bare name
+    bool isDirectory = false;
+    uint32_t attributes = 0;
+};
+// Entries of a folder, "." and ".." included as FindFirstFileW would give them.
+// Returns false when the folder cannot be listed.
+bool listDirectory(const std::u16string& folder, std::vector<DirEntry>& entries);
+
+// Whole-file helpers (binary).
+bool readWholeFile(const std::u16string& path, std::string& bytes);
+bool writeWholeFile(const std::u16string& path, const std::string& bytes);
+
+// Last-write time as seconds since 1970 (UTC).
+bool setFileTime(const std::u16string& path, int64_t unixSeconds);
+
+enum class OpenMode {
+    ReadShared,      // read, others may read and write
+    ReadExclusive,   // read, no sharing: fails while another process holds the file
+    WriteTruncate,   // create or truncate, write
+    ReadWrite,       // open existing for read and write
+};
+
+class File {
+public:
+    virtual ~File() = default;
+    // Returns bytes read (0 at end), or -1 on error.
+    virtual int64_t read(void* buffer, size_t size) = 0;
+    virtual bool write(const void* data, size_t size) = 0;
+    virtual bool size(uint64_t& size) = 0;
+    virtual bool flush() = 0;
+};
+std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode);
+
+// Folder of a path: everything before the last "\" (empty when there is none).
+std::u16string parentFolder(const std::u16string& path);
+std::u16string fileNameOf(const std::u16string& path);
+// Canonical form: "/" turned into "\", "." and ".." resolved, repeated "\" collapsed.
+std::u16string canonicalPath(const std::u16string& path);
+// True when path, once canonical, lies inside folder (or is folder itself when allowSame).
+bool isInsideFolder(const std::u16string& path, const std::u16string& folder);
+
+}  // namespace plat

@@ -1,0 +1,16 @@
+// Named mutexes shared between processes. On POSIX a mutex "exists" while some
+// process holds its lock file.
+#pragma once
+#include <string>
+
+namespace plat {
+
+using MutexHandle = void*;
+
+// OpenMutexW: null when no such mutex exists.
+MutexHandle openNamedMutex(const std::u16string& name);
+// CreateMutexW; nullDacl gives a security descriptor everyone may open.
+MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool nullDacl);
+void closeMutex(MutexHandle handle);
+
+}  // namespace plat
