@@ -1,0 +1,77 @@
+// OrvixPlayer: a stand-in of the media player's side of the update channel.
+//   OrvixPlayer update [--closewindow] [--timeout SECONDS] [--wait MS]
+//       runs the whole update a user asks for and prints each step
+//   OrvixPlayer send WORD...
+//       sends each word and prints each reply on a line of its own; control words get
+//       no reply and end the connection (a following word connects again)
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+#include "platform/text.h"
+#include "tools/player/initiative_update.h"
+#include "tools/player/pipe_client.h"
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: OrvixPlayer update [--closewindow] [--timeout SECONDS] [--wait MS]\n"
+                 "       OrvixPlayer send WORD...\n";
+    return 64;
+}
+
+int sendWords(const std::vector<std::string>& words, uint32_t waitMs) {
+    PipeClient client;
+    bool connected = false;
+    for (const std::string& word : words) {
+        if (!connected && !client.open(waitMs)) {
+            std::cerr << "agent pipe not found" << std::endl;
+            return 1;
+        }
+        connected = true;
+        std::u16string request = text::fromAnsi(word), reply;
+        if (isControlWord(request)) {
+            if (!client.send(request)) return 1;
+            client.close();
+            connected = false;
+            continue;
+        }
+        if (!client.request(request, reply)) {
+            std::cerr << "pipe closed by the agent" << std::endl;
+            return 1;
+        }
+        std::cout << text::toUtf8(reply) << std::endl;
+    }
+    return 0;
+}
+
+int update(const InitiativeOptions& options, uint32_t waitMs) {
+    PipeClient client;
+    if (!client.open(waitMs)) {
+        std::cerr << "agent pipe not found" << std::endl;
+        return kPipeFailed;
+    }
+    return runInitiativeUpdate(client, options, std::cout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    std::string command = argv[1];
+    InitiativeOptions options;
+    uint32_t waitMs = 10000;
+    std::vector<std::string> words;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (command == "update" && arg == "--closewindow") options.closeWord = u"closewindow";
+        else if (command == "update" && arg == "--timeout" && hasValue) options.timeoutMs = 1000u * std::atoi(argv[++i]);
+        else if (arg == "--wait" && hasValue) waitMs = std::atoi(argv[++i]);
+        else if (command == "send") words.push_back(arg);
+        else return usage();
+    }
+    if (command == "update") return update(options, waitMs);
+    if (command == "send" && !words.empty()) return sendWords(words, waitMs);
+    return usage();
+}
