@@ -1,17 +1,37 @@
 # Third-party libraries: Debian packages on Linux, the cross-built cache for MinGW.
 if(WIN32)
+  # libcurl and minizip cross-built by scripts/win32/build-deps.sh; zlib from Debian's
+  # MinGW package. All static, so the programs need no MinGW DLL.
   set(OV_DEPS_PREFIX "" CACHE PATH "Prefix of the cross-built libcurl and minizip")
-  find_path(CURL_INCLUDE_DIR curl/curl.h HINTS ${OV_DEPS_PREFIX}/include)
-  find_library(CURL_LIBRARY NAMES curl libcurl HINTS ${OV_DEPS_PREFIX}/lib)
-  find_path(MINIZIP_INCLUDE_DIR unzip.h HINTS ${OV_DEPS_PREFIX}/include/minizip ${OV_DEPS_PREFIX}/include)
-  find_library(MINIZIP_LIBRARY NAMES minizip HINTS ${OV_DEPS_PREFIX}/lib)
-  find_library(ZLIB_LIBRARY NAMES z zlib libz.a)
+  find_path(CURL_INCLUDE_DIR curl/curl.h PATHS ${OV_DEPS_PREFIX}/include
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_library(CURL_LIBRARY NAMES libcurl.a curl PATHS ${OV_DEPS_PREFIX}/lib
+               NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_path(MINIZIP_INCLUDE_DIR unzip.h PATHS ${OV_DEPS_PREFIX}/include/minizip
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_library(MINIZIP_LIBRARY NAMES libminizip.a PATHS ${OV_DEPS_PREFIX}/lib
+               NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_library(ZLIB_LIBRARY NAMES libz.a z REQUIRED)
   set(OV_SYSTEM_LIBS ${MINIZIP_LIBRARY} ${CURL_LIBRARY} ${ZLIB_LIBRARY}
       ws2_32 bcrypt crypt32 secur32 iphlpapi shell32 advapi32 user32 version shlwapi)
-  set(OV_THIRD_PARTY_INCLUDES ${CURL_INCLUDE_DIR} ${MINIZIP_INCLUDE_DIR} ${OV_DEPS_PREFIX}/include)
+  # Header-only libraries come from Debian's packages; only their own folders are copied
+  # beside the build, never the host's whole /usr/include.
+  set(OV_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+  file(COPY /usr/include/rapidxml DESTINATION ${OV_HOST_HEADERS})
+  if(EXISTS /usr/include/httplib.h)
+    file(COPY /usr/include/httplib.h DESTINATION ${OV_HOST_HEADERS})
+  endif()
+  set(RAPIDXML_INCLUDE_DIR ${OV_HOST_HEADERS})
+  set(OV_THIRD_PARTY_INCLUDES ${CURL_INCLUDE_DIR} ${MINIZIP_INCLUDE_DIR} ${OV_HOST_HEADERS})
   list(APPEND OV_DEFINITIONS CURL_STATICLIB)
-  add_compile_options(-static)
   add_link_options(-static -static-libgcc -static-libstdc++)
+  if(OV_BUILD_TESTS)
+    # GoogleTest from Debian's sources, built with the cross compiler.
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
 else()
   find_package(CURL REQUIRED)
   find_package(ZLIB REQUIRED)
