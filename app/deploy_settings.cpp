@@ -1,0 +1,51 @@
+#include "app/deploy_settings.h"
+
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace deploy {
+
+namespace {
+
+constexpr char16_t kFileName[] = u"OvUpdate.deploy.ini";
+constexpr char16_t kFileVariable[] = u"OVUPDATE_DEPLOY";
+constexpr char16_t kSection[] = u"servers";
+constexpr char16_t kDomainKeys[3][8] = {u"domain1", u"domain2", u"domain3"};
+constexpr char16_t kReportKey[] = u"report";
+constexpr size_t kValueChars = 1024;
+
+void overlay(std::u16string& value, const char16_t* key, const std::u16string& file) {
+    std::u16string read = text::trim(plat::getProfileString(kSection, key, u"", kValueChars, file));
+    while (!read.empty() && (read.back() == u'/' || read.back() == u'\\')) read.pop_back();
+    if (!read.empty()) value = read;
+}
+
+}  // namespace
+
+Servers loadServers(const std::u16string& file) {
+    Servers s;
+    s.domains[0] = u"" OV_DOMAIN1;
+    s.domains[1] = u"" OV_DOMAIN2;
+    s.domains[2] = u"" OV_DOMAIN3;
+    s.report = u"" OV_REPORT;
+    if (file.empty() || !plat::fileExists(file)) return s;
+    for (int i = 0; i < 3; ++i) overlay(s.domains[i], kDomainKeys[i], file);
+    overlay(s.report, kReportKey, file);
+    return s;
+}
+
+std::u16string deployFile() {
+    std::u16string named = plat::environmentVariable(kFileVariable);
+    if (!named.empty()) return named;
+    std::u16string folder = plat::parentFolder(plat::executablePath());
+    return folder.empty() ? std::u16string(kFileName) : folder + u"\\" + kFileName;
+}
+
+const Servers& servers() {
+    static const Servers loaded = loadServers(deployFile());
+    return loaded;
+}
+
+}  // namespace deploy

@@ -1,0 +1,23 @@
+// Where the maker's servers are: three download domains and the crash-collection host.
+// Compiled-in defaults, overridden by OvUpdate.deploy.ini beside the executable (or the file
+// named by OVUPDATE_DEPLOY), section "servers", keys domain1, domain2, domain3 and report.
+// Each value is a scheme and host with an optional port, without a trailing slash.
+#pragma once
+#include <string>
+
+namespace deploy {
+
+struct Servers {
+    std::u16string domains[3];
+    std::u16string report;
+};
+
+// Read once, on first use.
+const Servers& servers();
+
+// Defaults overlaid with the keys present in file (a missing file changes nothing).
+Servers loadServers(const std::u16string& file);
+// The override file: OVUPDATE_DEPLOY when set, else OvUpdate.deploy.ini beside the executable.
+std::u16string deployFile();
+
+}  // namespace deploy

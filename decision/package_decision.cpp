@@ -1,0 +1,69 @@
+// What happens to an accepted update element's package: taken from disk when it is already
+// there and whole, otherwise downloaded when this machine is inside the rollout share.
+#include <deque>
+
+#include "app/host_probes.h"
+#include "app/log.h"
+#include "decision/rollout.h"
+#include "decision/update_driver.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+std::u16string UpdateDriver::packageSavePath() const { return m_saveDirectory + u"\\" + m_update.name; }
+
+bool UpdateDriver::decidePackage() {
+    std::u16string path = packageSavePath();
+    if (fileExists(path)) {
+        // A package on disk is taken without the rollout test.
+        LOG(u"需要下载的包%s已存在，做md5：%s校验", path, m_update.md5);
+        if (packageDigestCheck()) {
+            LOG(u"校验成功");
+            finishUpdateRun(kRunPackagePresent, false);
+            return true;
+        }
+        LOG(u"校验失败，删除文件，下载安装包");
+        plat::deleteFile(path);
+        downloadPackage();
+        return true;
+    }
+    LOG(u"需要下载的包%s不存在，下载前做灰度判断", path);
+    LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d",
+        m_clientId, m_update.probability, m_update.seed);
+    bool inside = inRollout(m_clientId, m_update.probability, m_update.seed);
+    LOG(inside ? u"落在灰度内" : u"不在灰度内");
+    if (!inside) return false;
+    downloadPackage();
+    return true;
+}
+
+// Deletes every package file whose name contains none of the recent-file entries (letter
+// case and surrounding blanks ignored). Names are gathered from the whole folder tree, but
+// the deletion aims at the save folder and its temp folder only.
+void UpdateDriver::cleanPackageDirectory() {
+    if (m_recentFiles.empty()) return;
+    std::vector<std::u16string> names;
+    std::deque<std::u16string> folders{m_saveDirectory};
+    while (!folders.empty()) {
+        std::u16string folder = folders.front();
+        folders.pop_front();
+        std::vector<plat::DirEntry> entries;
+        if (!plat::listDirectory(folder, entries)) continue;
+        for (const plat::DirEntry& e : entries) {
+            if (!e.isDirectory) names.push_back(e.name);
+            else if (e.name != u"." && e.name != u"..") folders.push_back(folder + u"\\" + e.name);
+        }
+    }
+    for (const std::u16string& name : names) {
+        std::u16string upper = text::trim(text::toUpper(name));
+        bool keep = false;
+        for (const std::u16string& entry : m_recentFiles) {
+            if (upper.find(text::trim(text::toUpper(entry))) != std::u16string::npos) {
+                keep = true;
+                break;
+            }
+        }
+        if (keep) continue;
+        plat::deleteFile(m_saveDirectory + u"\\" + upper);
+        plat::deleteFile(m_saveDirectory + u"\\temp\\" + upper);
+    }
+}

@@ -1,0 +1,104 @@
+// Delivery of the player's crash files to the collection endpoint at the start of every
+// background run. A file is deleted, and its announcement cleared, only when the endpoint
+// answers exactly "success"; anything else leaves it for the next run.
+#include <memory>
+
+#include "app/client_id.h"
+#include "app/deploy_settings.h"
+#include "app/host_probes.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "decision/update_driver.h"
+#include "fetch/transfer.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char16_t kErrorFile[] = u"qserr.dat";
+constexpr char16_t kEndpointPath[] = u"/p";
+constexpr char kAccepted[] = "success";
+constexpr char kErrorFileUploadName[] = "optional_data";
+
+// Whole content, read without sharing; empty when the file cannot be opened.
+std::string readUnshared(const std::u16string& path) {
+    std::string content;
+    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadExclusive);
+    if (!file) return content;
+    char buffer[64 * 1024];
+    int64_t n;
+    while ((n = file->read(buffer, sizeof buffer)) > 0) content.append(buffer, static_cast<size_t>(n));
+    return content;
+}
+
+void fillForm(TransferRequest& request, const CrashDelivery& d) {
+    bool errorFile = !d.dump && !d.log;
+    auto& f = request.formFields;
+    f[u"t"] = u"11";
+    f[u"ct"] = errorFile ? u"141212_crash" : u"151215_clientdump";
+    f[u"pf"] = u"201";
+    f[u"p"] = u"11";
+    f[u"p1"] = errorFile ? u"114" : u"1101";
+    f[u"u"] = d.clientId;
+    f[u"pu"] = u"";
+    if (!errorFile) f[u"addr"] = d.dumpDirectory;
+    request.uploadBufferName = errorFile ? kErrorFileUploadName : text::toUtf8(d.fileName);
+}
+
+}  // namespace
+
+bool UpdateDriver::deliverCrashReports() {
+    using namespace settings;
+    m_clientId = clientIdentifier(m_clientId);
+
+    CrashDelivery errorFile;
+    errorFile.fileName = kErrorFile;
+    errorFile.clientId = m_clientId;
+    deliverFile(errorFile);
+
+    std::u16string dumpPath = readString(kSectionCrashReport, kKeyDumpPath, u"", kDumpPathChars, kOrvixIni);
+    std::u16string dumpZip = readString(kSectionCrashReport, kKeyDumpZipPathName, u"", kZipPathChars, kOrvixIni);
+    if (!dumpPath.empty() && !dumpZip.empty()) {
+        CrashDelivery dump;
+        dump.fileName = dumpZip;
+        dump.dumpDirectory = dumpPath;
+        dump.dump = true;
+        dump.clientId = m_clientId;
+        deliverFile(dump);
+    }
+    std::u16string logZip = readString(kSectionCrashReport, kKeyLogZipPathName, u"", kZipPathChars, kOrvixIni);
+    if (!logZip.empty()) {
+        CrashDelivery log;
+        log.fileName = logZip;
+        log.dumpDirectory = dumpPath;
+        log.log = true;
+        log.clientId = m_clientId;
+        deliverFile(log);
+    }
+    return true;
+}
+
+void UpdateDriver::deliverFile(const CrashDelivery& d) {
+    using namespace settings;
+    if (d.fileName.empty()) return;
+    std::u16string path = dataFolder() + u"\\" + d.fileName;
+    if (!fileExists(path)) {
+        LOG(u"文件：%s不存在，不进行投递", path);
+        return;
+    }
+    TransferRequest request;
+    request.uploadData = readUnshared(path);
+    if (request.uploadData.empty()) return;
+    request.url = deploy::servers().report + kEndpointPath;
+    fillForm(request, d);
+    // Only the answer's body counts, not the transfer's result.
+    performTransfer(request);
+    if (request.responseBody != kAccepted) return;
+
+    plat::deleteFile(path);
+    if (d.dump) writeString(kSectionCrashReport, kKeyDumpZipPathName, u"", kOrvixIni);
+    if (d.log) {
+        writeString(kSectionCrashReport, kKeyLogZipPathName, u"", kOrvixIni);
+        writeString(kSectionCrashReport, kKeyDumpPath, u"", kOrvixIni);
+    }
+}

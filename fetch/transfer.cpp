@@ -1,0 +1,211 @@
+#include "fetch/transfer.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/text.h"
+
+namespace {
+
+const char* const kFixedHeaders[] = {
+    "Pragma: no-cache", "Cache-Control: no-cache", "Connection: close", "Accept: */*",
+    "Expect:",  // no 100-continue handshake before a form upload
+};
+constexpr char kBinaryPartName[] = "optional";
+constexpr char kBinaryPartType[] = "application/octet-stream";
+constexpr long kReceiveBufferBytes = 256 * 1024;
+
+std::atomic<unsigned> g_tempCounter{0};
+
+// The handle and what hangs off it for one transfer; released on every exit.
+struct TransferContext {
+    CURL* handle = nullptr;
+    curl_slist* headers = nullptr;
+    curl_mime* form = nullptr;
+
+    ~TransferContext() {
+        if (handle) curl_easy_cleanup(handle);
+        curl_slist_free_all(headers);
+        curl_mime_free(form);
+    }
+};
+
+// Receives the body: a 200 answer to a save-to-file request goes to a temporary file
+// beside the target, everything else to the request's memory body, both within limits.
+class BodySink {
+public:
+    BodySink(CURL* handle, TransferRequest& request) : m_handle(handle), m_request(request) {}
+    ~BodySink() { discardFile(); }
+
+    bool take(const char* data, size_t size) {
+        if (!m_decided) decide();
+        if (m_toFile) return writeToFile(data, size);
+        if (m_request.responseBody.size() + size > transferLimits().maxMemoryBody) return false;
+        m_request.responseBody.append(data, size);
+        return true;
+    }
+
+    // After a complete 200 answer: puts the file under the target name.
+    bool commit() {
+        if (!m_file) return true;  // an empty body writes no file
+        bool flushed = m_file->flush();
+        m_file.reset();
+        if (!flushed || !plat::moveFile(m_tempPath, m_request.savePath, true)) {
+            discardFile();
+            return false;
+        }
+        m_tempPath.clear();
+        return true;
+    }
+
+private:
+    bool wantsFile() const { return m_request.saveToFile && !m_request.savePath.empty(); }
+
+    void decide() {
+        m_decided = true;
+        long status = 0;
+        curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &status);
+        m_toFile = wantsFile() && status == 200;
+    }
+
+    bool writeToFile(const char* data, size_t size) {
+        if (size == 0) return true;
+        if (m_fileBytes + size > transferLimits().maxFileBody) return false;
+        if (!m_file && !openTempFile()) return false;
+        if (!m_file->write(data, size)) return false;
+        m_fileBytes += size;
+        return true;
+    }
+
+    bool openTempFile() {
+        const std::u16string& target = m_request.savePath;
+        size_t slash = target.rfind(u'\\');
+        if (slash != std::u16string::npos && slash > 0) {
+            std::u16string folder = target.substr(0, slash);
+            if (!plat::directoryExists(folder)) plat::createDirectoryTree(folder);
+        }
+        m_tempPath = target + format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
+        m_file = plat::openFile(m_tempPath, plat::OpenMode::WriteTruncate);
+        if (!m_file) m_tempPath.clear();
+        return m_file != nullptr;
+    }
+
+    void discardFile() {
+        if (m_tempPath.empty()) return;
+        m_file.reset();
+        plat::deleteFile(m_tempPath);
+        m_tempPath.clear();
+    }
+
+    CURL* m_handle;
+    TransferRequest& m_request;
+    bool m_decided = false;
+    bool m_toFile = false;
+    std::unique_ptr<plat::File> m_file;
+    std::u16string m_tempPath;
+    uint64_t m_fileBytes = 0;
+};
+
+size_t writeBody(char* data, size_t size, size_t count, void* user) {
+    size_t bytes = size * count;
+    if (!user) return bytes;
+    return static_cast<BodySink*>(user)->take(data, bytes) ? bytes : 0;  // short count aborts
+}
+
+int reportProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded,
+                   curl_off_t uploadTotal, curl_off_t uploaded) {
+    auto callback = reinterpret_cast<ProgressCallback>(user);
+    return callback(nullptr, static_cast<double>(downloadTotal), static_cast<double>(downloaded),
+                    static_cast<double>(uploadTotal), static_cast<double>(uploaded));
+}
+
+bool buildForm(TransferContext& ctx, const TransferRequest& request) {
+    bool binary = !request.uploadData.empty() && !request.uploadBufferName.empty();
+    if (request.formFields.empty() && !binary) return true;  // a plain GET
+    ctx.form = curl_mime_init(ctx.handle);
+    if (!ctx.form) return false;
+    for (const auto& [name, value] : request.formFields) {
+        curl_mimepart* part = curl_mime_addpart(ctx.form);
+        std::string bytes = text::toUtf8(value);
+        if (!part || curl_mime_name(part, text::toUtf8(name).c_str()) != CURLE_OK ||
+            curl_mime_data(part, bytes.data(), bytes.size()) != CURLE_OK)
+            return false;
+    }
+    if (binary) {
+        curl_mimepart* part = curl_mime_addpart(ctx.form);
+        if (!part || curl_mime_name(part, kBinaryPartName) != CURLE_OK ||
+            curl_mime_filename(part, request.uploadBufferName.c_str()) != CURLE_OK ||
+            curl_mime_type(part, kBinaryPartType) != CURLE_OK ||
+            curl_mime_data(part, request.uploadData.data(), request.uploadData.size()) != CURLE_OK)
+            return false;
+    }
+    return curl_easy_setopt(ctx.handle, CURLOPT_MIMEPOST, ctx.form) == CURLE_OK;
+}
+
+void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink,
+                const TransferRequest& request, ProgressCallback progress) {
+    CURL* h = ctx.handle;
+    const TransferLimits& limits = transferLimits();
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    for (const char* header : kFixedHeaders) ctx.headers = curl_slist_append(ctx.headers, header);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, ctx.headers);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    // Peers and host names are verified; plain http is unaffected.
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    // No transfer may hang: a bounded connect and a limit on silence.
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    if (progress) {
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, reportProgress);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, reinterpret_cast<void*>(progress));
+    }
+    if (request.acceptCompressed) {
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
+        curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+    }
+}
+
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}
+
+}  // namespace
+
+TransferLimits& transferLimits() {
+    static TransferLimits limits;
+    return limits;
+}
+
+bool performTransfer(TransferRequest& request, ProgressCallback progress) {
+    initialiseCurlOnce();
+    TransferContext ctx;
+    ctx.handle = curl_easy_init();
+    if (!ctx.handle) return false;
+
+    std::string url = text::toUtf8(request.url);
+    BodySink sink(ctx.handle, request);
+    setOptions(ctx, url, sink, request, progress);
+    if (!buildForm(ctx, request)) return false;
+
+    if (curl_easy_perform(ctx.handle) != CURLE_OK) return false;
+    long status = 0;
+    if (curl_easy_getinfo(ctx.handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200)
+        return false;
+    return sink.commit();
+}

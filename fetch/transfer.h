@@ -1,0 +1,46 @@
+// One HTTP exchange over libcurl: a GET, or a multipart form POST when the request carries
+// form parts. Every transfer of the agent goes through performTransfer; it never retries,
+// callers retry with another URL.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+struct TransferRequest {
+    std::u16string url;  // absolute; sent as UTF-8
+    // Text parts of the form, sent in name order (plain code-unit comparison).
+    std::map<std::u16string, std::u16string> formFields;
+    // Content of the binary part "optional", sent after the text parts; it is only sent when
+    // both the data and its announced file name are non-empty.
+    std::string uploadData;
+    std::string uploadBufferName = "optional_data";
+    // The answer kept in memory. A 200 answer to a save-to-file request goes to the file
+    // instead and leaves this empty; every other answer lands here, also on failure.
+    std::string responseBody;
+    bool saveToFile = false;
+    std::u16string savePath;
+    bool acceptCompressed = true;  // offer gzip and decode it
+};
+
+// libcurl's progress signature: context (always null), total to download, downloaded,
+// total to upload, uploaded. A non-zero return aborts the transfer.
+using ProgressCallback = int (*)(void* context, double downloadTotal, double downloaded,
+                                 double uploadTotal, double uploaded);
+
+// True when the transfer completed with status 200 and, for a save-to-file request, the
+// body now stands complete under the save path (an empty body writes no file).
+//
+// A save-to-file body streams into a temporary file beside the target, which replaces the
+// target only after a complete 200 answer: a failed transfer never creates, truncates or
+// half-writes the file under the target name.
+bool performTransfer(TransferRequest& request, ProgressCallback progress = nullptr);
+
+// Bounds that keep every transfer finite. Process-wide; tests shrink them.
+struct TransferLimits {
+    long connectTimeoutMs = 30000;
+    long stallSeconds = 60;                      // no byte received for this long: failure
+    size_t maxMemoryBody = 16u << 20;            // far above any document or endpoint answer
+    uint64_t maxFileBody = 8ull << 30;           // a body to file beyond this is not a package
+    long maxRedirects = 10;
+};
+TransferLimits& transferLimits();
