@@ -6,3 +6,9 @@
 // cached is the caller's copy (the update driver's field): returned when non-empty,
 // filled on success. An empty identifier is looked up again on the next call.
 std::u16string clientIdentifier(std::u16string& cached);
+
+// The library's export GetClientID (C calling convention): fills buffer (128 characters)
+// with the identifier; the one-byte flag is the library's own business.
+using GetClientIdFunction = int (*)(char16_t* buffer, unsigned char* flag);
+inline constexpr char kGetClientIdExport[] = "GetClientID";
+inline constexpr size_t kClientIdBufferChars = 128;

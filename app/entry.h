@@ -3,6 +3,8 @@
 #include <string>
 
 namespace agent {
-// Takes the whole command line; always returns 0.
+// Takes the whole command line; always returns 0. When a worker thread was stopped (or
+// never ended), the process ends here with 0 instead, without static destruction, which
+// could pull the logger library or libcurl from under that thread.
 int wWinMain(const std::u16string& commandLine);
 }

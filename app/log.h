@@ -16,6 +16,17 @@ void loggerStop();
 // "[OvUpdate.exe] " + message; true when the library accepted the line.
 bool logLine(const std::u16string& message);
 
+// The pieces of the above, exposed for their own sake:
+// the text handed to the library: prefix, and "\r\n" unless the text has a line end already;
+std::u16string logText(const std::u16string& message);
+// the daily log name, "kvlog_<year>-<month>-<day>" without zero padding;
+std::u16string logName(int year, int month, int day);
+// roaming application data + "\kvlog\" (empty when there is no application-data folder);
+std::u16string logFolder();
+// deletes every file of folder (which ends in "\") except keepPath; folders and names
+// starting with "." are left alone, and files that cannot be deleted are skipped.
+void cleanLogFolder(const std::u16string& folder, const std::u16string& keepPath);
+
 }  // namespace diag
 
 // Formats and writes one log line, only when logging is on (the flag is tested before

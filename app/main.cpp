@@ -1,5 +1,6 @@
 // Linux entry: hands the command line to the same entry operation as wWinMain on Windows.
 #include <string>
+
 #include "app/entry.h"
 #include "platform/text.h"
 

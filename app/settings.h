@@ -40,8 +40,14 @@ inline constexpr char16_t kKeyDumpZipPathName[] = u"DumpZipPathName";
 inline constexpr char16_t kKeyLogZipPathName[] = u"LogZipPathName";
 inline constexpr size_t kZipPathChars = 520;
 
-// Roaming application data + "\Lumora Video\Orvix"; computed once it succeeds.
+// Roaming application data + "\Lumora Video\Orvix"; empty when the shell cannot give the
+// application-data folder.
 std::u16string dataFolder();
+
+// The file a settings read or write uses. A name with a backslash is used as given; a bare
+// name lies in the data folder, except that integer reads take the executable's folder
+// when the data folder does not exist.
+std::u16string resolveSettingsFile(const std::u16string& name, bool integerRead);
 
 int readInt(const std::u16string& section, const std::u16string& key, int defaultValue,
             const std::u16string& file);

@@ -1,0 +1,5 @@
+#include "app/crt_exception.h"
+
+#include "platform/system.h"
+
+CCrtException::CCrtException() { plat::installRuntimeErrorTrap(); }

@@ -1,0 +1,115 @@
+#include "app/entry.h"
+
+#include <atomic>
+
+#include "app/crt_exception.h"
+#include "app/host_probes.h"
+#include "app/log.h"
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "app/threads.h"
+#include "platform/clock.h"
+#include "platform/library.h"
+#include "platform/named_mutex.h"
+#include "platform/thread.h"
+
+namespace agent {
+
+namespace {
+
+constexpr char16_t kCrashReportLibrary[] = u"CrashReport.dll";
+constexpr char16_t kSingleInstanceMutex[] = u"OvUpdate";
+constexpr char16_t kInitiativeCommand[] = u"initiative";
+constexpr uint32_t kSecondLookMs = 1000;
+
+std::atomic<bool> g_abandoned{false};
+
+// The logger library is loaded and yesterday's logs are removed before the entry point
+// runs, whatever the logging flag will be. This file is part of every build of the agent
+// (its entry calls wWinMain) and of nothing else.
+const bool g_loggerSetUp = (diag::loggerSetUp(), true);
+
+plat::LibraryHandle loadCrashReportLibrary() {
+    std::u16string folder = playerFolderWithSlash();
+    plat::setLibraryDirectory(folder);
+    return plat::loadLibrary(folder + kCrashReportLibrary);
+}
+
+// An agent that is just ending gets one second to let go of the mutex.
+bool anotherAgentRuns() {
+    plat::MutexHandle first = plat::openNamedMutex(kSingleInstanceMutex);
+    if (!first) return false;
+    plat::closeMutex(first);
+    plat::clock().sleepMs(kSecondLookMs);
+    plat::MutexHandle second = plat::openNamedMutex(kSingleInstanceMutex);
+    if (!second) return false;
+    plat::closeMutex(second);
+    return true;
+}
+
+// Starts the worker threads and waits for the end of the run by the exit rules.
+void runWorkers(const std::u16string& commandLine) {
+    ProcessState& state = processState();
+    LOG(u"启动参数：%s", commandLine);
+    if (commandLine == kInitiativeCommand) state.initiative = true;
+
+    if (!state.initiative) {
+        LOG(u"启动正常升级线程");
+        std::shared_ptr<plat::Thread> normal = plat::startThread(normalUpdateThreadProc);
+        if (!normal) {
+            LOG(u"启动正常升级线程失败");
+            return;
+        }
+        state.normalThreadId = normal->id();
+        setNormalThreadHandle(normal);
+    }
+    state.waitThread = plat::startThread(waitThreadProc);
+    if (!state.waitThread) {
+        LOG(u"启动等待线程失败");
+        // The normal update thread, if any, ends with the process.
+        if (normalThreadHandle()) g_abandoned = true;
+        return;
+    }
+
+    if (state.initiative) {
+        state.waitThread->wait();
+        LOG(u"主动升级进程启动完成并退出");
+    } else if (awaitBackgroundRun()) {
+        g_abandoned = true;
+    }
+    state.waitThread = nullptr;
+}
+
+}  // namespace
+
+int wWinMain(const std::u16string& commandLine) {
+    plat::LibraryHandle crashReport = loadCrashReportLibrary();
+    {
+        CCrtException runtimeErrorTrap;
+        int printLog = settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0,
+                                         settings::kOvUpdateIni);
+        diag::setLogging(printLog == 1);
+        if (diag::loggingOn()) {
+            diag::loggerStart();
+            LOG(u"升级程序OvUpdate.exe启动，读取 printlog = %d", printLog);
+        }
+
+        if (anotherAgentRuns()) {
+            LOG(u"已经有Ovupdate.exe存在");
+        } else {
+            // Never released: the system lets go of it when the process ends.
+            plat::createNamedMutex(kSingleInstanceMutex, true, false);
+            runWorkers(commandLine);
+        }
+
+        if (diag::loggingOn()) {
+            LOG(u"升级程序OvUpdate.exe退出");
+            diag::loggerStop();
+        }
+    }
+    if (crashReport) plat::freeLibrary(crashReport);
+    if (g_abandoned) plat::exitProcessNow(0);
+    return 0;
+}
+
+}  // namespace agent

@@ -1,0 +1,137 @@
+#include "app/host_probes.h"
+
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "platform/version_resource.h"
+
+namespace {
+
+constexpr char16_t kRegistrySeparator[] = u"$$$$";
+constexpr size_t kPlayerPathChars = 256;
+constexpr size_t kPlayerPathCharsNoSlash = 260;
+constexpr size_t kRegistryValueChars = 520;
+constexpr size_t kVersionPathChars = 519;
+
+// True when path names something that exists and whose attribute word is not exactly
+// "directory" (a read-only or hidden folder counts as a file here, as it always has).
+bool namesNonFolder(const std::u16string& path) {
+    uint32_t attributes = 0;
+    return plat::fileAttributes(path, attributes) && attributes != plat::kAttributeDirectory;
+}
+
+bool hiveFromName(const std::u16string& name, plat::Hive& hive) {
+    if (text::equalsNoCase(name, u"HKEY_LOCAL_MACHINE")) hive = plat::Hive::LocalMachine;
+    else if (text::equalsNoCase(name, u"HKEY_CLASSES_ROOT")) hive = plat::Hive::ClassesRoot;
+    else if (text::equalsNoCase(name, u"HKEY_CURRENT_USER")) hive = plat::Hive::CurrentUser;
+    else return false;
+    return true;
+}
+
+bool readRegistryPathValue(const std::u16string& path, std::u16string& value) {
+    std::vector<std::u16string> pieces = text::split(path, kRegistrySeparator);
+    if (pieces.size() < 3) return false;
+    plat::Hive hive;
+    if (!hiveFromName(pieces[0], hive)) return false;
+    std::u16string valueName = pieces[2] == u" " ? std::u16string() : pieces[2];
+    return plat::readRegistryString(hive, pieces[1], valueName, kRegistryValueChars, value);
+}
+
+// A value read but empty counts as a failure, and every failure leaves the caller's
+// string as it was.
+bool replaceWith(std::u16string& path, const std::u16string& value) {
+    if (value.empty()) return false;
+    path = value;
+    return true;
+}
+
+}  // namespace
+
+std::u16string playerFolderWithSlash() {
+    std::u16string value;
+    if (!plat::readRegistryString(plat::Hive::LocalMachine, kAppPathsKey, u"", kPlayerPathChars, value))
+        return {};
+    // A registration naming a vanished file is kept whole, so nothing is loaded from it.
+    if (namesNonFolder(value)) {
+        size_t slash = value.rfind(u'\\');
+        if (slash != std::u16string::npos) value.erase(slash + 1);
+    }
+    return value;
+}
+
+std::u16string playerFolderWithoutSlash() {
+    std::u16string value;
+    if (!plat::readRegistryString(plat::Hive::LocalMachine, kAppPathsKey, u"", kPlayerPathCharsNoSlash, value))
+        return {};
+    if (!plat::pathExists(value)) return {};
+    return plat::parentFolder(value);
+}
+
+bool readRegistryPath(std::u16string& path) {
+    std::u16string value;
+    if (!readRegistryPathValue(path, value)) return false;
+    return replaceWith(path, value);
+}
+
+bool readRegistryPathFolder(std::u16string& path) {
+    std::u16string value;
+    if (!readRegistryPathValue(path, value)) return false;
+    if (namesNonFolder(value)) {
+        size_t slash = value.rfind(u'\\');
+        if (slash != std::u16string::npos) value.erase(slash);
+    }
+    return replaceWith(path, value);
+}
+
+std::u16string fileVersion(const std::u16string& path) {
+    plat::VersionResource resource;
+    if (!plat::readVersionResource(path, resource)) return {};
+    const uint16_t* v = resource.fileVersion;
+    return format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+}
+
+int compareVersions(const std::u16string& a, const std::u16string& b) {
+    if (a.empty() && b.empty()) return 0;
+    if (a.empty()) return -1;
+    if (b.empty()) return 1;
+    std::vector<std::u16string> left = text::split(a, u".");
+    std::vector<std::u16string> right = text::split(b, u".");
+    if (left.size() != 4 || right.size() != 4) return 0;
+    for (size_t i = 0; i < 4; ++i) {
+        int x = text::atoi(left[i]);
+        int y = text::atoi(right[i]);
+        if (x != y) return x > y ? 1 : -1;
+    }
+    return 0;
+}
+
+VersionRecord versionRecord(const std::u16string& path) {
+    VersionRecord record;
+    record.path = path.substr(0, kVersionPathChars);
+    plat::VersionResource resource;
+    if (!plat::readVersionResource(path, resource)) return record;
+    for (int i = 0; i < 4; ++i) {
+        record.fileVersion[i] = resource.fileVersion[i];
+        record.productVersion[i] = resource.productVersion[i];
+    }
+    record.fileFlags = resource.fileFlags;
+    record.fileOS = resource.fileOS;
+    record.fileType = resource.fileType;
+    record.fileSubtype = resource.fileSubtype;
+    record.companyName = resource.companyName.substr(0, kVersionPathChars);
+    record.productName = resource.productName.substr(0, kVersionPathChars);
+    record.fileDescription = resource.fileDescription.substr(0, kVersionPathChars);
+    return record;
+}
+
+bool fileExists(const std::u16string& path) {
+    if (path.empty()) return false;
+    std::u16string windowsPath = path;
+    for (char16_t& c : windowsPath)
+        if (c == u'/') c = u'\\';
+    uint32_t attributes = 0;
+    return plat::fileAttributes(windowsPath, attributes) && !(attributes & plat::kAttributeDirectory);
+}

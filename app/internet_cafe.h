@@ -1,0 +1,5 @@
+// The internet-cafe edition of the player takes no background update.
+#pragma once
+
+// True iff bm = 1 in section main of the edition's Kavo.ini.
+bool isInternetCafeEdition();

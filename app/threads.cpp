@@ -1,0 +1,86 @@
+#include "app/threads.h"
+
+#include "app/internet_cafe.h"
+#include "app/log.h"
+#include "app/process_state.h"
+#include "app/run_hooks.h"
+#include "platform/thread_messages.h"
+
+namespace {
+constexpr uint32_t kStoppedNormalExitCode = 1;
+constexpr uint32_t kStoppedWaitExitCode = 0;
+constexpr int kServeClosedWindow = 2;
+}  // namespace
+
+uint32_t normalUpdateThreadProc() {
+    // Set here as well as by the starter, so that a run ending at once already has its
+    // address.
+    processState().normalThreadId = plat::currentThreadId();
+    LOG(u"正常升级线程开始");
+    deliverCrashReports();
+    if (isInternetCafeEdition()) {
+        LOG(u"网吧版跳出被动和静默");
+        LOG(u"正常升级线程结束");
+        return 0;
+    }
+    // The queue must exist before the run starts: its outcomes arrive only as messages.
+    plat::ThreadMessage message;
+    plat::peekThreadMessage(message, plat::kWmUser, plat::kWmUser, false);
+    startUpdateRun();
+    runMessageLoop();
+    LOG(u"正常升级线程结束");
+    return 0;
+}
+
+void runMessageLoop() {
+    for (;;) {
+        plat::ThreadMessage message;
+        // A false return (WM_QUIT) is just another message here.
+        plat::getThreadMessage(message);
+        if (message.message == UM_UPDATE_RUN_DONE) return;
+        dispatchRunMessage(message.message);
+    }
+}
+
+uint32_t waitThreadProc() { return runWaitThread(serveOneConnection); }
+
+uint32_t runWaitThread(int (*serve)()) {
+    LOG(u"等待线程开始");
+    if (!processState().initiative) {
+        // A player that closed only its window may come back while the update goes on.
+        while (normalThreadHandle()) {
+            if (serve() != kServeClosedWindow) break;
+            LOG(u"非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程");
+        }
+    } else {
+        serve();
+        LOG(u"主动升级启动，并且主动升级请求后关闭");
+    }
+    if (std::shared_ptr<plat::Thread> normal = normalThreadHandle()) {
+        LOG(u"终止正常线程");
+        normal->stop(kStoppedNormalExitCode);
+    }
+    LOG(u"等待线程结束");
+    return 0;
+}
+
+bool awaitBackgroundRun() {
+    ProcessState& state = processState();
+    std::shared_ptr<plat::Thread> normal = normalThreadHandle();
+    normal->wait();
+    uint32_t code = 0;
+    if (normal->exitCode(code) && code != 0) {
+        LOG(u"正常进程启动，主动升级先完成升级，强制正常线程退出");
+        setNormalThreadHandle(nullptr);
+        return true;
+    }
+    setNormalThreadHandle(nullptr);
+    if (state.clientConnected) {
+        LOG(u"主动升级通信中，等待通信");
+        state.waitThread->wait();
+        return false;
+    }
+    LOG(u"正常升级完成，且等待线程无链接，强制退出等待线程");
+    state.waitThread->stop(kStoppedWaitExitCode);
+    return true;
+}
