@@ -40,6 +40,12 @@ else()
   find_package(Threads REQUIRED)
   set(OV_SYSTEM_LIBS CURL::libcurl ${MINIZIP_LIBRARIES} ZLIB::ZLIB Threads::Threads ${CMAKE_DL_LIBS})
   set(OV_THIRD_PARTY_INCLUDES ${MINIZIP_INCLUDE_DIRS})
+  # cpp-httplib for test servers and the stand-in servers: Debian ships it as a library
+  # whose header must see the library's own feature definitions.
+  pkg_check_modules(HTTPLIB IMPORTED_TARGET GLOBAL cpp-httplib)
+  if(HTTPLIB_FOUND)
+    set(OV_HTTPLIB PkgConfig::HTTPLIB)
+  endif()
 endif()
 find_path(RAPIDXML_INCLUDE_DIR rapidxml/rapidxml.hpp HINTS /usr/include ${OV_DEPS_PREFIX}/include)
 
