@@ -70,6 +70,12 @@ std::u16string fileNameOf(const std::u16string& path);
 // Canonical form: "/" turned into "\", "." and ".." resolved, repeated "\" collapsed.
 std::u16string canonicalPath(const std::u16string& path);
 // True when path, once canonical, lies inside folder (or is folder itself when allowSame).
-bool isInsideFolder(const std::u16string& path, const std::u16string& folder);
+// Letter case is ignored, as Windows file names do.
+bool isInsideFolder(const std::u16string& path, const std::u16string& folder, bool allowSame = false);
+
+// The path in the form this host's C runtime opens (for libraries that take a char path,
+// such as minizip): the ANSI code page on Windows; "/" separators, UTF-8 and the letter
+// case of the existing file on POSIX.
+std::string nativePath(const std::u16string& path);
 
 }  // namespace plat

@@ -23,5 +23,7 @@ bool getThreadMessage(ThreadMessage& out);
 // Creates the calling thread's queue; takes a message in [first, last] when remove is set.
 // first = last = 0 means any message.
 bool peekThreadMessage(ThreadMessage& out, uint32_t first, uint32_t last, bool remove);
+// Drops a thread's queue when the thread ends, as Windows does; later posts to it fail.
+void discardThreadQueue(ThreadId thread);
 
 }  // namespace plat

@@ -1,0 +1,368 @@
+// Files and folders on POSIX with the Windows behaviour the core relies on: "\" paths,
+// letter case ignored for names that do not exist as given, read-only files that cannot
+// be deleted or overwritten, exclusive opens that fail while someone else holds the file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <new>
+#include "platform/files.h"
+#include "platform/posix/host.h"
+#include "platform/text.h"
+
+namespace plat {
+
+namespace {
+
+std::string joinNative(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// The entry of folder whose name equals name without regard to case; the smallest
+// such name when several match, so the choice does not depend on directory order.
+bool findNoCase(const std::string& folder, const std::string& name, std::string& found) {
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return false;
+    std::u16string wanted = text::fromUtf8(name);
+    found.clear();
+    while (dirent* entry = readdir(dir)) {
+        std::string candidate = entry->d_name;
+        if (text::equalsNoCase(text::fromUtf8(candidate), wanted) && (found.empty() || candidate < found))
+            found = candidate;
+    }
+    closedir(dir);
+    return !found.empty();
+}
+
+// Resolves each component that does not exist as written against its folder's
+// entries, ignoring case; from the first component that matches nothing, the rest
+// is kept as written.
+std::string resolveCase(const std::string& path) {
+    bool absolute = path[0] == '/';
+    std::string current = absolute ? "/" : "";
+    size_t pos = absolute ? 1 : 0;
+    while (pos <= path.size()) {
+        size_t end = path.find('/', pos);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(pos, end - pos);
+        if (!part.empty()) {
+            std::string next = joinNative(current, part);
+            struct stat st;
+            std::string match;
+            if (part != "." && part != ".." && lstat(next.c_str(), &st) != 0) {
+                if (!findNoCase(current, part, match)) return next + path.substr(end);
+                next = joinNative(current, match);
+            }
+            current = next;
+        }
+        pos = end + 1;
+    }
+    if (path.size() > 1 && path.back() == '/' && current.back() != '/') current += '/';
+    return current;
+}
+
+bool statPath(const std::u16string& path, struct stat& st) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    return ::stat(nativePath(path).c_str(), &st) == 0;
+}
+
+bool isReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+
+uint32_t attributesOf(const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return kAttributeDirectory;
+    return kAttributeArchive | (isReadOnly(st) ? kAttributeReadOnly : 0);
+}
+
+// Windows refuses to delete or overwrite a read-only file, also for an administrator.
+bool refuseReadOnly(const std::string& native) {
+    struct stat st;
+    if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && isReadOnly(st)) {
+        errno = EACCES;
+        return true;
+    }
+    return false;
+}
+
+// The path with its folder resolved but its last component spelled as given: the
+// name a new or renamed file gets.
+std::string nativeLeaf(const std::u16string& path) {
+    std::u16string p = path;
+    for (auto& c : p)
+        if (c == u'\\') c = u'/';
+    size_t slash = p.rfind(u'/');
+    if (slash == std::u16string::npos) return text::toUtf8(p);
+    std::u16string folder = p.substr(0, slash);
+    std::string base = folder.empty() ? std::string() : nativePath(folder);
+    return base + "/" + text::toUtf8(p.substr(slash + 1));
+}
+
+class PosixFile : public File {
+public:
+    explicit PosixFile(int fd) : m_fd(fd) {}
+    ~PosixFile() override { ::close(m_fd); }
+
+    int64_t read(void* buffer, size_t size) override {
+        for (;;) {
+            ssize_t n = ::read(m_fd, buffer, size);
+            if (n < 0 && errno == EINTR) continue;
+            return n;
+        }
+    }
+    bool write(const void* data, size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            ssize_t n = ::write(m_fd, p, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            p += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool size(uint64_t& size) override {
+        struct stat st;
+        if (fstat(m_fd, &st) != 0) return false;
+        size = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+    bool flush() override { return fsync(m_fd) == 0; }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+std::string nativePath(const std::u16string& path) {
+    std::u16string p = path;
+    for (auto& c : p)
+        if (c == u'\\') c = u'/';
+    std::string native = text::toUtf8(p);
+    struct stat st;
+    if (native.empty() || lstat(native.c_str(), &st) == 0) return native;
+    return resolveCase(native);
+}
+
+bool fileExists(const std::u16string& path) {
+    struct stat st;
+    return statPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const std::u16string& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::u16string& path) {
+    struct stat st;
+    return statPath(path, st);
+}
+
+bool fileAttributes(const std::u16string& path, uint32_t& attributes) {
+    struct stat st;
+    if (!statPath(path, st)) return false;
+    attributes = attributesOf(st);
+    return true;
+}
+
+bool setFileAttributes(const std::u16string& path, uint32_t attributes) {
+    std::string native = nativePath(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttributeReadOnly) mode &= ~(S_IWUSR | S_IWGRP | S_IWOTH);
+    else mode |= S_IWUSR;
+    return chmod(native.c_str(), mode) == 0;
+}
+
+bool createDirectory(const std::u16string& path) {
+    if (path.empty()) return false;
+    std::string native = nativePath(path);
+    struct stat st;
+    if (lstat(native.c_str(), &st) == 0) {  // also under another letter case
+        errno = EEXIST;
+        return false;
+    }
+    return mkdir(native.c_str(), 0755) == 0;
+}
+
+bool createDirectoryTree(const std::u16string& path) {
+    std::u16string canonical = canonicalPath(path);
+    if (canonical.empty()) return false;
+    std::u16string prefix;
+    size_t pos = 0;
+    while (pos <= canonical.size()) {
+        size_t end = canonical.find(u'\\', pos);
+        if (end == std::u16string::npos) end = canonical.size();
+        prefix = canonical.substr(0, end);
+        if (end > pos && !directoryExists(prefix) && !createDirectory(prefix) && !directoryExists(prefix))
+            return false;
+        pos = end + 1;
+    }
+    return directoryExists(canonical);
+}
+
+bool removeDirectory(const std::u16string& path) {
+    return !path.empty() && rmdir(nativePath(path).c_str()) == 0;
+}
+
+bool deleteFile(const std::u16string& path) {
+    if (path.empty()) return false;
+    std::string native = nativePath(path);
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    return !refuseReadOnly(native) && unlink(native.c_str()) == 0;
+}
+
+bool moveFile(const std::u16string& from, const std::u16string& to, bool replace) {
+    std::string source = nativePath(from), target = nativePath(to);
+    struct stat sourceStat, targetStat;
+    if (from.empty() || to.empty() || lstat(source.c_str(), &sourceStat) != 0) {
+        if (from.empty() || to.empty()) errno = ENOENT;
+        return false;
+    }
+    if (lstat(target.c_str(), &targetStat) == 0) {
+        bool sameFile = targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino;
+        if (sameFile) return ::rename(source.c_str(), nativeLeaf(to).c_str()) == 0;  // a change of case
+        if (!replace) {
+            errno = EEXIST;
+            return false;
+        }
+        if (S_ISDIR(targetStat.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        if (refuseReadOnly(target)) return false;
+        return ::rename(source.c_str(), target.c_str()) == 0;
+    }
+    if (replace) return ::rename(source.c_str(), target.c_str()) == 0;
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    return ::rename(source.c_str(), target.c_str()) == 0;  // file system without no-replace
+}
+
+bool copyFile(const std::u16string& from, const std::u16string& to) {
+    std::string source = nativePath(from), target = nativePath(to);
+    struct stat st;
+    if (from.empty() || to.empty() || ::stat(source.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (refuseReadOnly(target)) return false;
+    std::string bytes;
+    if (!posix::readFileCapped(source, SIZE_MAX, bytes)) return false;
+    return posix::replaceFileContents(target, bytes, st.st_mode & 07777);
+}
+
+bool fileSize(const std::u16string& path, uint64_t& size) {
+    struct stat st;
+    if (!statPath(path, st) || S_ISDIR(st.st_mode)) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool listDirectory(const std::u16string& folder, std::vector<DirEntry>& entries) {
+    entries.clear();
+    std::string native = nativePath(folder);
+    DIR* dir = opendir(native.empty() ? "." : native.c_str());
+    if (!dir) return false;
+    try {
+        while (dirent* entry = readdir(dir)) {
+            DirEntry e;
+            e.name = text::fromUtf8(entry->d_name);
+            struct stat st;
+            if (fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 ||
+                fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                e.attributes = attributesOf(st);
+                e.isDirectory = S_ISDIR(st.st_mode);
+            } else {
+                e.attributes = kAttributeNormal;
+            }
+            entries.push_back(std::move(e));
+        }
+    } catch (const std::bad_alloc&) {
+        closedir(dir);
+        entries.clear();
+        return false;
+    }
+    closedir(dir);
+    // "." and ".." first, then by name without regard to case, as NTFS lists them.
+    auto rank = [](const DirEntry& e) { return e.name == u"." ? 0 : e.name == u".." ? 1 : 2; };
+    std::sort(entries.begin(), entries.end(), [&](const DirEntry& a, const DirEntry& b) {
+        if (rank(a) != rank(b)) return rank(a) < rank(b);
+        std::u16string la = text::toLower(a.name), lb = text::toLower(b.name);
+        return la != lb ? la < lb : a.name < b.name;
+    });
+    return true;
+}
+
+bool readWholeFile(const std::u16string& path, std::string& bytes) {
+    return !path.empty() && posix::readFileCapped(nativePath(path), SIZE_MAX, bytes);
+}
+
+bool writeWholeFile(const std::u16string& path, const std::string& bytes) {
+    if (path.empty()) return false;
+    std::string native = nativePath(path);
+    return !refuseReadOnly(native) && posix::replaceFileContents(native, bytes, 0644);
+}
+
+bool setFileTime(const std::u16string& path, int64_t unixSeconds) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return !path.empty() && utimensat(AT_FDCWD, nativePath(path).c_str(), times, 0) == 0;
+}
+
+std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    std::string native = nativePath(path);
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case OpenMode::ReadShared:
+        case OpenMode::ReadExclusive: flags |= O_RDONLY; break;
+        case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case OpenMode::ReadWrite: flags |= O_RDWR; break;
+    }
+    if ((mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite) && refuseReadOnly(native))
+        return nullptr;
+    int fd = ::open(native.c_str(), flags, 0644);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (!ok) errno = EISDIR;
+    if (ok && mode == OpenMode::ReadExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ok = false;
+        errno = EBUSY;
+    }
+    if (!ok) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return nullptr;
+    }
+    try {
+        return std::make_unique<PosixFile>(fd);
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        return nullptr;
+    }
+}
+
+}  // namespace plat

@@ -1,0 +1,23 @@
+// Helpers shared by the POSIX backend files; nothing outside platform/posix includes this.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace plat::posix {
+
+// "$XDG_RUNTIME_DIR" when set, else "/tmp"; no trailing slash.
+std::string runtimeFolder();
+// Core path of a native one: "/" turned into "\".
+std::u16string corePath(const std::string& native);
+// Reads a regular file of at most maxBytes; false when missing, larger or unreadable.
+bool readFileCapped(const std::string& native, size_t maxBytes, std::string& bytes);
+// Writes bytes to a temporary file beside native and renames it over native, so that
+// readers never see half a file. mode is used when native does not exist yet.
+bool replaceFileContents(const std::string& native, const std::string& bytes, unsigned mode);
+// Text of a settings-like file: UTF-16LE with its byte-order mark, else UTF-8 (a
+// UTF-8 byte-order mark is skipped).
+std::u16string decodeTextFile(const std::string& bytes, bool* utf16 = nullptr, bool* utf8Bom = nullptr);
+// Name used for a file in the runtime folder: "/" and "\" replaced by "_".
+std::string runtimeName(const std::u16string& name);
+
+}  // namespace plat::posix

@@ -1,0 +1,75 @@
+// Named mutexes as lock files in the runtime folder. Every open handle holds a shared
+// flock on the file, so "the mutex exists" (some handle is open anywhere) is exactly
+// "an exclusive flock cannot be taken", which is how openNamedMutex tests for it.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include "platform/named_mutex.h"
+#include "platform/posix/host.h"
+
+namespace plat {
+
+namespace {
+
+struct LockFile {
+    int fd;
+};
+
+std::string lockPath(const std::u16string& name) {
+    return posix::runtimeFolder() + "/" + posix::runtimeName(name) + ".lock";
+}
+
+// Takes the shared lock that keeps the mutex alive. Another process may hold the
+// exclusive lock for the instant of its existence test, so a refusal is retried briefly.
+bool holdShared(int fd) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (flock(fd, LOCK_SH | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+MutexHandle handleFor(int fd) {
+    if (!holdShared(fd)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return new LockFile{fd};
+}
+
+}  // namespace
+
+MutexHandle openNamedMutex(const std::u16string& name) {
+    if (name.empty()) return nullptr;
+    int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {  // nobody holds it: no such mutex
+        ::close(fd);
+        errno = ENOENT;
+        return nullptr;
+    }
+    return handleFor(fd);
+}
+
+MutexHandle createNamedMutex(const std::u16string& name, bool, bool nullDacl) {
+    if (name.empty()) return nullptr;
+    mode_t mode = nullDacl ? 0666 : 0644;
+    int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+    if (fd < 0) return nullptr;
+    if (nullDacl) fchmod(fd, mode);  // not narrowed by the umask: anyone may open it
+    return handleFor(fd);
+}
+
+void closeMutex(MutexHandle handle) {
+    if (!handle) return;
+    auto* lock = static_cast<LockFile*>(handle);
+    ::close(lock->fd);
+    delete lock;
+}
+
+}  // namespace plat

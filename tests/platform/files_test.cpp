@@ -1,0 +1,143 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include "platform/files.h"
+#include "sandbox.h"
+
+using namespace plat;
+
+class Files : public Sandbox {};
+
+TEST_F(Files, NamesThatDoNotExistAsWrittenResolveWithoutRegardToCase) {
+    std::filesystem::create_directories(native("Player/Sub"));
+    write("Player/Sub/Setup.exe", "x");
+    EXPECT_TRUE(fileExists(core("PLAYER\\sub\\SETUP.EXE")));
+    EXPECT_TRUE(directoryExists(core("player\\SUB")));
+    EXPECT_EQ(nativePath(core("player\\sub\\new.txt")), native("Player/Sub/new.txt"));
+    EXPECT_TRUE(deleteFile(core("PLAYER\\SUB\\SETUP.EXE")));
+    EXPECT_FALSE(std::filesystem::exists(native("Player/Sub/Setup.exe")));
+    EXPECT_FALSE(fileExists(u""));
+}
+
+TEST_F(Files, AttributesFollowTheWindowsWords) {
+    std::filesystem::create_directories(native("dir"));
+    write("f.txt", "abc");
+    uint32_t a = 0;
+    ASSERT_TRUE(fileAttributes(core("dir"), a));
+    EXPECT_EQ(a, kAttributeDirectory);
+    ASSERT_TRUE(fileAttributes(core("f.txt"), a));
+    EXPECT_EQ(a & (kAttributeDirectory | kAttributeReadOnly), 0u);
+    EXPECT_FALSE(fileAttributes(core("missing"), a));
+
+    // Read-only files resist deletion and replacement until made normal again, also for root.
+    ASSERT_TRUE(setFileAttributes(core("f.txt"), kAttributeReadOnly));
+    ASSERT_TRUE(fileAttributes(core("f.txt"), a));
+    EXPECT_TRUE(a & kAttributeReadOnly);
+    EXPECT_FALSE(deleteFile(core("f.txt")));
+    EXPECT_FALSE(writeWholeFile(core("f.txt"), "new"));
+    write("g.txt", "g");
+    EXPECT_FALSE(moveFile(core("g.txt"), core("f.txt"), true));
+    ASSERT_TRUE(setFileAttributes(core("f.txt"), kAttributeNormal));
+    EXPECT_TRUE(deleteFile(core("f.txt")));
+    EXPECT_FALSE(deleteFile(core("dir")));
+}
+
+TEST_F(Files, MoveReplacesOnlyWhenAsked) {
+    write("a", "A");
+    write("b", "B");
+    EXPECT_FALSE(moveFile(core("a"), core("b"), false));
+    EXPECT_EQ(read("b"), "B");
+    EXPECT_TRUE(moveFile(core("a"), core("b"), true));
+    EXPECT_EQ(read("b"), "A");
+    EXPECT_TRUE(moveFile(core("b"), core("c"), false));
+    EXPECT_FALSE(fileExists(core("b")));
+    // A change of letter case only is a rename of the same file.
+    EXPECT_TRUE(moveFile(core("c"), core("C"), false));
+    EXPECT_TRUE(std::filesystem::exists(native("C")));
+    EXPECT_FALSE(moveFile(core("missing"), core("d"), true));
+}
+
+TEST_F(Files, DirectoriesAndListing) {
+    EXPECT_TRUE(createDirectoryTree(core("x\\y\\z")));
+    EXPECT_TRUE(createDirectoryTree(core("x\\y\\z")));  // already there
+    EXPECT_FALSE(createDirectory(core("X")));           // exists under another case
+    EXPECT_TRUE(createDirectory(core("x\\w")));
+    write("x/b.txt", "1");
+    write("x/A.txt", "22");
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(listDirectory(core("x"), entries));
+    std::vector<std::u16string> names;
+    for (const auto& e : entries) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"A.txt", u"b.txt", u"w", u"y"}));
+    EXPECT_TRUE(entries[0].isDirectory);
+    EXPECT_FALSE(entries[2].isDirectory);
+    EXPECT_TRUE(entries[5].attributes & kAttributeDirectory);
+    EXPECT_FALSE(listDirectory(core("nothing"), entries));
+    EXPECT_FALSE(removeDirectory(core("x\\y")));  // not empty
+    EXPECT_TRUE(removeDirectory(core("x\\w")));
+}
+
+TEST_F(Files, WholeFilesCopiesAndSizes) {
+    std::string bytes("a\0b\xff", 4);
+    ASSERT_TRUE(writeWholeFile(core("data.bin"), bytes));
+    std::string back;
+    ASSERT_TRUE(readWholeFile(core("data.bin"), back));
+    EXPECT_EQ(back, bytes);
+    ASSERT_TRUE(copyFile(core("data.bin"), core("copy.bin")));
+    EXPECT_EQ(read("copy.bin"), bytes);
+    uint64_t size = 0;
+    ASSERT_TRUE(fileSize(core("copy.bin"), size));
+    EXPECT_EQ(size, 4u);
+    EXPECT_FALSE(writeWholeFile(core("nofolder\\x"), "x"));
+    // Nothing but the written files is left behind (no temporary files).
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_root), {}), 4);
+    ASSERT_TRUE(setFileTime(core("data.bin"), 1000000000));
+    EXPECT_EQ(std::filesystem::last_write_time(native("data.bin")).time_since_epoch().count() != 0, true);
+}
+
+TEST_F(Files, ExclusiveOpenFailsWhileAnotherHolderHasTheFile) {
+    write("locked", "content");
+    int fd = ::open(native("locked").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_SH), 0);
+    EXPECT_EQ(openFile(core("locked"), OpenMode::ReadExclusive), nullptr);
+    EXPECT_NE(openFile(core("locked"), OpenMode::ReadShared), nullptr);
+    ::close(fd);
+
+    auto file = openFile(core("locked"), OpenMode::ReadExclusive);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(openFile(core("locked"), OpenMode::ReadExclusive), nullptr);  // we hold it now
+    char buffer[16];
+    EXPECT_EQ(file->read(buffer, sizeof buffer), 7);
+    EXPECT_EQ(file->read(buffer, sizeof buffer), 0);
+    file.reset();
+    EXPECT_NE(openFile(core("locked"), OpenMode::ReadExclusive), nullptr);
+
+    auto out = openFile(core("new"), OpenMode::WriteTruncate);
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(out->write("hello", 5));
+    uint64_t size = 0;
+    EXPECT_TRUE(out->size(size) && size == 5);
+    EXPECT_EQ(openFile(core("absent"), OpenMode::ReadWrite), nullptr);
+    std::filesystem::create_directories(native("folder"));
+    EXPECT_EQ(openFile(core("folder"), OpenMode::ReadShared), nullptr);
+}
+
+TEST(Paths, CanonicalFormAndContainment) {
+    EXPECT_EQ(parentFolder(u"\\a\\b\\c.txt"), u"\\a\\b");
+    EXPECT_EQ(parentFolder(u"c.txt"), u"");
+    EXPECT_EQ(fileNameOf(u"\\a\\b\\c.txt"), u"c.txt");
+    EXPECT_EQ(canonicalPath(u"/a//b/./c/../d"), u"\\a\\b\\d");
+    EXPECT_EQ(canonicalPath(u"\\a\\..\\..\\b"), u"\\b");
+    EXPECT_EQ(canonicalPath(u"C:\\x\\..\\..\\y"), u"C:\\y");
+    EXPECT_EQ(canonicalPath(u"..\\a"), u"..\\a");
+    EXPECT_EQ(canonicalPath(u"\\a\\b\\"), u"\\a\\b\\");
+
+    EXPECT_TRUE(isInsideFolder(u"\\p\\OvUpdate\\x.dll", u"\\p"));
+    EXPECT_TRUE(isInsideFolder(u"\\P\\sub\\x.dll", u"\\p\\"));
+    EXPECT_FALSE(isInsideFolder(u"\\p\\..\\q\\x.dll", u"\\p"));
+    EXPECT_FALSE(isInsideFolder(u"\\player2\\x", u"\\player"));
+    EXPECT_FALSE(isInsideFolder(u"\\p", u"\\p"));
+    EXPECT_TRUE(isInsideFolder(u"\\p\\.", u"\\p", true));
+    EXPECT_FALSE(isInsideFolder(u"x", u""));
+}

@@ -1,0 +1,53 @@
+#include <sys/wait.h>
+#include <unistd.h>
+#include "platform/named_mutex.h"
+#include "sandbox.h"
+
+using namespace plat;
+
+class NamedMutex : public Sandbox {};
+
+TEST_F(NamedMutex, ExistsWhileAnyHandleIsOpen) {
+    EXPECT_EQ(openNamedMutex(u"OvUpdate"), nullptr);
+    MutexHandle created = createNamedMutex(u"OvUpdate", true, false);
+    ASSERT_NE(created, nullptr);
+    MutexHandle opened = openNamedMutex(u"OvUpdate");
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(openNamedMutex(u"Other"), nullptr);
+    closeMutex(created);
+    MutexHandle again = openNamedMutex(u"OvUpdate");  // still held open by `opened`
+    EXPECT_NE(again, nullptr);
+    closeMutex(again);
+    closeMutex(opened);
+    EXPECT_EQ(openNamedMutex(u"OvUpdate"), nullptr);
+}
+
+TEST_F(NamedMutex, SeenAcrossProcessesAndGoneWithTheOwner) {
+    int toParent[2], toChild[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    ASSERT_EQ(pipe(toChild), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        MutexHandle m = createNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003", true, true);
+        char c = m ? 'y' : 'n';
+        (void)!::write(toParent[1], &c, 1);
+        (void)!::read(toChild[0], &c, 1);  // hold it until told to end
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(toParent[0], &c, 1), 1);
+    EXPECT_EQ(c, 'y');
+    MutexHandle seen = openNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003");
+    EXPECT_NE(seen, nullptr);
+    closeMutex(seen);
+    // A second creator gets a handle to the same object.
+    MutexHandle second = createNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003", true, false);
+    EXPECT_NE(second, nullptr);
+    closeMutex(second);
+    (void)!::write(toChild[1], "x", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(openNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003"), nullptr);
+    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+}

@@ -1,0 +1,90 @@
+#include <sys/stat.h>
+#include <chrono>
+#include <thread>
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/library.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "sandbox.h"
+
+using namespace plat;
+
+class System : public Sandbox {};
+
+TEST_F(System, FoldersComeFromTheEnvironmentInCoreForm) {
+    EXPECT_EQ(appDataFolder(), core("appdata"));
+    setenv("APPDATA", (native("roaming") + "/").c_str(), 1);
+    EXPECT_EQ(appDataFolder(), core("roaming"));
+    unsetenv("APPDATA");
+    setenv("XDG_CONFIG_HOME", native("xdg").c_str(), 1);
+    EXPECT_EQ(appDataFolder(), core("xdg"));
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("WINDIR");
+    EXPECT_EQ(windowsFolder(), u"\\etc");
+    setenv("WINDIR", native("win").c_str(), 1);
+    EXPECT_EQ(windowsFolder(), core("win"));
+    EXPECT_EQ(osMajorVersion(), 10);
+    EXPECT_EQ(environmentVariable(u"WINDIR"), text::fromUtf8(native("win")));
+    EXPECT_EQ(environmentVariable(u"OV_SURELY_UNSET_VARIABLE"), u"");
+    std::u16string exe = executablePath();
+    EXPECT_EQ(exe.substr(0, 1), u"\\");
+    EXPECT_TRUE(fileExists(exe));
+}
+
+TEST_F(System, ShellExecuteStartsAFileWithoutRunBit) {
+    write("setup.sh", "#!/bin/sh\necho started > \"" + native("marker") + "\"\n");
+    chmod(native("setup.sh").c_str(), 0644);
+    ASSERT_TRUE(shellExecute(core("setup.sh")));
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!std::filesystem::exists(native("marker")) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(std::filesystem::exists(native("marker")));
+    write("garbage.exe", "not a program");
+    EXPECT_FALSE(shellExecute(core("garbage.exe")));
+    EXPECT_FALSE(shellExecute(core("missing.exe")));
+}
+
+TEST_F(System, LibrariesLoadByPathAndFailCleanly) {
+    EXPECT_EQ(loadLibrary(core("missing.dll")), nullptr);
+    write("bad.dll", "not a library");
+    EXPECT_EQ(loadLibrary(core("bad.dll")), nullptr);
+    LibraryHandle c = loadLibrary(u"libc.so.6");
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(librarySymbol(c, "strlen"), nullptr);
+    EXPECT_EQ(librarySymbol(c, "surely_not_exported_here"), nullptr);
+    freeLibrary(c);
+}
+
+TEST(Clock, ReplaceableAndRestored) {
+    struct Fake : Clock {
+        void sleepMs(uint32_t ms) override { now += ms; }
+        uint64_t monotonicMs() override { return now; }
+        LocalDate today() override { return {2014, 3, 7}; }
+        uint64_t now = 0;
+    } fake;
+    setClock(&fake);
+    plat::clock().sleepMs(16 * 60 * 1000);
+    EXPECT_EQ(plat::clock().monotonicMs(), 16u * 60 * 1000);
+    EXPECT_EQ(plat::clock().today().day, 7);
+    setClock(nullptr);
+    EXPECT_GE(plat::clock().today().year, 2024);
+}
+
+TEST(CodePages, DecodeTheCommonWindowsCodePages) {
+    std::u16string out;
+    ASSERT_TRUE(text::fromCodePage("\xD6\xD0\xCE\xC4", 936, out));
+    EXPECT_EQ(out, u"中文");
+    ASSERT_TRUE(text::fromCodePage(std::string("h\0i\0", 4), 1200, out));
+    EXPECT_EQ(out, u"hi");
+    ASSERT_TRUE(text::fromCodePage(std::string("\0h\0i", 4), 1201, out));
+    EXPECT_EQ(out, u"hi");
+    ASSERT_TRUE(text::fromCodePage("caf\xE9", 1252, out));
+    EXPECT_EQ(out, u"café");
+    ASSERT_TRUE(text::fromCodePage("\xE4\xB8\xAD", 65001, out));
+    EXPECT_EQ(out, u"中");
+    ASSERT_TRUE(text::fromCodePage("a\xFF" "b", 20127, out));  // invalid bytes become U+FFFD
+    EXPECT_EQ(out, u"a\xFFFD" u"b");
+    EXPECT_FALSE(text::fromCodePage("x", 4242, out));
+    EXPECT_EQ(text::fromAnsi(text::toAnsi(u"中文")), u"中文");
+}

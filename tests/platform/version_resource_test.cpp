@@ -1,0 +1,86 @@
+#include "platform/pe_builder.h"
+#include "platform/version_resource.h"
+#include "sandbox.h"
+
+using namespace plat;
+
+namespace {
+testpe::VersionSpec sampleSpec() {
+    testpe::VersionSpec spec;
+    spec.fileVersion[0] = 3, spec.fileVersion[1] = 5, spec.fileVersion[2] = 0, spec.fileVersion[3] = 1234;
+    spec.productVersion[0] = 3, spec.productVersion[1] = 6;
+    spec.fileFlags = 2;
+    spec.strings = {{u"CompanyName", u"Lumora"}, {u"FileDescription", u"播放器"}, {u"ProductName", u"Orvix"}};
+    return spec;
+}
+}  // namespace
+
+TEST(VersionResource, ReadsFixedPartAndStringsOfPe32AndPe32Plus) {
+    for (bool plus : {false, true}) {
+        VersionResource v;
+        ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(sampleSpec(), plus), v)) << plus;
+        EXPECT_EQ(v.fileVersion[0], 3);
+        EXPECT_EQ(v.fileVersion[1], 5);
+        EXPECT_EQ(v.fileVersion[2], 0);
+        EXPECT_EQ(v.fileVersion[3], 1234);
+        EXPECT_EQ(v.productVersion[1], 6);
+        EXPECT_EQ(v.fileFlags, 2u);
+        EXPECT_EQ(v.fileOS, 0x40004u);
+        EXPECT_EQ(v.fileType, 1u);
+        EXPECT_EQ(v.companyName, u"Lumora");
+        EXPECT_EQ(v.productName, u"Orvix");
+        EXPECT_EQ(v.fileDescription, u"播放器");
+    }
+}
+
+TEST(VersionResource, StringTableFollowsTheTranslation) {
+    auto spec = sampleSpec();
+    spec.otherTables = {{u"040904b0", {{u"CompanyName", u"Other"}, {u"ProductName", u"Other"}}}};
+    spec.tableKey = u"080404B0";  // the translation's table, in other letter case
+    VersionResource v;
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    EXPECT_EQ(v.companyName, u"Lumora");
+    // Without a translation entry, or without its table, the first table is read.
+    spec.translation = false;
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    EXPECT_EQ(v.companyName, u"Other");
+    spec.translation = true;
+    spec.language = 0x0411;
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    EXPECT_EQ(v.productName, u"Other");
+    // No strings at all: the version alone.
+    spec = sampleSpec();
+    spec.strings.clear();
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    EXPECT_EQ(v.fileVersion[3], 1234);
+    EXPECT_EQ(v.companyName, u"");
+}
+
+TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
+    VersionResource v;
+    EXPECT_FALSE(parsePeVersionResource(testpe::peWithoutVersion(), v));
+    EXPECT_FALSE(parsePeVersionResource("", v));
+    EXPECT_FALSE(parsePeVersionResource("MZ not a program at all", v));
+    const std::string pe = testpe::peWithVersion(sampleSpec());
+    // Every truncation, and single flipped bytes everywhere, fail cleanly or still parse.
+    for (size_t cut = 0; cut < pe.size(); ++cut) {
+        parsePeVersionResource(pe.substr(0, cut), v);
+        std::string damaged = pe;
+        damaged[cut] = static_cast<char>(damaged[cut] ^ 0xFF);
+        parsePeVersionResource(damaged, v);
+    }
+    EXPECT_FALSE(parsePeVersionResource(pe.substr(0, pe.size() / 2), v));
+    EXPECT_EQ(v.fileVersion[0], 0);  // a failed read leaves nothing behind
+}
+
+class VersionFile : public Sandbox {};
+
+TEST_F(VersionFile, ReadsTheResourceOfAFile) {
+    write("Orvix.exe", testpe::peWithVersion(sampleSpec()));
+    write("plain.txt", "hello");
+    VersionResource v;
+    ASSERT_TRUE(readVersionResource(core("ORVIX.EXE"), v));
+    EXPECT_EQ(v.fileVersion[3], 1234);
+    EXPECT_FALSE(readVersionResource(core("plain.txt"), v));
+    EXPECT_FALSE(readVersionResource(core("missing.exe"), v));
+}
