@@ -1,0 +1,99 @@
+#include <future>
+#include <thread>
+#include "platform/pipe.h"
+#include "sandbox.h"
+
+using namespace plat;
+
+class Pipe : public Sandbox {
+protected:
+    static bool send(PipeHandle pipe, const std::string& bytes) {
+        size_t written = 0;
+        return writePipeMessage(pipe, bytes.data(), bytes.size(), written) && written == bytes.size();
+    }
+    static std::string receive(PipeHandle pipe, size_t size, bool& ok) {
+        std::string buffer(size, '\0');
+        size_t n = 0;
+        ok = readPipeMessage(pipe, buffer.data(), buffer.size(), n);
+        buffer.resize(n);
+        return buffer;
+    }
+};
+
+TEST_F(Pipe, MessagesKeepTheirBoundariesBothWays) {
+    PipeHandle server = createPipeServer(u"\\\\.\\pipe\\initiativeupdatepipe");
+    ASSERT_NE(server, nullptr);
+    // The client connects before the server waits: it is accepted all the same.
+    PipeHandle client = openPipe(u"initiativeupdatepipe", 1000);
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(connectPipeClient(server), ConnectResult::Connected);
+    EXPECT_EQ(connectPipeClient(server), ConnectResult::AlreadyConnected);
+
+    ASSERT_TRUE(send(client, "abc"));
+    ASSERT_TRUE(send(client, std::string("d\0e\0", 4)));
+    bool ok = false;
+    EXPECT_EQ(receive(server, 8192, ok), "abc");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(receive(server, 8192, ok), std::string("d\0e\0", 4));
+    EXPECT_TRUE(ok);
+    ASSERT_TRUE(send(server, "reply"));
+    EXPECT_EQ(receive(client, 100, ok), "reply");
+    EXPECT_TRUE(ok);
+
+    // A second client finds no free instance while the first is connected.
+    EXPECT_EQ(openPipe(u"initiativeupdatepipe", 0), nullptr);
+
+    // A message longer than the buffer fails the read; the connection stays usable.
+    ASSERT_TRUE(send(client, std::string(9000, 'x')));
+    std::string part = receive(server, 8192, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(part.size(), 8192u);
+    ASSERT_TRUE(send(client, "next"));
+    EXPECT_EQ(receive(server, 8192, ok), "next");
+
+    // The client leaves: the server's read fails with nothing read.
+    closePipe(client);
+    EXPECT_EQ(receive(server, 8192, ok), "");
+    EXPECT_FALSE(ok);
+    flushPipe(server);
+    disconnectPipe(server);
+    closePipe(server);
+    EXPECT_FALSE(std::filesystem::exists(native("run/initiativeupdatepipe")));
+}
+
+TEST_F(Pipe, ClientsWaitForTheServerUpToTheirTimeOut) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(openPipe(u"later", 50), nullptr);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+
+    auto client = std::async(std::launch::async, [] { return openPipe(u"later", 5000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    PipeHandle server = createPipeServer(u"later");
+    ASSERT_NE(server, nullptr);
+    EXPECT_EQ(connectPipeClient(server), ConnectResult::Connected);
+    PipeHandle c = client.get();
+    ASSERT_NE(c, nullptr);
+    // The server hangs up: the client's read fails.
+    disconnectPipe(server);
+    bool ok = true;
+    receive(c, 10, ok);
+    EXPECT_FALSE(ok);
+    closePipe(c);
+    closePipe(server);
+}
+
+TEST_F(Pipe, ANewInstanceServesTheNextClient) {
+    for (int round = 0; round < 2; ++round) {
+        PipeHandle server = createPipeServer(u"p");
+        ASSERT_NE(server, nullptr);
+        PipeHandle client = openPipe(u"p", 1000);
+        ASSERT_NE(client, nullptr);
+        ASSERT_EQ(connectPipeClient(server), ConnectResult::Connected);
+        ASSERT_TRUE(send(client, "closewindow"));
+        bool ok = false;
+        EXPECT_EQ(receive(server, 64, ok), "closewindow");
+        disconnectPipe(server);
+        closePipe(server);
+        closePipe(client);
+    }
+}
