@@ -1,0 +1,95 @@
+#include "channel/request_handler.h"
+
+#include "app/host_probes.h"
+#include "app/log.h"
+#include "app/md5.h"
+#include "channel/offer.h"
+#include "fetch/setup_download.h"
+#include "fetch/transfer.h"
+#include "platform/text.h"
+#include "platform/thread.h"
+
+namespace channel {
+namespace {
+
+constexpr char16_t kRequestXml[] = u"requestxml";
+constexpr char16_t kDownloadSetup[] = u"downloadsetup";
+constexpr char16_t kDownloadProgress[] = u"downloadprogress";
+constexpr char16_t kDownloadSuccess[] = u"downloadsuccess";
+constexpr char16_t kDownloadStart[] = u"downloadstart";
+constexpr char16_t kDownloadFailed[] = u"downloadfailed";
+
+void fetchOffer(Offer& offer) {
+    TransferRequest request;
+    request.url = offerDocumentUrl();
+    if (!performTransfer(request)) return;
+    std::u16string document = text::fromUtf8(request.responseBody);
+    if (!readOffer(document, offer)) LOG(u"parser xml failed:%s", document);
+}
+
+bool packageVerified(const Offer& offer) {
+    return fileExists(offer.savePath) && checkFileMd5(offer.savePath, offer.md5);
+}
+
+std::u16string requestXml() {
+    Offer& offer = offerRecord();
+    // Fetched until a document gave release notes; from then on the offer stays.
+    if (offer.verinfo.empty()) fetchOffer(offer);
+    if (offer.filename.empty() || offer.version.empty() || offer.md5.empty() || offer.verinfo.empty()) return {};
+    return format(u"update:%s**%s**%s**%s", offer.filename, offer.version, offer.md5, offer.verinfo);
+}
+
+std::u16string downloadSetup() {
+    const Offer& offer = offerRecord();
+    if (packageVerified(offer)) return format(u"ok*%s*", offer.savePath);
+
+    // Every download writes the same file, so one runs at a time; asking again while it
+    // runs is answered as if it had just started.
+    SetupDownloadState& download = setupDownload();
+    if (download.running) return format(u"%s", kDownloadStart);
+    // No worker runs, so none reads these while they change.
+    download.url = offer.setupUrl;
+    download.savePath = offer.savePath;
+    download.running = true;
+    if (!plat::startThread(setupDownloadWorker)) {
+        download.running = false;
+        return format(u"%s", kDownloadFailed);
+    }
+    return format(u"%s", kDownloadStart);
+}
+
+std::u16string downloadProgress() {
+    const SetupDownloadState& download = setupDownload();
+    return format(u"%lf*%lf", download.progressTotal.load(), download.progressNow.load());
+}
+
+std::u16string downloadSuccess() {
+    const Offer& offer = offerRecord();
+    const SetupDownloadState& download = setupDownload();
+    // The worker stores its result before it clears the marker: reading the marker first
+    // means a finished download is never taken for a failed one.
+    bool running = download.running;
+    std::u16string state;
+    if (download.result) state = packageVerified(offer) ? u"ok" : u"wait";
+    else state = running ? u"wait" : u"failed";
+    return format(u"%s*%s", state, offer.savePath);
+}
+
+std::u16string answer(const std::u16string& request) {
+    if (request == kRequestXml) return requestXml();
+    if (request == kDownloadSetup) return downloadSetup();
+    if (request == kDownloadProgress) return downloadProgress();
+    if (request == kDownloadSuccess) return downloadSuccess();
+    return {};
+}
+
+}  // namespace
+
+std::u16string handleRequest(const std::u16string& request) {
+    std::u16string reply = answer(request);
+    if (reply.size() >= kReplyChars) reply.resize(kReplyChars - 1);
+    LOG(u"request:%s, response:%s", request, reply);
+    return reply;
+}
+
+}  // namespace channel
