@@ -1,10 +1,8 @@
-// Stand-ins for the update work until its subsystems provide it: the run ends at once,
-// and the pipe is never served (the wait thread blocks until it is stopped).
-#include <condition_variable>
-#include <mutex>
-
+// Stand-ins for the update work until its subsystems provide it: the run ends at once.
+// The pipe is served by the channel.
 #include "app/process_state.h"
 #include "app/run_hooks.h"
+#include "channel/pipe_server.h"
 #include "platform/thread_messages.h"
 
 void deliverCrashReports() {}
@@ -13,10 +11,4 @@ void startUpdateRun() { plat::postThreadMessage(plat::currentThreadId(), UM_UPDA
 
 void dispatchRunMessage(uint32_t) {}
 
-int serveOneConnection() {
-    static std::mutex mutex;
-    static std::condition_variable never;
-    std::unique_lock<std::mutex> lock(mutex);
-    never.wait(lock, [] { return false; });
-    return 1;
-}
+int serveOneConnection() { return static_cast<int>(channel::serveOneConnection()); }
