@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -53,9 +54,8 @@ public:
     // After a complete 200 answer: puts the file under the target name.
     bool commit() {
         if (!m_file) return true;  // an empty body writes no file
-        bool flushed = m_file->flush();
         m_file.reset();
-        if (!flushed || !plat::moveFile(m_tempPath, m_request.savePath, true)) {
+        if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
             discardFile();
             return false;
         }
@@ -117,11 +117,38 @@ size_t writeBody(char* data, size_t size, size_t count, void* user) {
     return static_cast<BodySink*>(user)->take(data, bytes) ? bytes : 0;  // short count aborts
 }
 
+// Ends a transfer on which no byte has moved for the stall limit, and passes the counts on
+// to the caller's callback. libcurl calls it often while data flows and about once a
+// second while the line is silent, also before the answer starts.
+class ProgressWatch {
+public:
+    explicit ProgressWatch(ProgressCallback callback)
+        : m_callback(callback), m_lastChange(std::chrono::steady_clock::now()) {}
+
+    int update(curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal, curl_off_t uploaded) {
+        auto now = std::chrono::steady_clock::now();
+        if (downloaded != m_downloaded || uploaded != m_uploaded) {
+            m_downloaded = downloaded;
+            m_uploaded = uploaded;
+            m_lastChange = now;
+        } else if (now - m_lastChange > std::chrono::milliseconds(transferLimits().stallMs)) {
+            return 1;
+        }
+        if (!m_callback) return 0;
+        return m_callback(nullptr, static_cast<double>(downloadTotal), static_cast<double>(downloaded),
+                          static_cast<double>(uploadTotal), static_cast<double>(uploaded));
+    }
+
+private:
+    ProgressCallback m_callback;
+    curl_off_t m_downloaded = 0;
+    curl_off_t m_uploaded = 0;
+    std::chrono::steady_clock::time_point m_lastChange;
+};
+
 int reportProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded,
                    curl_off_t uploadTotal, curl_off_t uploaded) {
-    auto callback = reinterpret_cast<ProgressCallback>(user);
-    return callback(nullptr, static_cast<double>(downloadTotal), static_cast<double>(downloaded),
-                    static_cast<double>(uploadTotal), static_cast<double>(uploaded));
+    return static_cast<ProgressWatch*>(user)->update(downloadTotal, downloaded, uploadTotal, uploaded);
 }
 
 bool buildForm(TransferContext& ctx, const TransferRequest& request) {
@@ -148,7 +175,7 @@ bool buildForm(TransferContext& ctx, const TransferRequest& request) {
 }
 
 void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink,
-                const TransferRequest& request, ProgressCallback progress) {
+                const TransferRequest& request, ProgressWatch& watch) {
     CURL* h = ctx.handle;
     const TransferLimits& limits = transferLimits();
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -162,18 +189,14 @@ void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink,
     // Peers and host names are verified; plain http is unaffected.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    // No transfer may hang: a bounded connect and a limit on silence.
+    // No transfer may hang: a bounded connect here, a limit on silence in the watch.
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, reportProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &watch);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-    if (progress) {
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, reportProgress);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, reinterpret_cast<void*>(progress));
-    }
     if (request.acceptCompressed) {
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
         curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 1L);
@@ -200,7 +223,8 @@ bool performTransfer(TransferRequest& request, ProgressCallback progress) {
 
     std::string url = text::toUtf8(request.url);
     BodySink sink(ctx.handle, request);
-    setOptions(ctx, url, sink, request, progress);
+    ProgressWatch watch(progress);
+    setOptions(ctx, url, sink, request, watch);
     if (!buildForm(ctx, request)) return false;
 
     if (curl_easy_perform(ctx.handle) != CURLE_OK) return false;

@@ -38,7 +38,7 @@ bool performTransfer(TransferRequest& request, ProgressCallback progress = nullp
 // Bounds that keep every transfer finite. Process-wide; tests shrink them.
 struct TransferLimits {
     long connectTimeoutMs = 30000;
-    long stallSeconds = 60;                      // no byte received for this long: failure
+    long stallMs = 60000;  // no byte moved for this long (checked about once a second): failure
     size_t maxMemoryBody = 16u << 20;            // far above any document or endpoint answer
     uint64_t maxFileBody = 8ull << 30;           // a body to file beyond this is not a package
     long maxRedirects = 10;

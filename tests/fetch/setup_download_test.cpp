@@ -1,0 +1,48 @@
+#include "fetch/setup_download.h"
+
+#include <gtest/gtest.h>
+
+#include "fetch/test_support.h"
+
+namespace {
+
+void prepare(const std::u16string& url, const std::u16string& savePath) {
+    SetupDownloadState& s = setupDownload();
+    s.url = url;
+    s.savePath = savePath;
+    s.running = true;  // as the starter sets it before the worker runs
+}
+
+}  // namespace
+
+TEST(SetupDownload, WorkerReportsResultProgressAndClearsTheRunningMarker) {
+    LocalServer server;
+    TempFolder folder;
+    std::string package(150000, 's');
+    server.server.Get("/setup.exe", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(package, "application/octet-stream");
+    });
+    server.server.Get("/gone.exe", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    SetupDownloadState& state = setupDownload();
+
+    prepare(server.url("/setup.exe"), folder.agentPath("OvUpdate/setup.exe"));
+    EXPECT_EQ(setupDownloadWorker(), 0u);
+    EXPECT_TRUE(state.result);
+    EXPECT_FALSE(state.running);
+    EXPECT_EQ(state.progressTotal, 150000);
+    EXPECT_EQ(state.progressNow, 150000);
+    EXPECT_EQ(readFile(folder.path() / "OvUpdate/setup.exe"), package);
+
+    prepare(server.url("/gone.exe"), folder.agentPath("OvUpdate/gone.exe"));
+    setupDownloadWorker();
+    EXPECT_FALSE(state.result);
+    EXPECT_FALSE(state.running);
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "OvUpdate/gone.exe"));
+
+    // Without a URL the worker ends at once; the last result stands.
+    state.result = true;
+    prepare(u"", folder.agentPath("OvUpdate/none.exe"));
+    setupDownloadWorker();
+    EXPECT_FALSE(state.running);
+    EXPECT_TRUE(state.result);
+}
