@@ -1,6 +1,7 @@
 // Helpers shared by the POSIX backend files; nothing outside platform/posix includes this.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace plat::posix {
@@ -19,5 +20,14 @@ bool replaceFileContents(const std::string& native, const std::string& bytes, un
 std::u16string decodeTextFile(const std::string& bytes, bool* utf16 = nullptr, bool* utf8Bom = nullptr);
 // Name used for a file in the runtime folder: "/" and "\" replaced by "_".
 std::string runtimeName(const std::u16string& name);
+
+}  // namespace plat::posix
+
+namespace plat::posix {
+
+// The desktop of the POSIX host: a folder with one socket and one property file per
+// top-level window, named by the window's place in the Z order ("0001" is the top).
+std::string desktopFolder();
+std::string windowFile(uintptr_t window, const char* extension);
 
 }  // namespace plat::posix
