@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/host_probes.h"
+#include "platform/pe_builder.h"
+#include "platform/sandbox.h"
+#include "platform/text.h"
+
+namespace {
+
+const std::string kAppPaths =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]\n";
+const std::u16string kPlayerPathString =
+    u"HKEY_LOCAL_MACHINE$$$$SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe$$$$ ";
+
+// .reg escaping of a path value.
+std::string escaped(const std::u16string& path) {
+    std::string s;
+    for (char c : text::toUtf8(path)) {
+        if (c == '\\') s += '\\';
+        s += c;
+    }
+    return s;
+}
+
+}  // namespace
+
+class HostProbes : public Sandbox {
+protected:
+    void writeRegistry(const std::string& body) {
+        write("appdata/OvUpdate.registry.reg", "Windows Registry Editor Version 5.00\n\n" + body);
+    }
+    void registerPlayer(const std::u16string& exe) {
+        writeRegistry(kAppPaths + "@=\"" + escaped(exe) + "\"\n"
+                      "[HKEY_CURRENT_USER\\Kavo.FDS]\n\"area\"=\"east\"\n\"net\"=\"tel\"\n\"empty\"=\"\"\n");
+    }
+};
+
+TEST_F(HostProbes, RegistryPathStrings) {
+    std::filesystem::create_directories(native("player"));
+    write("player/Orvix.exe", "MZ");
+    registerPlayer(core("player/Orvix.exe"));
+
+    struct Case {
+        std::u16string path;
+        bool ok;
+        std::u16string plain;  // the string after the plain-form read
+    };
+    const Case cases[] = {
+        {u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area", true, u"east"},
+        // An empty piece between separators is dropped; pieces after the third are ignored.
+        {u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$$$$$area", true, u"east"},
+        {u"hkey_current_user$$$$kavo.fds$$$$NET$$$$extra", true, u"tel"},
+        {kPlayerPathString, true, core("player/Orvix.exe")},
+        // Failures leave the string as it was.
+        {u"HKEY_USERS$$$$Kavo.FDS$$$$area", false, u"HKEY_USERS$$$$Kavo.FDS$$$$area"},
+        {u"HKEY_CURRENT_USER$$$$Kavo.FDS", false, u"HKEY_CURRENT_USER$$$$Kavo.FDS"},
+        {u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$city", false, u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$city"},
+        {u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$empty", false, u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$empty"},
+        {u"", false, u""},
+    };
+    for (const Case& c : cases) {
+        std::u16string s = c.path;
+        EXPECT_EQ(readRegistryPath(s), c.ok) << text::toUtf8(c.path);
+        EXPECT_EQ(s, c.plain) << text::toUtf8(c.path);
+    }
+
+    // The folder form cuts a value naming an existing file down to its folder.
+    std::u16string s = kPlayerPathString;
+    EXPECT_TRUE(readRegistryPathFolder(s));
+    EXPECT_EQ(s, core("player"));
+    s = u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area";
+    EXPECT_TRUE(readRegistryPathFolder(s));
+    EXPECT_EQ(s, u"east");
+}
+
+TEST_F(HostProbes, PlayerFolderFollowsTheAppPathsRegistration) {
+    EXPECT_EQ(playerFolderWithSlash(), u"");
+    EXPECT_EQ(playerFolderWithoutSlash(), u"");
+
+    std::filesystem::create_directories(native("player"));
+    write("player/Orvix.exe", "MZ");
+    registerPlayer(core("player/Orvix.exe"));
+    EXPECT_EQ(playerFolderWithSlash(), core("player") + u"\\");
+    EXPECT_EQ(playerFolderWithoutSlash(), core("player"));
+
+    // A registration naming a file that is gone: the value stays whole, so no library is
+    // found beside it; the other variant finds nothing.
+    registerPlayer(core("player/Gone.exe"));
+    EXPECT_EQ(playerFolderWithSlash(), core("player/Gone.exe"));
+    EXPECT_EQ(playerFolderWithoutSlash(), u"");
+    std::u16string s = kPlayerPathString;
+    EXPECT_TRUE(readRegistryPathFolder(s));
+    EXPECT_EQ(s, core("player/Gone.exe"));
+
+    // A value of 257 characters fits the 260-character buffer but not the 256 one.
+    size_t prefix = core("player/").size() + std::string("/Orvix.exe").size();
+    std::string deep = "player/" + std::string(257 - prefix, 'd');
+    ASSERT_EQ(core(deep + "/Orvix.exe").size(), 257u);
+    std::filesystem::create_directories(native(deep));
+    write(deep + "/Orvix.exe", "MZ");
+    registerPlayer(core(deep + "/Orvix.exe"));
+    EXPECT_EQ(playerFolderWithSlash(), u"");
+    EXPECT_EQ(playerFolderWithoutSlash(), core(deep));
+}
+
+TEST_F(HostProbes, BrokenRegistryFilesAnswerNothing) {
+    const std::string bodies[] = {
+        "garbage without a header",
+        std::string("\0\1\2\3\xff\xfe", 6),
+        kAppPaths + "@=\"\\\\tmp\\\\unterminated\n",
+        kAppPaths.substr(0, 30),
+    };
+    for (const std::string& body : bodies) {
+        write("appdata/OvUpdate.registry.reg", body);
+        EXPECT_EQ(playerFolderWithSlash(), u"");
+        std::u16string s = kPlayerPathString;
+        EXPECT_FALSE(readRegistryPath(s));
+        EXPECT_EQ(s, kPlayerPathString);
+    }
+    // Far larger than any registry export: refused without being read.
+    write("appdata/OvUpdate.registry.reg",
+          "Windows Registry Editor Version 5.00\n" + std::string(20 << 20, ';'));
+    EXPECT_EQ(playerFolderWithoutSlash(), u"");
+}
+
+TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
+    struct Case {
+        const char16_t *a, *b;
+        int result;
+    };
+    const Case cases[] = {
+        {u"1.2.3.4", u"1.2.3.10", -1},  // numbers, not text
+        {u"1.2.3.10", u"1.2.3.4", 1},
+        {u"2.0.0.0", u"10.0.0.0", -1},
+        {u"1.2.3.4", u"1.2.3.4", 0},
+        {u"1.2.3", u"1.2.4.0", 0},      // three parts: not comparable
+        {u"1.2.3.4.5", u"9.0.0.0", 0},
+        {u"", u"1.0.0.0", -1},
+        {u"1.0.0.0", u"", 1},
+        {u"", u"", 0},
+        {u"1..2.3.4", u"1.2.3.5", -1},  // empty pieces are dropped
+        {u"x.0.0.1", u"0.0.0.0", 1},    // a piece without digits counts as 0
+        {u"3a.0.0.0", u"3.0.0.0", 0},   // leading digits only
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(compareVersions(c.a, c.b), c.result) << text::toUtf8(c.a) << " vs " << text::toUtf8(c.b);
+}
+
+TEST_F(HostProbes, VersionsFromPeFiles) {
+    testpe::VersionSpec spec;
+    spec.fileVersion[0] = 7, spec.fileVersion[1] = 1, spec.fileVersion[2] = 20, spec.fileVersion[3] = 300;
+    spec.productVersion[0] = 7, spec.productVersion[1] = 2, spec.productVersion[2] = 0, spec.productVersion[3] = 1;
+    spec.fileFlags = 2;
+    spec.strings = {{u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
+    for (bool pe32Plus : {false, true}) {
+        write("Orvix.exe", testpe::peWithVersion(spec, pe32Plus));
+        EXPECT_EQ(fileVersion(core("Orvix.exe")), u"7.1.20.300");
+        VersionRecord record = versionRecord(core("Orvix.exe"));
+        EXPECT_EQ(record.path, core("Orvix.exe"));
+        EXPECT_EQ(record.productVersion[1], 2);
+        EXPECT_EQ(record.fileVersion[3], 300);
+        EXPECT_EQ(record.fileFlags, 2u);
+        EXPECT_EQ(record.fileType, 1u);
+        EXPECT_EQ(record.companyName, u"Lumora");
+        EXPECT_EQ(record.productName, u"Orvix 播放器");
+        EXPECT_EQ(record.fileDescription, u"Player");
+    }
+
+    write("plain.dll", testpe::peWithoutVersion());
+    EXPECT_EQ(fileVersion(core("plain.dll")), u"");
+    VersionRecord none = versionRecord(core("plain.dll"));
+    EXPECT_EQ(none.fileVersion[0], 0);
+    EXPECT_EQ(none.companyName, u"");
+    EXPECT_EQ(fileVersion(core("missing.dll")), u"");
+}
+
+TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
+    testpe::VersionSpec spec;
+    spec.strings = {{u"CompanyName", u"Lumora"}};
+    std::string pe = testpe::peWithVersion(spec);
+    // Every truncation that cuts into the resource (the image ends in alignment zeros), and
+    // the file with its resource bytes overwritten.
+    size_t used = pe.find_last_not_of('\0') + 1;
+    for (size_t length = 0; length < used; length += 7) {
+        write("cut.exe", pe.substr(0, length));
+        EXPECT_EQ(fileVersion(core("cut.exe")), u"") << length;
+        EXPECT_EQ(versionRecord(core("cut.exe")).companyName, u"") << length;
+    }
+    std::string scrambled = pe;
+    for (size_t i = 0x200; i < scrambled.size(); ++i) scrambled[i] = '\xff';
+    write("scrambled.exe", scrambled);
+    EXPECT_EQ(fileVersion(core("scrambled.exe")), u"");
+}
+
+TEST_F(HostProbes, FileExistsMeansAFileNotAFolder) {
+    write("a.txt", "x");
+    std::filesystem::create_directories(native("folder"));
+    EXPECT_TRUE(fileExists(core("a.txt")));
+    std::u16string forward = text::fromUtf8(native("a.txt"));  // "/" separators are accepted
+    EXPECT_TRUE(fileExists(forward));
+    EXPECT_FALSE(fileExists(core("folder")));
+    EXPECT_FALSE(fileExists(core("b.txt")));
+    EXPECT_FALSE(fileExists(u""));
+}

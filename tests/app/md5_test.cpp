@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "app/md5.h"
+#include "platform/files.h"
+#include "platform/sandbox.h"
+
+namespace {
+
+struct Vector {
+    const char* message;
+    const char* digest;
+};
+
+// The test suite of RFC 1321, appendix A.5.
+const Vector kRfcSuite[] = {
+    {"", "d41d8cd98f00b204e9800998ecf8427e"},
+    {"a", "0cc175b9c0f1b6a831c399e269772661"},
+    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+    {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+     "57edf4a22be3c955ac49da2e2107b67a"},
+};
+
+std::string randomBytes(size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator());
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Md5, RfcTestSuite) {
+    for (const Vector& v : kRfcSuite) {
+        EXPECT_EQ(md5OfBuffer(v.message, strlen(v.message)), v.digest) << v.message;
+    }
+}
+
+// However the input is cut into updates (around the 64-byte block and the 56-byte padding
+// boundary in particular), the digest is the one of the whole.
+TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
+    std::string data = randomBytes(300, 1);
+    for (size_t length : {55, 56, 57, 63, 64, 65, 119, 120, 128, 300}) {
+        std::string whole = md5OfBuffer(data.data(), length);
+        for (size_t cut = 0; cut <= length; ++cut) {
+            Md5 md5;
+            md5.update(data.data(), cut);
+            md5.update(data.data() + cut, length - cut);
+            uint8_t digest[16];
+            md5.finish(digest);
+            ASSERT_EQ(md5Hex(digest), whole) << "length " << length << " cut " << cut;
+        }
+    }
+}
+
+class Md5File : public Sandbox {};
+
+TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
+    for (size_t size : {1, 2047, 2048, 2049, 65536, (1 << 20) + 3}) {
+        std::string data = randomBytes(size, static_cast<unsigned>(size));
+        write("f.bin", data);
+        std::string expected = md5OfBuffer(data.data(), data.size());
+        EXPECT_EQ(md5OfFile(core("f.bin")), expected) << size;
+        StreamedMd5 streamed = md5OfFileStreamed(core("f.bin"));
+        EXPECT_EQ(streamed.bytesRead, size);
+        EXPECT_EQ(md5Hex(streamed.digest), expected) << size;
+    }
+}
+
+TEST_F(Md5File, EmptyOrMissingFilesGiveNoDigest) {
+    write("empty.bin", "");
+    EXPECT_EQ(md5OfFile(core("empty.bin")), "");
+    EXPECT_FALSE(checkFileMd5(core("empty.bin"), u"d41d8cd98f00b204e9800998ecf8427e"));
+    EXPECT_EQ(md5OfFile(core("missing.bin")), "");
+    EXPECT_EQ(md5OfFileStreamed(core("missing.bin")).bytesRead, 0u);
+    EXPECT_FALSE(checkFileMd5(core("missing.bin"), u""));
+    // A folder is not a file to digest.
+    EXPECT_EQ(md5OfFile(core("")), "");
+}
+
+TEST_F(Md5File, CheckIgnoresLetterCaseOnly) {
+    write("f.bin", "message digest");
+    EXPECT_TRUE(checkFileMd5(core("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d0"));
+    EXPECT_TRUE(checkFileMd5(core("f.bin"), u"F96B697D7CB7938D525A2F31AAF161D0"));
+    EXPECT_FALSE(checkFileMd5(core("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d1"));
+    EXPECT_FALSE(checkFileMd5(core("f.bin"), u" f96b697d7cb7938d525a2f31aaf161d0"));
+}
+
+// A package another process still has open without sharing cannot be vouched for; the
+// streamed digest, which shares, still reads it.
+TEST_F(Md5File, FileHeldExclusivelyByAnotherProcessFailsTheCheck) {
+    write("held.bin", "abc");
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        auto file = plat::openFile(core("held.bin"), plat::OpenMode::ReadExclusive);
+        char c = file ? 'y' : 'n';
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1);
+        _exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, 'y');
+    EXPECT_EQ(md5OfFile(core("held.bin")), "");
+    EXPECT_FALSE(checkFileMd5(core("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+    EXPECT_EQ(md5OfFileStreamed(core("held.bin")).bytesRead, 3u);
+
+    (void)!::write(release[1], "x", 1);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(checkFileMd5(core("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+}

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/settings.h"
+#include "platform/files.h"
+#include "platform/sandbox.h"
+#include "platform/system.h"
+
+class Settings : public Sandbox {
+protected:
+    std::u16string dataFolder() const { return core("appdata/Lumora Video/Orvix"); }
+    void makeDataFolder() const { std::filesystem::create_directories(native("appdata/Lumora Video/Orvix")); }
+};
+
+TEST_F(Settings, DataFolderLiesUnderRoamingApplicationData) {
+    EXPECT_EQ(settings::dataFolder(), dataFolder());
+}
+
+// Integer reads fall back to the executable's folder only while the data folder is
+// missing; string reads and writes always use the data folder; a path is used as given.
+TEST_F(Settings, WhereEachKindOfAccessLooks) {
+    std::u16string exeFolder = plat::parentFolder(plat::executablePath());
+    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", true), exeFolder + u"\\OvUpdate.ini");
+    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", false), dataFolder() + u"\\OvUpdate.ini");
+
+    makeDataFolder();
+    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", true), dataFolder() + u"\\OvUpdate.ini");
+    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", false), dataFolder() + u"\\OvUpdate.ini");
+
+    EXPECT_EQ(settings::resolveSettingsFile(u"\\etc\\Kavo.ini", true), u"\\etc\\Kavo.ini");
+}
+
+TEST_F(Settings, ReadsAndWritesInTheDataFolder) {
+    makeDataFolder();
+    write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\nprintlog=1\r\ndebug = 7\r\n");
+    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 1);
+    EXPECT_EQ(settings::readInt(u"test", u"DEBUG", 0, settings::kOvUpdateIni), 7);
+    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyReadLocalXml, 0, settings::kOvUpdateIni), 0);
+    // Absent from the existing data folder: the default, wherever else the file may be.
+    EXPECT_EQ(settings::readInt(settings::kSectionMain, settings::kKeyBm, 3, settings::kKavoIni), 3);
+
+    settings::writeString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"OrvixSetup_7.1.exe",
+                          settings::kOvUpdateIni);
+    EXPECT_EQ(settings::readString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"", 260,
+                                   settings::kOvUpdateIni),
+              u"OrvixSetup_7.1.exe");
+    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 1);
+
+    // The buffer size counts the terminator.
+    write("appdata/Lumora Video/Orvix/Testing.ini", "[Device]\nClientIDForTest=abcdef\n");
+    EXPECT_EQ(settings::readString(settings::kSectionDevice, settings::kKeyClientIdForTest, u"", 4,
+                                   settings::kTestingIni),
+              u"abc");
+}
+
+TEST_F(Settings, StringReadsDoNotFallBackWhenTheDataFolderIsMissing) {
+    EXPECT_EQ(settings::readString(settings::kSectionDevice, settings::kKeyClientIdForTest, u"none", 256,
+                                   settings::kTestingIni),
+              u"none");
+}
+
+TEST_F(Settings, BrokenSettingsFilesGiveTheDefaults) {
+    makeDataFolder();
+    const std::string contents[] = {
+        std::string("\0\0\xff\xfe\x01", 5),
+        "printlog=1\r\n",            // no section at all
+        "[Test]\r\nprintlog\r\n",
+        "[Test]\r\nprintlog=abc\r\n",
+    };
+    const int expected[] = {0, 0, 0, 0};
+    for (size_t i = 0; i < std::size(contents); ++i) {
+        write("appdata/Lumora Video/Orvix/OvUpdate.ini", contents[i]);
+        EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni),
+                  expected[i])
+            << i;
+    }
+    // Far larger than any settings file: read as missing, quickly.
+    write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\nprintlog=1\r\n" + std::string(20 << 20, 'x'));
+    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 0);
+}
