@@ -1,0 +1,71 @@
+// The small file operations the module update shares: download to a file, digest check,
+// delete-and-verify and creation of a directory chain.
+#include "app/md5.h"
+#include "modules/module_http.h"
+#include "modules/module_updater.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+std::u16string outcome(bool ok) { return ok ? u"success" : u"fail"; }
+
+}  // namespace
+
+bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path) {
+    ModuleHttpReply reply = moduleHttpGet(url);
+    bool ok = reply.ok && reply.status == 200 && !reply.body.empty();
+    // The body is written whatever the outcome; a later digest check decides whether it
+    // is whole.
+    auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
+    if (!file) {
+        ok = false;
+    } else if (!reply.body.empty()) {
+        file->write(reply.body.data(), reply.body.size());
+    }
+    file.reset();
+    log(u"download file %s to file %s %s", url, path, outcome(ok));
+    return ok;
+}
+
+bool ModuleUpdater::CompareFileMd5(const std::u16string& path, const std::u16string& expected) {
+    std::u16string digest = text::fromAnsi(md5OfFile(path));
+    bool equal = digest == expected;
+    log(u"compare %s file md5 %s with md5 %s %s", path, digest, expected, outcome(equal));
+    return equal;
+}
+
+bool ModuleUpdater::DeleteAndCheck(const std::u16string& path) {
+    uint32_t attributes = 0;
+    if (plat::fileAttributes(path, attributes)) plat::deleteFile(path);
+    bool ok = !plat::fileAttributes(path, attributes);
+    log(u"DeleteAndCheck %s %s\r\n", path, outcome(ok));
+    return ok;
+}
+
+bool ModuleUpdater::CreateMultiDirectory(const std::u16string& path) {
+    std::u16string full = path;
+    if (full.empty() || full.back() != u'\\') full += u'\\';
+    bool ok = true;
+    for (size_t end = full.find(u'\\'); end != std::u16string::npos; end = full.find(u'\\', end + 1)) {
+        // The prefix without its closing "\" (a root keeps it), so that a file in the way
+        // is seen as a file.
+        std::u16string prefix = full.substr(0, end);
+        if (prefix.empty() || prefix.back() == u':') prefix += u'\\';
+        uint32_t attributes = 0;
+        bool exists = plat::fileAttributes(prefix, attributes);
+        if (exists && !(attributes & plat::kAttributeDirectory)) {
+            // A file standing where a folder belongs is removed.
+            plat::setFileAttributes(prefix, plat::kAttributeNormal);
+            plat::deleteFile(prefix);
+            exists = plat::fileAttributes(prefix, attributes);
+        }
+        if (!exists && !plat::createDirectory(prefix)) {
+            ok = false;
+            break;
+        }
+        plat::setFileAttributes(prefix, plat::kAttributeNormal);
+    }
+    log(u"CreateMultiDirectory %s %s\r\n", path, outcome(ok));
+    return ok;
+}

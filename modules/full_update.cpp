@@ -1,0 +1,73 @@
+// The module update's entry and the walk over the nodes of upcfg.xml.
+#include "app/host_probes.h"
+#include "app/settings.h"
+#include "decision/rollout.h"
+#include "modules/module_paths.h"
+#include "modules/module_updater.h"
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace {
+
+std::u16string playerRegistryPath() {
+    return std::u16string(u"HKEY_LOCAL_MACHINE$$$$") + kAppPathsKey + u"$$$$ ";
+}
+
+// The product version of the agent itself, for a player without a version resource.
+std::u16string ownProductVersion() {
+    VersionRecord record = versionRecord(plat::executablePath());
+    const uint16_t* v = record.productVersion;
+    return format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+}
+
+bool insideVersionWindow(const UpdateNode& node, const std::u16string& version) {
+    // compareVersions answers 0 for a bound that is not four numbers, so such a bound
+    // never excludes a version.
+    return (node.minVersion.empty() || compareVersions(version, node.minVersion) >= 0) &&
+           (node.maxVersion.empty() || compareVersions(version, node.maxVersion) <= 0);
+}
+
+}  // namespace
+
+bool ModuleUpdater::RunModuleUpdate(std::u16string clientId) {
+    std::u16string cfgOverride = settings::readString(settings::kSectionUpdate, settings::kKeyDbgCfg, u"",
+                                                      settings::kDbgCfgChars, settings::kOvUpdateIni);
+    m_playerPath = playerRegistryPath();
+    // Without a registered, present player there is no folder to update: the staging list
+    // would name files under the registry path text and the swap could only fail.
+    if (!readRegistryPath(m_playerPath) || !plat::pathExists(m_playerPath)) return false;
+    DeleteOldFiles(plat::parentFolder(m_playerPath));
+    std::u16string version = fileVersion(m_playerPath);
+    m_playerPath = plat::parentFolder(m_playerPath);
+    m_workingRoot = m_playerPath;
+    restoreInterruptedSwap(m_workingRoot);
+
+    bool staged = DoFullUpdate(cfgOverride, clientId, version);
+    if (staged) ReplaceFiles(m_workingRoot);
+    return staged;
+}
+
+bool ModuleUpdater::DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,
+                                 std::u16string currentVersion) {
+    log(u"DoFullUpdate start");
+    if (currentVersion.empty()) currentVersion = ownProductVersion();
+    std::vector<UpdateNode> nodes;
+    if (!DownloadUpdateCfgFile(cfgOverride, nodes) || nodes.empty()) {
+        log(u"DownloadUpdateCfgFile failed or up nodes empty\r\n");
+        return false;
+    }
+    for (const UpdateNode& node : nodes) {
+        log(u"判断是否符合灰度控制，本机使用的clientid：%s, 控制的比例值为：%d，种子为：%d", clientId, node.percent,
+            node.seed);
+        bool inside = inRollout(clientId, node.percent, node.seed);
+        log(inside ? u"落在灰度内" : u"不在灰度内");
+        if (!inside || !insideVersionWindow(node, currentVersion) || node.sourceDir.empty()) continue;
+        if (DoUpdateNow(node.sourceDir, m_workingRoot)) {
+            log(u"Update finish success\r\n");
+            return true;
+        }
+        log(u"Update finish failed\r\n");
+    }
+    log(u"don't need update\r\n");
+    return false;
+}

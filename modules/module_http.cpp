@@ -1,0 +1,118 @@
+#include "modules/module_http.h"
+
+#include <curl/curl.h>
+#include <mutex>
+#include "modules/module_url.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kUserAgentHeader[] = "User-Agent: Microsoft-ATL-Native/10.00";
+
+struct Sink {
+    std::string* body;
+    size_t limit;
+};
+
+size_t collect(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    size_t n = size * count;
+    if (sink->body->size() + n > sink->limit) return 0;  // ends the transfer with an error
+    sink->body->append(data, n);
+    return n;
+}
+
+std::string hostOf(const std::string& url) {
+    std::string host;
+    CURLU* parsed = curl_url();
+    char* part = nullptr;
+    if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+        host = part;
+    }
+    curl_free(part);
+    curl_url_cleanup(parsed);
+    return host;
+}
+
+struct Answer {
+    bool transferred = false;
+    long status = 0;
+    std::string body;
+    std::string location;  // absolute, resolved against the request URL
+};
+
+Answer requestOnce(const std::string& url) {
+    Answer answer;
+    std::string host = hostOf(url);
+    CURL* curl = curl_easy_init();
+    if (!curl || host.empty()) {
+        if (curl) curl_easy_cleanup(curl);
+        return answer;
+    }
+    const ModuleHttpLimits& limits = moduleHttpLimits();
+    std::string hostHeader = "Host: " + host;
+    curl_slist* headers = curl_slist_append(nullptr, hostHeader.c_str());
+    headers = curl_slist_append(headers, kUserAgentHeader);
+    headers = curl_slist_append(headers, "Accept:");  // drops libcurl's default Accept
+    Sink sink{&answer.body, limits.maxBodyBytes};
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.timeoutMs);
+    // No byte moving for the time limit counts as a failed wait on the socket.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (limits.timeoutMs + 999) / 1000);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+
+    answer.transferred = curl_easy_perform(curl) == CURLE_OK;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+    char* location = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
+        answer.location = location;
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return answer;
+}
+
+bool isSuccess(long status) {
+    return (status >= 200 && status <= 206) || status == 304 || status == 305;
+}
+
+bool isRedirect(long status) {
+    return status == 301 || status == 302 || status == 303;
+}
+
+}  // namespace
+
+ModuleHttpLimits& moduleHttpLimits() {
+    static ModuleHttpLimits limits;
+    return limits;
+}
+
+ModuleHttpReply moduleHttpGet(const std::u16string& url) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+
+    ModuleHttpReply reply;
+    std::string next = modurl::escape(url);
+    for (int hop = 0; hop <= moduleHttpLimits().maxRedirects; ++hop) {
+        Answer answer = requestOnce(next);
+        reply.status = answer.status;
+        reply.body = std::move(answer.body);
+        if (!answer.transferred) return reply;
+        if (isRedirect(answer.status) && !answer.location.empty()) {
+            next = modurl::escape(text::fromUtf8(answer.location));
+            continue;
+        }
+        reply.ok = isSuccess(answer.status);
+        return reply;
+    }
+    return reply;  // too many redirects
+}

@@ -1,0 +1,30 @@
+// Folders and file names of the module update, and the checks that keep names from the
+// network inside the player folder.
+#pragma once
+#include <string>
+
+namespace modpaths {
+
+inline constexpr char16_t kWorkingFolder[] = u"OvUpdate";
+inline constexpr char16_t kModuleList[] = u"update.xml";
+inline constexpr char16_t kStagingList[] = u"update.pre.xml";
+inline constexpr char16_t kStagingFolder[] = u"bin";
+inline constexpr char16_t kBackupSuffix[] = u".bak";
+inline constexpr char16_t kRetiredSuffix[] = u".old";
+
+// The agent's own folder: where the module update works when no player folder exists.
+std::u16string agentFolder();
+
+// Base folder of a run: root when something exists there, else the agent's own folder.
+std::u16string baseFolder(const std::u16string& root);
+
+// Where the swap puts a module: the player folder + "\" + the name with every ".\Orvix"
+// removed (a name under ".\Orvix\" is checked against the player's own subfolder but
+// installed directly in the player folder).
+std::u16string oldFileFor(const std::u16string& playerFolder, const std::u16string& name);
+
+// True when path, once canonical, lies strictly inside folder. A module name with parent
+// steps or a drive, or a staging entry pointing elsewhere, fails this.
+bool staysInside(const std::u16string& path, const std::u16string& folder);
+
+}  // namespace modpaths

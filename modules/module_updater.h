@@ -1,0 +1,101 @@
+// The module update: replaces single program files of the installed player in place.
+// It reads upcfg.xml to choose a module source, downloads the module list update.xml,
+// fetches each changed file as a one-file zip archive into the working folder "OvUpdate"
+// under the player folder, stages it there and lists it in update.pre.xml, then swaps the
+// staged files in. Every replaced file is backed up first and restored when the swap fails.
+//
+// One object carries one run on the calling thread and keeps nothing between runs: what
+// persists (archives and staged files of an interrupted run, update.pre.xml, backups) is on
+// disk and picked up by the next run.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+#include "app/log.h"
+
+// One "up" element of upcfg.xml.
+struct UpdateNode {
+    std::u16string minVersion;  // "miniver"; empty leaves the window open below
+    std::u16string maxVersion;  // "maxver"; empty leaves it open above
+    std::u16string sourceDir;   // "sdir": base URL of the module source, no trailing "/"
+    int32_t percent = 0;        // "percent", clamped: 99 and above or negative become 100
+    int32_t seed = 1000;        // "seed"
+};
+
+// One "File" of update.xml, or of update.pre.xml (then only md5, installedPath,
+// installedDir and stagedPath are filled).
+struct ModuleEntry {
+    std::u16string name;
+    std::u16string md5;
+    std::u16string zipMd5;
+    std::u16string installedPath;
+    std::u16string installedDir;
+    std::u16string archivePath;
+    std::u16string stagedPath;
+    std::u16string stagedDir;
+    std::u16string archiveUrl;
+    bool needsUpdate = false;
+};
+
+class ModuleUpdater {
+public:
+    void setLogging(bool on) { m_logging = on; }
+    // Where log lines go instead of the diagnostic log (tests watch the lines here).
+    using LogSink = std::function<void(const std::u16string&)>;
+    void setLogSink(LogSink sink) { m_sink = std::move(sink); }
+
+    // The entry of a run: true when a node of upcfg.xml applied and its modules were
+    // staged; the swap follows and its outcome is only logged.
+    bool RunModuleUpdate(std::u16string clientId);
+    bool DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,
+                      std::u16string currentVersion);
+    bool DownloadUpdateCfgFile(const std::u16string& cfgOverride, std::vector<UpdateNode>& nodes);
+
+    // Download and staging.
+    bool DoUpdateNow(const std::u16string& sourceDir, const std::u16string& root);
+    bool ParseUpdateModuleList(const std::u16string& sourceDir, const std::u16string& base,
+                               const std::u16string& listPath, const std::u16string& stagingDir,
+                               std::vector<ModuleEntry>& entries);
+    bool CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count);
+    bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries,
+                                           const std::u16string& path);
+    bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
+    bool DownloadFile(const std::u16string& url, const std::u16string& path);
+    bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);
+    bool DeleteAndCheck(const std::u16string& path);
+    bool CreateMultiDirectory(const std::u16string& path);
+
+    // Replacement and rollback. ReplaceFiles answers the number of files swapped, -1 when
+    // the swap failed and was rolled back, 0 when there was nothing to swap.
+    int ReplaceFiles(const std::u16string& root);
+    bool ParsePrepareList(const std::u16string& path, const std::u16string& base,
+                          std::vector<ModuleEntry>& entries);
+    bool ReplaceNewFiles(const std::vector<ModuleEntry>& entries);
+    void RollbackFiles(const std::vector<ModuleEntry>& entries);
+    void RetireBackups(const std::vector<ModuleEntry>& entries);
+    bool DeleteOldFiles(const std::u16string& dir);
+    void DeleteDirectoryTree(const std::u16string& dir);
+    bool ShellDeleteDirectory(const std::u16string& dir);
+
+    // The player folder: where modules are staged and swapped in, and what the staging
+    // list's "OldFile" paths are built on. RunModuleUpdate sets it from the registration.
+    void setPlayerFolder(const std::u16string& folder) { m_playerPath = m_workingRoot = folder; }
+
+private:
+    template <typename... Args>
+    void log(std::u16string_view fmt, const Args&... args) const {
+        if (!m_logging) return;
+        std::u16string line = format(fmt, args...);
+        if (m_sink) m_sink(line);
+        else diag::logLine(line);
+    }
+    // Puts back the backups of a swap that was cut short, so the installation is whole
+    // again before anything else runs, whether or not this run gets to swap.
+    void restoreInterruptedSwap(const std::u16string& base);
+
+    bool m_logging = false;
+    LogSink m_sink;
+    std::u16string m_playerPath;
+    std::u16string m_workingRoot;
+};

@@ -1,0 +1,121 @@
+// The swap of staged files into the installation. Each installed file is moved aside to
+// its ".bak" name before the new one moves in; any failure moves every ".bak" back. After
+// a full success the backups become ".old" files, which are deleted now or, while the
+// running player still holds them, by a later run.
+#include "modules/module_paths.h"
+#include "modules/module_updater.h"
+#include "platform/files.h"
+
+namespace {
+
+std::u16string backupOf(const std::u16string& path) { return path + modpaths::kBackupSuffix; }
+std::u16string retiredOf(const std::u16string& path) { return path + modpaths::kRetiredSuffix; }
+std::u16string outcome(bool ok) { return ok ? u"success" : u"fail"; }
+
+}  // namespace
+
+int ModuleUpdater::ReplaceFiles(const std::u16string& root) {
+    log(u"replace files start");
+    std::u16string base = modpaths::baseFolder(root);
+    DeleteOldFiles(base);
+
+    std::u16string work = format(u"%s\\%s", base, modpaths::kWorkingFolder);
+    if (!plat::pathExists(work)) {
+        log(u"replace: path %s has not OvUpdate dir return", base);
+        return 0;
+    }
+    std::u16string listPath = format(u"%s/%s", work, modpaths::kStagingList);
+    if (!plat::pathExists(listPath)) {
+        DeleteDirectoryTree(work);
+        log(u"%s has no update.pre.xml return", work);
+        return 0;
+    }
+    std::vector<ModuleEntry> entries;
+    if (!ParsePrepareList(listPath, base, entries)) {
+        log(u"replace: parse %s failed return", listPath);
+        return 0;
+    }
+    int count = static_cast<int>(entries.size());
+    if (count == 0) {
+        log(u"replace: update info empty");
+        return 0;
+    }
+    RollbackFiles(entries);  // backups of a swap that was cut short go back first
+
+    log(u"replace new files start");
+    if (!ReplaceNewFiles(entries)) {
+        log(u"replace files failed, begin rollback");
+        RollbackFiles(entries);
+        log(u"replace files failed, rollback finish and return");
+        return -1;
+    }
+    log(u"replace new files success");
+    plat::deleteFile(listPath);
+    RetireBackups(entries);
+    DeleteOldFiles(base);
+    DeleteDirectoryTree(work);
+    ShellDeleteDirectory(work);
+    log(u"replace count %d success", count);
+    return count;
+}
+
+bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
+    for (const auto& e : entries) {
+        if (!CompareFileMd5(e.stagedPath, e.md5)) return false;
+        std::u16string backup = backupOf(e.installedPath);
+        if (!DeleteAndCheck(backup)) return false;
+        if (plat::pathExists(e.installedPath)) {
+            if (!plat::moveFile(e.installedPath, backup, true)) {
+                log(u"move %s to %s failed", e.installedPath, backup);
+                return false;
+            }
+            log(u"move %s to %s success", e.installedPath, backup);
+        }
+        if (plat::pathExists(e.installedPath) || !plat::pathExists(e.stagedPath)) {
+            log(u"%s still exist or %s not exist", e.installedPath, e.stagedPath);
+            return false;
+        }
+        CreateMultiDirectory(e.installedDir);  // a new module may bring a new folder
+        if (!plat::moveFile(e.stagedPath, e.installedPath, true)) {
+            log(u"move %s to %s failed", e.stagedPath, e.installedPath);
+            return false;
+        }
+        log(u"move %s to %s success", e.stagedPath, e.installedPath);
+        if (!CompareFileMd5(e.installedPath, e.md5)) return false;
+    }
+    return true;
+}
+
+void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
+    log(u"rollback start");
+    bool allMoved = true;
+    for (const auto& e : entries) {
+        std::u16string backup = backupOf(e.installedPath);
+        if (!plat::pathExists(backup)) continue;
+        DeleteAndCheck(e.installedPath);
+        if (!plat::moveFile(backup, e.installedPath, true)) allMoved = false;
+        log(u"Rollback %s to %s %s", backup, e.installedPath, outcome(allMoved));
+    }
+    log(u"rollback finish");
+}
+
+void ModuleUpdater::RetireBackups(const std::vector<ModuleEntry>& entries) {
+    for (const auto& e : entries) {
+        std::u16string backup = backupOf(e.installedPath);
+        if (!plat::pathExists(backup)) continue;
+        std::u16string retired = retiredOf(e.installedPath);
+        log(u"move %s to %s %s", backup, retired, outcome(plat::moveFile(backup, retired, true)));
+    }
+}
+
+void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
+    std::u16string listPath = format(u"%s\\%s/%s", base, modpaths::kWorkingFolder, modpaths::kStagingList);
+    std::vector<ModuleEntry> entries;
+    if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries)) return;
+    for (const auto& e : entries) {
+        if (plat::pathExists(backupOf(e.installedPath))) {
+            RollbackFiles(entries);
+            return;
+        }
+    }
+}

@@ -1,0 +1,126 @@
+// Download and staging: update.xml names the player's replaceable files with their
+// digests; each installed file that differs is fetched as a one-file zip archive, checked,
+// unpacked into the staging folder and listed in update.pre.xml for the swap. Archives and
+// staged files left by an interrupted run are reused when their digests still match.
+#include "app/md5.h"
+#include "modules/module_paths.h"
+#include "modules/module_url.h"
+#include "modules/module_updater.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+constexpr int kDownloadAttempts = 3;
+constexpr uint32_t kRetryPauseMs = 10;
+
+}  // namespace
+
+bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16string& root) {
+    log(u"DoUpdateNow start");
+    std::u16string base = modpaths::baseFolder(root);
+    std::u16string work = format(u"%s\\%s", base, modpaths::kWorkingFolder);
+    if (!CreateMultiDirectory(work)) return false;
+    std::u16string listPath = format(u"%s\\%s", work, modpaths::kModuleList);
+    if (!DeleteAndCheck(listPath)) return false;
+    std::u16string listUrl = format(u"%s/%s", sourceDir, modpaths::kModuleList);
+    if (!DownloadFile(listUrl, listPath)) {
+        log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
+        return false;
+    }
+    std::u16string stagingDir = format(u"%s\\%s", work, modpaths::kStagingFolder);
+    if (!CreateMultiDirectory(stagingDir)) return false;
+    std::vector<ModuleEntry> entries;
+    if (!ParseUpdateModuleList(sourceDir, base, listPath, stagingDir, entries)) {
+        log(u"ParseUpdateModuleList %s failed\r\n", listPath);
+        return false;
+    }
+    uint64_t started = plat::clock().monotonicMs();
+    int count = 0;
+    if (!CheckAndDownloadModulesByList(entries, count)) {
+        log(u"CheckAndDownloadModulesByList failed");
+        return false;
+    }
+    log(u"CheckAndDownloadModulesByList %d files need update, use time:%d", count,
+        static_cast<long long>(plat::clock().monotonicMs() - started));
+    if (count == 0) return true;
+
+    log(u"SaveUpdateFilesToUpdatePrepareXml");
+    std::u16string stagingList = format(u"%s/%s", work, modpaths::kStagingList);
+    if (!SaveUpdateFilesToUpdatePrepareXml(entries, stagingList)) {
+        log(u"Save Prepare xml %s failed\r\n", stagingList);
+        return false;
+    }
+    return true;
+}
+
+bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const std::u16string& base,
+                                          const std::u16string& listPath, const std::u16string& stagingDir,
+                                          std::vector<ModuleEntry>& entries) {
+    XmlDocument doc;
+    if (!doc.loadFile(listPath) || !doc.findElement(u"root") || !doc.enterElement()) return false;
+    while (doc.findElement(u"File")) {
+        ModuleEntry e;
+        e.name = doc.getElementText();
+        e.md5 = doc.readAttribute(u"md5");
+        e.zipMd5 = doc.readAttribute(u"zipmd5");
+        if (e.name.empty() || e.md5.empty() || e.zipMd5.empty()) return false;
+        // The name comes from the network: it must not lead out of the player folder,
+        // neither where it is checked and staged nor where the swap will put it.
+        std::u16string installed = base + u"\\" + e.name;
+        std::u16string staged = stagingDir + u"\\" + e.name;
+        if (!modpaths::staysInside(installed, base) || !modpaths::staysInside(staged, stagingDir) ||
+            !modpaths::staysInside(modpaths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
+            return false;
+        }
+        e.archiveUrl = modurl::archiveUrl(sourceDir, e.name);
+        e.installedPath = plat::canonicalPath(installed);
+        e.installedDir = plat::parentFolder(e.installedPath);
+        e.stagedPath = plat::canonicalPath(staged);
+        e.archivePath = e.stagedPath + u".zip";
+        e.stagedDir = plat::parentFolder(e.stagedPath);
+        entries.push_back(std::move(e));
+    }
+    doc.leaveElement();
+    return true;
+}
+
+bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count) {
+    count = 0;
+    for (ModuleEntry& e : entries) {
+        // A file the player holds open gives no digest and so counts as changed.
+        std::u16string installedDigest = text::fromAnsi(md5OfFile(e.installedPath));
+        if (!installedDigest.empty() && installedDigest == e.md5) continue;
+        e.needsUpdate = true;
+        ++count;
+        if (CompareFileMd5(e.stagedPath, e.md5)) continue;  // staged by an earlier run
+
+        if (!CompareFileMd5(e.archivePath, e.zipMd5)) {
+            if (!DeleteAndCheck(e.archivePath) || !CreateMultiDirectory(e.stagedDir)) return false;
+            bool downloaded = false;
+            for (int attempt = 0; attempt < kDownloadAttempts && !downloaded; ++attempt) {
+                log(u"%d times download %d file", attempt, count);
+                if (DownloadFile(e.archiveUrl, e.archivePath)) {
+                    // A wrong archive will not get better by fetching it again.
+                    if (!CompareFileMd5(e.archivePath, e.zipMd5)) return false;
+                    downloaded = true;
+                } else {
+                    plat::clock().sleepMs(kRetryPauseMs);
+                }
+            }
+            if (!downloaded) return false;
+        }
+        if (!DeleteAndCheck(e.stagedPath)) return false;
+        if (!UnZipOneFile(e.stagedDir, e.archivePath)) {
+            plat::deleteFile(e.archivePath);
+            log(u"UnZipOneFile %s to path %s failed return\r\n", e.archivePath, e.stagedDir);
+            return false;
+        }
+        plat::deleteFile(e.archivePath);
+        log(u"UnZip and delete success");
+        if (!CompareFileMd5(e.stagedPath, e.md5)) return false;
+    }
+    return true;
+}

@@ -1,0 +1,152 @@
+// Unpacking of a module archive: a zip holding exactly one file (or one folder entry).
+#include <unzip.h>
+
+#include <cstring>
+#include <ctime>
+#include <vector>
+#include "modules/module_updater.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr size_t kBlockBytes = 16384;
+// No program file of the player comes near this; a larger entry is refused unread.
+constexpr uint64_t kMaxEntryBytes = 1ull << 30;
+
+// An entry name becomes a path under the target folder, so it must stay there: not
+// absolute, no drive, no parent step.
+bool isSafeEntryName(const std::u16string& name) {
+    if (name.empty() || name[0] == u'\\' || name.find(u':') != std::u16string::npos) return false;
+    for (const auto& part : text::split(name, u"\\"))
+        if (part == u"..") return false;
+    return true;
+}
+
+bool isDirectoryEntry(const unz_file_info64& info) {
+    constexpr uLong kDosDirectory = 0x10;
+    constexpr uLong kUnixTypeMask = 0170000, kUnixDirectory = 0040000;
+    return (info.external_fa & kDosDirectory) != 0 ||
+           ((info.external_fa >> 16) & kUnixTypeMask) == kUnixDirectory;
+}
+
+// Creates each missing folder of relative path under base, outermost first.
+void createFolders(const std::u16string& base, const std::u16string& relative) {
+    std::u16string folder = base;
+    for (const auto& part : text::split(relative, u"\\")) {
+        if (part == u".") continue;
+        folder += u"\\" + part;
+        if (!plat::directoryExists(folder)) plat::createDirectory(folder);
+    }
+}
+
+uint32_t readLe32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Modification time (Unix seconds) from the extended-timestamp extra field "UT".
+bool timeFromExtraField(const std::vector<unsigned char>& extra, int64_t& seconds) {
+    constexpr unsigned kTimestampId = 0x5455;
+    size_t pos = 0;
+    while (pos + 4 <= extra.size()) {
+        unsigned id = extra[pos] | (extra[pos + 1] << 8);
+        size_t size = extra[pos + 2] | (extra[pos + 3] << 8);
+        const unsigned char* data = extra.data() + pos + 4;
+        if (pos + 4 + size > extra.size()) return false;
+        if (id == kTimestampId && size >= 5 && (data[0] & 1)) {
+            seconds = static_cast<int32_t>(readLe32(data + 1));
+            return true;
+        }
+        pos += 4 + size;
+    }
+    return false;
+}
+
+// DOS date and time, taken as local time.
+int64_t timeFromDos(const tm_unz& dos) {
+    std::tm t{};
+    t.tm_sec = static_cast<int>(dos.tm_sec);
+    t.tm_min = static_cast<int>(dos.tm_min);
+    t.tm_hour = static_cast<int>(dos.tm_hour);
+    t.tm_mday = static_cast<int>(dos.tm_mday);
+    t.tm_mon = static_cast<int>(dos.tm_mon);
+    t.tm_year = static_cast<int>(dos.tm_year) - 1900;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t));
+}
+
+// Inflates the current entry into path; true only when every byte arrived and the
+// entry's CRC matched. Inflating stops at the declared size, so an entry that inflates
+// beyond it ends in a CRC failure instead of filling the disk.
+bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
+                 std::vector<unsigned char>& localExtra) {
+    if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
+    int extraSize = unzGetLocalExtrafield(zip, nullptr, 0);
+    if (extraSize > 0) {
+        localExtra.resize(static_cast<size_t>(extraSize));
+        if (unzGetLocalExtrafield(zip, localExtra.data(), extraSize) != extraSize) localExtra.clear();
+    }
+    auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
+    bool ok = file != nullptr;
+    uint64_t written = 0;
+    std::vector<char> block(kBlockBytes);
+    while (ok) {
+        int n = unzReadCurrentFile(zip, block.data(), static_cast<unsigned>(block.size()));
+        if (n == 0) break;
+        if (n < 0 || !file->write(block.data(), static_cast<size_t>(n))) ok = false;
+        written += n > 0 ? static_cast<uint64_t>(n) : 0;
+    }
+    if (unzCloseCurrentFile(zip) != UNZ_OK) ok = false;  // CRC mismatch
+    ok = ok && written == declaredSize && file->flush();
+    file.reset();
+    return ok;
+}
+
+}  // namespace
+
+bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath) {
+    unzFile zip = unzOpen64(plat::nativePath(archivePath).c_str());
+    if (!zip) return false;
+    struct Closer {
+        unzFile zip;
+        ~Closer() { unzClose(zip); }
+    } closer{zip};
+
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip, &global) != UNZ_OK || global.number_entry != 1) return false;
+    unz_file_info64 info{};
+    if (unzGoToFirstFile(zip) != UNZ_OK ||
+        unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        return false;
+    }
+    std::vector<char> rawName(info.size_filename + 1, '\0');
+    std::vector<unsigned char> centralExtra(info.size_file_extra);
+    if (unzGetCurrentFileInfo64(zip, &info, rawName.data(), static_cast<uLong>(rawName.size()),
+                                centralExtra.data(), static_cast<uLong>(centralExtra.size()),
+                                nullptr, 0) != UNZ_OK) {
+        return false;
+    }
+    std::u16string name = text::fromAnsi(std::string(rawName.data(), info.size_filename));
+    for (auto& c : name)
+        if (c == u'/') c = u'\\';
+    if (!isSafeEntryName(name)) return false;
+
+    if (isDirectoryEntry(info)) {
+        createFolders(targetDir, name);
+        return true;
+    }
+    createFolders(targetDir, plat::parentFolder(name));
+    if (info.uncompressed_size > kMaxEntryBytes) return false;
+
+    std::u16string outPath = targetDir + u"\\" + name;
+    std::vector<unsigned char> localExtra;
+    if (!inflateInto(zip, outPath, info.uncompressed_size, localExtra)) {
+        plat::deleteFile(outPath);  // never leave a partial file under the module's name
+        return false;
+    }
+    int64_t seconds = 0;
+    if (!timeFromExtraField(localExtra, seconds) && !timeFromExtraField(centralExtra, seconds))
+        seconds = timeFromDos(info.tmu_date);
+    plat::setFileTime(outPath, seconds);
+    return true;
+}
