@@ -1,0 +1,147 @@
+// Start-up and end of the agent as a user sees it: the log it writes, the log files it
+// removes, the mode its command line selects.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sandbox.h"
+
+using e2e::agentLine;
+using e2e::hasLine;
+
+namespace {
+
+const std::string kStartLine = agentLine("升级程序OvUpdate.exe启动，读取 printlog = 1");
+const std::string kExitLine = agentLine("升级程序OvUpdate.exe退出");
+
+long indexOf(const std::vector<std::string>& lines, const std::string& line) {
+    auto it = std::find(lines.begin(), lines.end(), line);
+    return it == lines.end() ? -1 : static_cast<long>(it - lines.begin());
+}
+
+// Waits until the agent's log holds line; false after timeoutMs.
+bool waitForLine(const e2e::Sandbox& box, const std::string& line, int timeoutMs = 5000) {
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        if (hasLine(box.logLines(), line)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+// The internet-cafe edition ends the background thread before any update, so the whole
+// run is local and short.
+TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
+    e2e::Sandbox box;
+    box.installPlayer();
+    box.setPrintLog(1);
+    box.setInternetCafe();
+    e2e::RunResult result = box.run();
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0);
+
+    std::vector<std::string> lines = box.logLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), kStartLine);
+    EXPECT_EQ(lines.back(), kExitLine);
+    EXPECT_EQ(lines[1], agentLine("启动参数："));
+    EXPECT_EQ(lines[2], agentLine("启动正常升级线程"));
+    long cafe = indexOf(lines, agentLine("网吧版跳出被动和静默"));
+    EXPECT_GT(cafe, indexOf(lines, agentLine("正常升级线程开始")));
+    EXPECT_GT(indexOf(lines, agentLine("正常升级线程结束")), cafe);
+    EXPECT_TRUE(hasLine(lines, agentLine("等待线程开始")));
+    EXPECT_EQ(lines[lines.size() - 2], agentLine("正常升级完成，且等待线程无链接，强制退出等待线程"));
+}
+
+TEST(Startup, YesterdaysLogsGoWhetherOrNotTheRunLogs) {
+    for (int printLog : {1, 2}) {
+        e2e::Sandbox box;
+        box.installPlayer();
+        box.setPrintLog(printLog);
+        box.setInternetCafe();
+        e2e::writeFile(box.logFolder() / e2e::kvlogName(-1), "yesterday\r\n");
+        e2e::writeFile(box.logFolder() / "kvlog_2001-1-1.log", "old\r\n");
+        e2e::writeFile(box.logFolder() / e2e::kvlogName(0), "earlier today\r\n");
+        e2e::writeFile(box.logFolder() / "archive" / e2e::kvlogName(-1), "in a folder\r\n");
+        ASSERT_EQ(box.run().exitCode, 0);
+
+        EXPECT_FALSE(e2e::fs::exists(box.logFolder() / e2e::kvlogName(-1))) << printLog;
+        EXPECT_FALSE(e2e::fs::exists(box.logFolder() / "kvlog_2001-1-1.log")) << printLog;
+        EXPECT_TRUE(e2e::fs::exists(box.logFolder() / "archive" / e2e::kvlogName(-1))) << printLog;
+        std::vector<std::string> lines = box.logLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "earlier today");
+        if (printLog == 1) {
+            EXPECT_EQ(lines[1], kStartLine);
+            EXPECT_EQ(lines.back(), kExitLine);
+        } else {
+            EXPECT_EQ(lines.size(), 1u);  // printlog = 2 writes nothing
+        }
+    }
+}
+
+// Without a usable registration no logger library is loaded: nothing is logged, and the
+// agent still runs to its end.
+TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
+    e2e::Sandbox box;
+    box.installPlayer();
+    box.registerPlayer(box.playerFolder() / "Gone.exe");
+    box.setPrintLog(1);
+    box.setInternetCafe();
+    EXPECT_EQ(box.run().exitCode, 0);
+    EXPECT_FALSE(e2e::fs::exists(box.todayLog()));
+
+    e2e::fs::remove(box.registryFile());
+    EXPECT_EQ(box.run().exitCode, 0);
+    EXPECT_FALSE(e2e::fs::exists(box.todayLog()));
+}
+
+// Only the exact word selects initiative mode, which starts no normal update thread and
+// waits for the player.
+TEST(Startup, CommandLineSelectsTheMode) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"Initiative"}, {"initiative", ""}}) {
+        e2e::Sandbox box;
+        box.installPlayer();
+        box.setPrintLog(1);
+        box.setInternetCafe();
+        ASSERT_EQ(box.run(args).exitCode, 0);
+        EXPECT_TRUE(hasLine(box.logLines(), agentLine("启动正常升级线程"))) << args[0];
+    }
+
+    e2e::Sandbox box;
+    box.installPlayer();
+    box.setPrintLog(1);
+    auto agent = box.start({"initiative"});
+    ASSERT_TRUE(waitForLine(box, agentLine("等待线程开始")));
+    EXPECT_TRUE(agent->running());
+    std::vector<std::string> lines = box.logLines();
+    EXPECT_TRUE(hasLine(lines, agentLine("启动参数：initiative")));
+    EXPECT_FALSE(hasLine(lines, agentLine("启动正常升级线程")));
+    EXPECT_FALSE(hasLine(lines, agentLine("正常升级线程开始")));
+}
+
+// printlog is an integer setting: without the data folder it is read beside the executable,
+// but never while the data folder exists.
+TEST(Startup, PrintLogBesideTheExecutableOnlyWithoutADataFolder) {
+    for (bool dataFolder : {false, true}) {
+        e2e::Sandbox box;
+        box.installPlayer();
+        box.setInternetCafe();
+        e2e::fs::path exe = box.root() / "bin" / "OvUpdate";
+        e2e::fs::create_directories(exe.parent_path());
+        e2e::fs::copy_file(e2e::binDir() + "/OvUpdate", exe);
+        e2e::writeFile(exe.parent_path() / "OvUpdate.ini", "[Test]\r\nprintlog=1\r\n");
+        if (!dataFolder) e2e::fs::remove_all(box.dataFolder());
+
+        ASSERT_EQ(box.start({}, exe.string())->wait(10000).exitCode, 0);
+        std::vector<std::string> lines = box.logLines();
+        if (dataFolder) {
+            EXPECT_TRUE(lines.empty());
+        } else {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.front(), kStartLine);
+            EXPECT_EQ(lines.back(), kExitLine);
+        }
+    }
+}
