@@ -1,14 +1,15 @@
-// Stand-ins for the update work until its subsystems provide it: the run ends at once.
-// The pipe is served by the channel.
+// The update work the threads hand over to: the update driver runs the background update,
+// the channel serves the pipe.
 #include "app/process_state.h"
 #include "app/run_hooks.h"
 #include "channel/pipe_server.h"
+#include "decision/update_driver.h"
 #include "platform/thread_messages.h"
 
-void deliverCrashReports() {}
+void deliverCrashReports() { updateDriver().deliverCrashReports(); }
 
-void startUpdateRun() { plat::postThreadMessage(plat::currentThreadId(), UM_UPDATE_RUN_DONE); }
+void startUpdateRun() { updateDriver().startUpdateRun(); }
 
-void dispatchRunMessage(uint32_t) {}
+void dispatchRunMessage(uint32_t message) { updateDriver().handleRunMessage(message); }
 
 int serveOneConnection() { return static_cast<int>(channel::serveOneConnection()); }

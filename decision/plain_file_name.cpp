@@ -2,5 +2,8 @@
 
 bool isPlainFileName(std::u16string_view name) {
     if (name.empty() || name == u"." || name == u"..") return false;
-    return name.find_first_of(u"\\/:") == std::u16string_view::npos;
+    for (char16_t c : name) {
+        if (c == u'\\' || c == u'/' || c == u':' || c < 0x20) return false;
+    }
+    return true;
 }

@@ -2,6 +2,6 @@
 #pragma once
 #include <string_view>
 
-// True for a non-empty name without "\", "/" or ":" (no folder, drive or stream) that is
-// neither "." nor "..".
+// True for a non-empty name without "\", "/", ":" (no folder, drive or stream) or control
+// characters that is neither "." nor "..".
 bool isPlainFileName(std::u16string_view name);

@@ -2,11 +2,13 @@
 // crash-report delivery through the document, its rules and the package decision to the
 // end of the run. Every operation runs on the normal update thread.
 #pragma once
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "decision/update_records.h"
+#include "fetch/engine_interface.h"
 
 namespace rapidxml {
 template <class Ch> class xml_node;
@@ -73,10 +75,30 @@ public:
 
     // --- Package download and the end of the run (fetch/). ---
     void downloadPackage();
+    void fallBackToHttp();
+    void downloadPackageOverHttp();
     bool packageDigestCheck();
     void finishUpdateRun(int status, bool fromEngine);
+    void notifyPlayerWindows();
+
+    // --- Peer-to-peer engine (fetch/engine_driver.cpp). Null until the first start; only
+    //     releaseEngine brings them back to null. ---
+    void* m_engineLibrary = nullptr;
+    INimboDownloaderCreator* m_engineCreator = nullptr;
+    INimboDownloaderTask* m_engineTask = nullptr;
+    InitNimboDownloaderCreatorFunction m_engineInit = nullptr;
+    DestroyNimboDownloaderCreatorFunction m_engineDestroy = nullptr;
+    INimboDownloaderTaskCallBack* m_engineCallBack = nullptr;  // kept while the engine may call it
+    bool startP2PDownload();  // true: the outcome arrives as a thread message
+    void releaseEngine();     // safe in any state, also twice
+    void logCallbackReady();
+    // A message of the normal update thread's loop other than the end of the run.
+    void handleRunMessage(uint32_t message);
 
 private:
+    bool locateAndLoadEngine(std::u16string& directory);
+    void installVerifiedPackage();
+    void runModuleUpdateStage();
     bool updateIsValid();
     bool tryDocumentDomains(const std::u16string& serverPath);
     void parseAndEvaluate(const std::string& text);

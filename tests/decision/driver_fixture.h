@@ -1,0 +1,101 @@
+// A host of its own for each update-driver test: application data, registry file and
+// runtime folder in a temporary folder, and a driver whose save folder lies there.
+#pragma once
+#include <gtest/gtest.h>
+#include <rapidxml/rapidxml.hpp>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "app/settings.h"
+#include "decision/update_driver.h"
+#include "fetch/test_support.h"
+#include "platform/pe_builder.h"
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"APPDATA", "XDG_RUNTIME_DIR", "OVUPDATE_REGISTRY", "WINDIR", "OVUPDATE_DEPLOY"}) {
+            const char* old = std::getenv(name);
+            m_savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        }
+        setenv("APPDATA", (m_root.path() / "appdata").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (m_root.path() / "run").c_str(), 1);
+        setenv("OVUPDATE_REGISTRY", (m_root.path() / "registry.reg").c_str(), 1);
+        setenv("WINDIR", (m_root.path() / "windows").c_str(), 1);
+        // Nothing outside 127.0.0.1 is ever reached, even by servers the test never names.
+        writeFile(m_root.path() / "deploy.ini",
+                  "[servers]\ndomain1=http://127.0.0.1:9\ndomain2=http://127.0.0.1:9\n"
+                  "domain3=http://127.0.0.1:9\nreport=http://127.0.0.1:9\n");
+        setenv("OVUPDATE_DEPLOY", (m_root.path() / "deploy.ini").c_str(), 1);
+        std::filesystem::create_directories(dataFolder() / "OvUpdate");
+        std::filesystem::create_directories(m_root.path() / "run");
+        m_driver.m_saveDirectory = settings::dataFolder() + u"\\OvUpdate";
+        m_driver.m_clientId = u"abc";  // rollout value 83 with the default seed
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : m_savedEnv) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
+    }
+
+    std::filesystem::path dataFolder() const { return m_root.path() / "appdata/Lumora Video/Orvix"; }
+    std::filesystem::path saveFolder() const { return dataFolder() / "OvUpdate"; }
+    std::u16string agentPath(const std::string& relative) const { return m_root.agentPath(relative); }
+    std::string agentPathUtf8(const std::string& relative) const { return text::toUtf8(agentPath(relative)); }
+
+    // A registry value; key starts with its hive, name empty is the default value.
+    void setRegistry(const std::string& key, const std::string& name, const std::string& value) {
+        m_registry[key][name] = value;
+        std::string reg = "Windows Registry Editor Version 5.00\n";
+        for (const auto& [k, values] : m_registry) {
+            reg += "\n[" + k + "]\n";
+            for (const auto& [n, v] : values) reg += (n.empty() ? "@" : quoted(n)) + "=" + quoted(v) + "\n";
+        }
+        writeFile(m_root.path() / "registry.reg", reg);
+    }
+
+    // An executable with a file version ("1.2.3.4"), or none when version is empty.
+    void writeProgram(const std::string& relative, const std::string& version) {
+        if (version.empty()) {
+            writeFile(m_root.path() / relative, testpe::peWithoutVersion());
+            return;
+        }
+        testpe::VersionSpec spec;
+        std::vector<std::u16string> parts = text::split(text::fromUtf8(version), u".");
+        for (int i = 0; i < 4; ++i) spec.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
+        writeFile(m_root.path() / relative, testpe::peWithVersion(spec));
+    }
+
+    void setChannel(const std::string& client) {
+        writeFile(dataFolder() / "OrvixIS.ini", "[main]\r\nclient=" + client + "\r\n");
+    }
+
+    // Parses xml as the driver does and walks it.
+    void evaluate(const std::string& xml) {
+        std::vector<char> buffer(xml.begin(), xml.end());
+        buffer.push_back('\0');
+        rapidxml::xml_document<char> document;
+        document.parse<0>(buffer.data());
+        m_driver.evaluateUpdateDocument(document);
+    }
+
+    TempFolder m_root;
+    UpdateDriver m_driver;
+
+private:
+    static std::string quoted(const std::string& s) {
+        std::string q = "\"";
+        for (char c : s) {
+            if (c == '\\' || c == '"') q += '\\';
+            q += c;
+        }
+        return q + "\"";
+    }
+
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
+    std::map<std::string, std::map<std::string, std::string>> m_registry;
+};
