@@ -104,10 +104,11 @@ public:
     }
     bool send(const std::string& word) { return sendBytes(channel::encodeMessage(text::fromUtf8(word))); }
     // The reply to word as UTF-8, or "<closed>" when the agent ended the connection.
-    std::string ask(const std::string& word) {
+    std::string ask(const std::string& word) { return send(word) ? reply() : "<closed>"; }
+    std::string reply() {
         std::vector<char> buffer(8192);
         size_t n = 0;
-        if (!send(word) || !plat::readPipeMessage(m_pipe, buffer.data(), buffer.size(), n)) return "<closed>";
+        if (!plat::readPipeMessage(m_pipe, buffer.data(), buffer.size(), n)) return "<closed>";
         return text::toUtf8(channel::decodeMessage(buffer.data(), n));
     }
     // True once the agent has closed its end.
