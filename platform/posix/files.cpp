@@ -263,9 +263,14 @@ bool copyFile(const std::u16string& from, const std::u16string& to) {
         return false;
     }
     if (refuseReadOnly(target)) return false;
-    std::string bytes;
-    if (!posix::readFileCapped(source, SIZE_MAX, bytes)) return false;
-    return posix::replaceFileContents(target, bytes, st.st_mode & 07777);
+    int fd = posix::openRegularFile(source);
+    if (fd < 0) return false;
+    // The copy's mode is the source's, read-only included, as CopyFileW copies attributes.
+    bool ok = posix::replaceFileFrom(target, fd, st.st_mode & 07777);
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return ok;
 }
 
 bool fileSize(const std::u16string& path, uint64_t& size) {
@@ -342,10 +347,10 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
     }
     if ((mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite) && refuseReadOnly(native))
         return nullptr;
-    int fd = ::open(native.c_str(), flags, 0644);
+    int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0644);  // never wait on a FIFO
     if (fd < 0) return nullptr;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0;
     if (!ok) errno = EISDIR;
     if (ok && mode == OpenMode::ReadExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ok = false;

@@ -24,12 +24,25 @@ std::u16string corePath(const std::string& native) {
     return p;
 }
 
+int openRegularFile(const std::string& native) {
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
 bool readFileCapped(const std::string& native, size_t maxBytes, std::string& bytes) {
     bytes.clear();
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(native);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes;
+    bool ok = fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) <= maxBytes;
     try {
         char buffer[65536];
         while (ok) {
@@ -61,16 +74,32 @@ static bool writeAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-bool replaceFileContents(const std::string& native, const std::string& bytes, unsigned mode) {
+static bool copyAll(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0;
+        if (!writeAll(to, buffer, static_cast<size_t>(n))) return false;
+    }
+}
+
+// Fills a temporary file beside native and renames it over native.
+// An existing file keeps its mode when keepMode is set.
+template <typename Fill>
+static bool replaceFile(const std::string& native, unsigned mode, bool keepMode, Fill fill) {
     struct stat st;
     if (stat(native.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) { errno = EISDIR; return false; }
-        mode = st.st_mode & 07777;
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        if (keepMode) mode = st.st_mode & 07777;
     }
     std::string temp = native + ".XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = fchmod(fd, mode) == 0 && writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+    bool ok = fchmod(fd, mode) == 0 && fill(fd) && fsync(fd) == 0;
     int saved = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -83,6 +112,14 @@ bool replaceFileContents(const std::string& native, const std::string& bytes, un
     ::unlink(temp.c_str());
     errno = saved;
     return false;
+}
+
+bool replaceFileContents(const std::string& native, const std::string& bytes, unsigned mode) {
+    return replaceFile(native, mode, true, [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); });
+}
+
+bool replaceFileFrom(const std::string& native, int source, unsigned mode) {
+    return replaceFile(native, mode, false, [&](int fd) { return copyAll(source, fd); });
 }
 
 std::u16string decodeTextFile(const std::string& bytes, bool* utf16, bool* utf8Bom) {

@@ -15,6 +15,11 @@ bool readFileCapped(const std::string& native, size_t maxBytes, std::string& byt
 // Writes bytes to a temporary file beside native and renames it over native, so that
 // readers never see half a file. mode is used when native does not exist yet.
 bool replaceFileContents(const std::string& native, const std::string& bytes, unsigned mode);
+// The same with the contents copied from the open file source; the file gets mode
+// whether it existed or not.
+bool replaceFileFrom(const std::string& native, int source, unsigned mode);
+// Opens a regular file read-only without blocking on FIFOs or devices; -1 otherwise.
+int openRegularFile(const std::string& native);
 // Text of a settings-like file: UTF-16LE with its byte-order mark, else UTF-8 (a
 // UTF-8 byte-order mark is skipped).
 std::u16string decodeTextFile(const std::string& bytes, bool* utf16 = nullptr, bool* utf8Bom = nullptr);

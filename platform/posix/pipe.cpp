@@ -60,8 +60,8 @@ PipeHandle createPipeServer(const std::u16string& name) {
     if (!addressOf(name, address, path)) return nullptr;
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
-    unlink(path.c_str());  // a socket left by an ended server
     struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) unlink(path.c_str());  // left by an ended server
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0 ||
         stat(path.c_str(), &st) != 0) {
         int saved = errno;

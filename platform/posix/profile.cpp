@@ -4,6 +4,7 @@
 // surrounding quotes. Files are UTF-8 (a byte-order mark is skipped) or UTF-16LE with
 // its byte-order mark; larger than kMaxBytes counts as missing.
 #include <cstdint>
+#include <mutex>
 #include <vector>
 #include "platform/files.h"
 #include "platform/posix/host.h"
@@ -158,6 +159,9 @@ std::u16string getProfileString(const std::u16string& section, const std::u16str
 bool writeProfileString(const std::u16string& section, const std::u16string& key,
                         const std::u16string& value, const std::u16string& file) {
     if (file.empty() || text::trim(section).empty() || text::trim(key).empty()) return false;
+    // Writers of this process take turns, so that no read-modify-write loses another's key.
+    static std::mutex writing;
+    std::lock_guard<std::mutex> lock(writing);
     std::string native = nativePath(file);
     Profile profile;
     if (pathExists(file) && !loadProfile(native, profile)) return false;  // never replace what we cannot read

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "platform/files.h"
 #include "sandbox.h"
@@ -121,6 +122,15 @@ TEST_F(Files, ExclusiveOpenFailsWhileAnotherHolderHasTheFile) {
     EXPECT_EQ(openFile(core("absent"), OpenMode::ReadWrite), nullptr);
     std::filesystem::create_directories(native("folder"));
     EXPECT_EQ(openFile(core("folder"), OpenMode::ReadShared), nullptr);
+}
+
+TEST_F(Files, SpecialFilesAreRefusedWithoutWaiting) {
+    ASSERT_EQ(mkfifo(native("fifo").c_str(), 0644), 0);
+    std::string bytes;
+    EXPECT_FALSE(readWholeFile(core("fifo"), bytes));
+    EXPECT_EQ(openFile(core("fifo"), OpenMode::ReadShared), nullptr);
+    EXPECT_FALSE(copyFile(core("fifo"), core("copy")));
+    EXPECT_FALSE(readWholeFile(u"\\dev\\zero", bytes));
 }
 
 TEST(Paths, CanonicalFormAndContainment) {

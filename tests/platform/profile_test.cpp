@@ -1,3 +1,4 @@
+#include <thread>
 #include "platform/profile.h"
 #include "sandbox.h"
 
@@ -85,4 +86,16 @@ TEST_F(Profile, HugeOrBinaryFilesAreHarmless) {
     EXPECT_EQ(getProfileInt(u"s", u"k", 9, ini()), 9);
     EXPECT_FALSE(writeProfileString(u"s", u"k", u"1", ini()));  // never rewrites what it cannot read
     EXPECT_GT(std::filesystem::file_size(native("settings.ini")), 16u * 1024 * 1024);
+}
+
+TEST_F(Profile, ConcurrentWritersLoseNothing) {
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([this, t] {
+            for (int k = 0; k < 10; ++k)
+                writeProfileString(u"s", text::fromInt(t * 100 + k), u"v", ini());
+        });
+    for (auto& w : writers) w.join();
+    for (int key = 0; key < 400; key += (key % 100 == 9) ? 91 : 1)
+        EXPECT_EQ(str(u"s", text::fromInt(key)), u"v") << key;
 }
