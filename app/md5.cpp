@@ -16,14 +16,19 @@ inline uint32_t loadWord(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// The four rounds of RFC 1321, with the usual cheaper forms of F and G.
+// The four rounds of RFC 1321. Each step waits for b, the result of the step before, so
+// the functions are written to keep b's path short: message word and constant are added
+// first, and G's two halves are disjoint bits, so the half without b is added early.
 #define MD5_STEP(f, a, b, c, d, x, t, s) \
-    a += f(b, c, d) + (x) + (t);         \
+    a += (x) + (t);                      \
+    f(a, b, c, d);                       \
     a = rotl(a, s) + b;
-#define MD5_F(x, y, z) ((((y) ^ (z)) & (x)) ^ (z))
-#define MD5_G(x, y, z) ((((x) ^ (y)) & (z)) ^ (y))
-#define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
-#define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
+#define MD5_F(a, b, c, d) a += (((c) ^ (d)) & (b)) ^ (d)
+#define MD5_G(a, b, c, d) \
+    a += (c) & ~(d);      \
+    a += (b) & (d)
+#define MD5_H(a, b, c, d) a += (b) ^ ((c) ^ (d))
+#define MD5_I(a, b, c, d) a += (c) ^ ((b) | ~(d))
 
 }  // namespace
 
@@ -188,7 +193,7 @@ StreamedMd5 md5OfFileStreamed(const std::u16string& path) {
     if (!file) return result;
     // Read in multiples of the 2048-byte chunk; a short read ends the stream as a short
     // chunk would.
-    std::vector<uint8_t> buffer(kStreamChunk * 32);
+    std::vector<uint8_t> buffer(kStreamChunk * 512);
     Md5 md5;
     for (;;) {
         int64_t got = file->read(buffer.data(), buffer.size());
