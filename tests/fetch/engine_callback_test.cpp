@@ -1,0 +1,33 @@
+#include "fetch/engine_callback.h"
+
+#include <gtest/gtest.h>
+
+#include "fetch/engine_world.h"
+
+// Called by the engine through the interface's slots, as the engine would.
+TEST(EngineCallback, PostsOnlyWhenTheEventHappened) {
+    processState().normalThreadId = plat::currentThreadId();
+    plat::ThreadMessage ignored;
+    plat::peekThreadMessage(ignored, 0, 0, false);
+    INimboDownloaderTaskCallBack* callBack = new NimboDownloadCallBack;
+
+    EXPECT_EQ(callBack->onPackageDone(0), 0);
+    EXPECT_EQ(callBack->onDownloadFailed(0, 5), 0);
+    EXPECT_EQ(callBack->onTaskStatus(0, 1, 1), 0);
+    EXPECT_EQ(callBack->onCallbackReady(0), 0);
+    EXPECT_EQ(EngineWorld::nextMessage(0), 0u);
+
+    EXPECT_NE(callBack->onTaskStatus(3, 0, 0), 0);
+    EXPECT_NE(callBack->onDownloadFailed(2, 0), 0);
+    EXPECT_NE(callBack->onPackageDone(1), 0);
+    EXPECT_NE(callBack->onCallbackReady(1), 0);
+    EXPECT_EQ(EngineWorld::nextMessage(0), UM_ENGINE_TASK_STATUS);
+    EXPECT_EQ(EngineWorld::nextMessage(0), UM_ENGINE_DOWNLOAD_FAILED);
+    EXPECT_EQ(EngineWorld::nextMessage(0), UM_ENGINE_PACKAGE_DONE);
+    EXPECT_EQ(EngineWorld::nextMessage(0), UM_ENGINE_CALLBACK_READY);
+
+    // Without a queue at the receiving end the post fails and says so.
+    processState().normalThreadId = 0;
+    EXPECT_EQ(callBack->onPackageDone(1), 0);
+    callBack->destroy();
+}
