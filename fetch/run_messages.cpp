@@ -9,11 +9,10 @@ void UpdateDriver::handleRunMessage(uint32_t message) {
             finishUpdateRun(kRunDownloaded, true);
             break;
         case UM_ENGINE_DOWNLOAD_FAILED:
-            LOG(u"prism或者nimbo下载安装包返回失败转http下载");
-            downloadPackage();
+            fallBackToHttp();  // never the engine again: a failing engine would loop
             break;
         case UM_ENGINE_CALLBACK_READY:
-            LOG(u"prism 回掉注册成功");
+            logCallbackReady();
             break;
         default:  // UM_ENGINE_TASK_STATUS and anything else: no effect
             break;
