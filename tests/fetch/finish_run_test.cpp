@@ -22,7 +22,9 @@ std::vector<uint32_t> drainMessages() {
 class FinishRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("APPDATA", (m_world.folder().path() / "appdata").c_str(), 1);
+        std::filesystem::path appData = m_world.folder().path() / "appdata";
+        std::filesystem::create_directories(appData / "Lumora Video" / "Orvix");
+        setenv("APPDATA", appData.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", m_world.folder().path().c_str(), 1);
         m_world.prepare(m_driver, u"");
         m_driver.m_update.md5 = text::fromUtf8(md5OfBuffer(kPackage, sizeof kPackage - 1));
@@ -88,6 +90,7 @@ TEST_F(FinishRun, BadPackageFromEngineIsFetchedOverHttpOnce) {
         });
         m_driver.m_update.httplinkfull = server.url("/pkg.exe");
         writeFile(packageFile(), "half from the engine");
+        std::filesystem::remove(m_world.folder().path() / "appdata" / "Lumora Video" / "Orvix" / "OvUpdate.ini");
 
         m_driver.finishUpdateRun(kRunDownloaded, true);
         EXPECT_EQ(requests, 1);
