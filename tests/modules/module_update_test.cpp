@@ -1,0 +1,170 @@
+// Whole module-update runs in this process against the local module source: staging,
+// swap, clean-up, and that every failure leaves the installed files as they were.
+#include <sys/ioctl.h>
+#include <linux/fs.h>
+
+#include "support.h"
+
+namespace modtest {
+namespace {
+
+class ModuleRun : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        install("codec.dll", "old codec");
+        install("plugins\\subtitle.dll", "old subtitle");
+        install("skin.dat", "skin 1");
+        publishConfig("<up sdir=\"" + server().url("/m1") + "\" percent=\"100\"/>");
+    }
+    void publishWith(const Module& codec) {
+        publish("m1", {codec, {"plugins\\subtitle.dll", "new subtitle"}, {"skin.dat", "skin 1"}});
+    }
+    void expectUntouched() {
+        EXPECT_EQ(contentOf("codec.dll"), "old codec");
+        EXPECT_EQ(contentOf("plugins\\subtitle.dll"), "old subtitle");
+        EXPECT_EQ(contentOf("skin.dat"), "skin 1");
+        EXPECT_TRUE(backupsLeft().empty());
+    }
+    bool loggedPrefix(const std::string& prefix) const {
+        for (const auto& l : m_log)
+            if (l.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+};
+
+TEST_F(ModuleRun, SwapsChangedModulesOnceAndLeavesNothingBehind) {
+    publishWith({"codec.dll", "new codec"});
+    EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));
+    EXPECT_EQ(contentOf("codec.dll"), "new codec");
+    EXPECT_EQ(contentOf("plugins\\subtitle.dll"), "new subtitle");
+    EXPECT_EQ(server().hits("/m1/bin/skin.dat.zip"), 0);
+    EXPECT_TRUE(logged("CheckAndDownloadModulesByList 2 files need update, use time:0") ||
+                loggedPrefix("CheckAndDownloadModulesByList 2 files need update"));
+    EXPECT_TRUE(logged("replace count 2 success"));
+    EXPECT_FALSE(fs::exists(work()));
+    EXPECT_TRUE(backupsLeft().empty());
+
+    m_log.clear();
+    ModuleUpdater again;
+    again.setLogging(true);
+    again.setLogSink([this](const std::u16string& line) { m_log.push_back(narrow(line)); });
+    EXPECT_TRUE(again.RunModuleUpdate(u"abc"));
+    EXPECT_TRUE(loggedPrefix("CheckAndDownloadModulesByList 0 files need update"));
+    EXPECT_FALSE(loggedPrefix("replace count"));
+    EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1);
+    EXPECT_FALSE(fs::exists(work()));
+}
+
+TEST_F(ModuleRun, BadArchivesFailBeforeTheSwap) {
+    struct Case {
+        const char* what;
+        std::string archive;
+        const char* line;
+    } cases[] = {
+        {"unpacked digest wrong", makeZip({{"codec.dll", "tampered"}}), nullptr},
+        {"two entries", makeZip({{"codec.dll", "new codec"}, {"extra.txt", "x"}}), "UnZipOneFile"},
+        {"bomb", makeBombZip("codec.dll", 1024, 64u << 20), "UnZipOneFile"},
+        {"entry climbs out", makeZip({{"../../../../evil.dll", "new codec"}}), "UnZipOneFile"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_log.clear();
+        publishWith({"codec.dll", "new codec", c.archive});
+        EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
+        expectUntouched();
+        if (c.line) EXPECT_TRUE(loggedPrefix(c.line));
+        EXPECT_TRUE(logged("Update finish failed\r\n"));
+        EXPECT_FALSE(loggedPrefix("replace files start"));
+        EXPECT_FALSE(fs::exists(work() / "bin" / "codec.dll.zip"));  // a failed unpack drops its archive
+        for (const auto& entry : fs::recursive_directory_iterator(m_sandbox.root()))
+            EXPECT_LE(fs::is_regular_file(entry) ? fs::file_size(entry) : 0, 1u << 20) << entry.path();
+        EXPECT_FALSE(fs::exists(m_sandbox.root().parent_path() / "evil.dll"));
+    }
+}
+
+TEST_F(ModuleRun, HostileModuleNamesAreRefusedBeforeAnythingIsWritten) {
+    for (const char* name : {"..\\..\\evil.dll", "sub\\.\\Orvix\\..\\..\\evil.dll", "C:\\evil.dll"}) {
+        SCOPED_TRACE(name);
+        m_log.clear();
+        publish("m1", {{"codec.dll", "new codec"}, {name, "evil"}});
+        EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
+        EXPECT_TRUE(loggedPrefix("ParseUpdateModuleList"));
+        EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 0);
+        expectUntouched();
+        EXPECT_FALSE(fs::exists(m_sandbox.root() / "evil.dll"));
+        EXPECT_FALSE(fs::exists(m_sandbox.root().parent_path() / "evil.dll"));
+    }
+}
+
+TEST_F(ModuleRun, StagedFileChangedBeforeTheSwapIsRolledBack) {
+    publishWith({"codec.dll", "new codec"});
+    m_updater.setPlayerFolder(core(player()));
+    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), core(player())));
+    e2e::writeFile(work() / "bin" / "plugins" / "subtitle.dll", "changed on disk");
+    EXPECT_EQ(m_updater.ReplaceFiles(core(player())), -1);
+    expectUntouched();
+    EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
+    EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));  // kept for a later attempt
+}
+
+// A folder whose files cannot be moved: read-only, and immutable when root ignores that.
+class LockedFolder {
+public:
+    explicit LockedFolder(const fs::path& folder) : m_folder(folder) {
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        if (geteuid() == 0) m_immutable = setFlag(true);
+    }
+    ~LockedFolder() {
+        if (m_immutable) setFlag(false);
+        fs::permissions(m_folder, fs::perms::owner_all);
+    }
+    bool locked() const { return geteuid() != 0 || m_immutable; }
+
+private:
+    bool setFlag(bool on) {
+        int fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0) ::close(fd);
+        return ok;
+    }
+    fs::path m_folder;
+    bool m_immutable = false;
+};
+
+TEST_F(ModuleRun, InstalledFileThatCannotMoveRollsBackTheSwap) {
+    publishWith({"codec.dll", "new codec"});
+    LockedFolder lock(player() / "plugins");
+    if (!lock.locked()) GTEST_SKIP() << "cannot lock a folder here";
+    EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));  // staged fine; the swap fails
+    EXPECT_TRUE(loggedPrefix("move " + e2e::windowsPath(installed("plugins/subtitle.dll").string())));
+    EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
+    expectUntouched();
+}
+
+TEST_F(ModuleRun, SwapCutShortIsRestoredThenFinishedByTheNextRun) {
+    publishWith({"codec.dll", "new codec"});
+    m_updater.setPlayerFolder(core(player()));
+    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), core(player())));
+    fs::rename(installed("codec.dll"), installed("codec.dll.bak"));  // the swap's first move
+
+    // The source is gone for now: the installation is put back, not left without codec.dll.
+    server().route("/product/OvUpdate/upcfg.xml", Route{404});
+    EXPECT_FALSE(ModuleUpdater().RunModuleUpdate(u"abc"));
+    expectUntouched();
+
+    fs::rename(installed("codec.dll"), installed("codec.dll.bak"));
+    publishConfig("<up sdir=\"" + server().url("/m1") + "\" percent=\"100\"/>");
+    EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));
+    EXPECT_EQ(contentOf("codec.dll"), "new codec");
+    EXPECT_EQ(contentOf("plugins\\subtitle.dll"), "new subtitle");
+    EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1);  // staged files were reused
+    EXPECT_TRUE(backupsLeft().empty());
+    EXPECT_FALSE(fs::exists(work()));
+}
+
+}  // namespace
+}  // namespace modtest

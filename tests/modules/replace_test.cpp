@@ -1,0 +1,83 @@
+// The swap on its own, from a staging list laid out by hand.
+#include <algorithm>
+
+#include "support.h"
+
+namespace modtest {
+namespace {
+
+class Replace : public ModuleTest {
+protected:
+    // Stages content for name and lists it; oldFile overrides the list's "OldFile".
+    void stage(const std::string& name, const std::string& content, std::string oldFile = "") {
+        std::string relative = name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        fs::path staged = work() / "bin" / relative;
+        e2e::writeFile(staged, content);
+        if (oldFile.empty()) oldFile = e2e::windowsPath(installed(name).string());
+        m_list += "<File md5=\"" + md5(content) + "\" OldFile=\"" + oldFile + "\" NewFile=\"" +
+                  e2e::windowsPath(staged.string()) + "\"/>";
+        e2e::writeFile(work() / "update.pre.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
+    }
+    int replace() { return m_updater.ReplaceFiles(core(player())); }
+    std::string m_list;
+};
+
+TEST_F(Replace, NothingToDo) {
+    EXPECT_EQ(replace(), 0);
+    EXPECT_TRUE(logged("replace: path " + e2e::windowsPath(player().string()) + " has not OvUpdate dir return"));
+    fs::create_directories(work() / "bin");
+    EXPECT_EQ(replace(), 0);
+    EXPECT_FALSE(fs::exists(work()));
+    e2e::writeFile(work() / "update.pre.xml", "<root/>");
+    EXPECT_EQ(replace(), 0);
+    EXPECT_TRUE(logged("replace: update info empty"));
+}
+
+TEST_F(Replace, SwapsInNewAndChangedFilesAndSweepsOldOnes) {
+    install("a.dll", "old a");
+    install("b.dll", "old b");
+    install("b.dll.bak", "old b");  // left by a swap that was cut short
+    std::filesystem::rename(installed("b.dll"), installed("b.dll.bak"));
+    install("deep\\X.OLD", "retired");
+    install("keep.txt", "mine");
+    stage("a.dll", "new a");
+    stage("b.dll", "new b");
+    stage("brand\\new.dll", "new module");  // nothing installed yet, folder missing
+    EXPECT_EQ(replace(), 3);
+    EXPECT_TRUE(logged("replace count 3 success"));
+    EXPECT_EQ(contentOf("a.dll"), "new a");
+    EXPECT_EQ(contentOf("b.dll"), "new b");
+    EXPECT_EQ(contentOf("brand\\new.dll"), "new module");
+    EXPECT_EQ(contentOf("keep.txt"), "mine");
+    EXPECT_TRUE(backupsLeft().empty());
+    EXPECT_FALSE(fs::exists(work()));
+}
+
+TEST_F(Replace, FailureRestoresEveryBackup) {
+    install("a.dll", "old a");
+    install("b.dll", "old b");
+    stage("a.dll", "new a");
+    stage("b.dll", "new b");
+    fs::remove(work() / "bin" / "b.dll");  // staged file vanished
+    EXPECT_EQ(replace(), -1);
+    EXPECT_EQ(contentOf("a.dll"), "old a");
+    EXPECT_EQ(contentOf("b.dll"), "old b");
+    EXPECT_TRUE(backupsLeft().empty());
+    EXPECT_TRUE(logged("replace files failed, begin rollback"));
+    EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));
+}
+
+TEST_F(Replace, ListPointingOutsideThePlayerIsRefused) {
+    e2e::writeFile(m_sandbox.root() / "outside.txt", "not the player's");
+    install("a.dll", "old a");
+    stage("a.dll", "new a");
+    stage("x.dll", "evil", e2e::windowsPath((player() / ".." / "outside.txt").string()));
+    EXPECT_EQ(replace(), 0);
+    EXPECT_TRUE(logged("replace: parse " + e2e::windowsPath(work().string()) + "/update.pre.xml failed return"));
+    EXPECT_EQ(e2e::readFile(m_sandbox.root() / "outside.txt"), "not the player's");
+    EXPECT_EQ(contentOf("a.dll"), "old a");
+}
+
+}  // namespace
+}  // namespace modtest
