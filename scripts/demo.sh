@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Demo: one background run of the agent on a sandbox host in a temporary folder, against
+# the stand-in servers on 127.0.0.1, with its diagnostic log on. Prints the log and the
+# files the run created or changed. Builds what it needs first.
+#
+# The sandbox host: APPDATA (the player's data folder and the kvlog folder), a registry
+# file with the player's App Paths entry, a runtime folder for the pipe and the mutexes,
+# a Windows folder, and a player folder holding the maker-library stand-ins and a fake
+# Orvix.exe. Set OV_KEEP_DEMO=1 to keep the folder afterwards.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/setup-debian.sh
+
+# --- build (quick when up to date)
+[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+wanted=(OvUpdate logger client_id crash_report prism nimbo_proxy OvServer)
+available=$(ninja -C build -t targets all | sed -n 's/^\([A-Za-z_]*\): phony$/\1/p')
+targets=()
+for t in "${wanted[@]}"; do grep -qx "$t" <<<"$available" && targets+=("$t"); done
+cmake --build build -j"$(nproc)" --target "${targets[@]}"
+bin=$root/build/bin
+
+# --- the sandbox host
+box=$(mktemp -d /tmp/ovupdate-demo.XXXXXX)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  if [ -n "${OV_KEEP_DEMO:-}" ]; then echo "Sandbox kept in $box"; else rm -rf "$box"; fi
+}
+trap cleanup EXIT
+
+export APPDATA=$box/appdata
+export OVUPDATE_REGISTRY=$box/registry.reg
+export XDG_RUNTIME_DIR=$box/run
+export WINDIR=$box/windows
+export OVUPDATE_DEPLOY=$box/OvUpdate.deploy.ini
+data="$APPDATA/Lumora Video/Orvix"
+mkdir -p "$data" "$XDG_RUNTIME_DIR" "$WINDIR" "$box/player" "$box/reports"
+
+cp "$bin"/*.dll "$box/player/"
+printf 'MZ stand-in player\n' >"$box/player/Orvix.exe"
+winpath() { printf '%s' "$1" | sed 's#/#\\\\#g'; }   # /tmp/x -> \\tmp\\x (.reg escaping)
+cat >"$OVUPDATE_REGISTRY" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]
+@="$(winpath "$box/player/Orvix.exe")"
+REG
+printf '[Test]\r\nprintlog=1\r\n' >"$data/OvUpdate.ini"
+
+# --- the stand-in servers: download domains and crash collection on one local port
+server=
+if [ -x "$bin/OvServer" ]; then
+  "$bin/OvServer" --root tools/server/www --reports "$box/reports" >"$box/server.out" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 100); do [ -s "$box/server.out" ] && break; sleep 0.05; done
+  server="http://127.0.0.1:$(head -n1 "$box/server.out")"
+fi
+cat >"$OVUPDATE_DEPLOY" <<INI
+[servers]
+domain1=${server:-http://127.0.0.1:9}
+domain2=${server:-http://127.0.0.1:9}
+domain3=${server:-http://127.0.0.1:9}
+report=${server:-http://127.0.0.1:9}
+INI
+
+echo "== Sandbox host: $box"
+echo "== Servers: ${server:-none}"
+touch "$box/.start"
+sleep 1   # file times of the run differ from the set-up's
+
+echo "== Background run: build/bin/OvUpdate"
+status=0
+timeout 300 "$bin/OvUpdate" || status=$?
+echo "== Exit code: $status"
+
+echo "== Diagnostic log ($APPDATA/kvlog)"
+cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null || echo "(no log)"
+
+echo "== Files created or changed by the run"
+(cd "$box" && find . -newer .start -type f ! -path './server.out' | sort)
+
+# ==== Initiative update ======================================================================
+# The update a user asks for in the player: the agent is started with "initiative" and the
+# stand-in player drives it over the pipe: it fetches the offer, starts the download, shows
+# its progress, receives the verified package path and closes with "allclose".
+if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
+  echo
+  echo "== Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update"
+  # A package the background run left would be handed over without a download.
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  touch "$box/.initiative"
+  sleep 1
+  timeout 120 "$bin/OvUpdate" initiative &
+  agent_pid=$!
+  player_status=0
+  "$bin/OrvixPlayer" update --timeout 60 || player_status=$?
+  agent_status=0
+  wait "$agent_pid" || agent_status=$?
+  echo "== Exit codes: player $player_status, agent $agent_status"
+
+  echo "== Diagnostic log of the initiative run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+
+  echo "== Files created or changed by the initiative run"
+  (cd "$box" && find . -newer .initiative -type f ! -path './server.out' ! -path './appdata/kvlog/*' | sort)
+fi

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds everything and passes the tests: the Linux build in build/ (agent, stand-ins,
+# tests, benchmarks) with all tests through CTest, the unit tests again under the address
+# and undefined-behaviour sanitizers in build-asan/, then the Windows stage under Wine when
+# its script is present.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+scripts/setup-debian.sh
+
+echo "== Linux build and tests (build/)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== Unit tests under sanitizers (build-asan/)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_BUILD_BENCH=OFF >/dev/null
+unit_tests=$(ninja -C build-asan -t targets all | sed -n 's/^\(tests_[a-z0-9_]*\): phony$/\1/p' | grep -vx tests_e2e | sort -u)
+# shellcheck disable=SC2086
+cmake --build build-asan -j"$jobs" --target $unit_tests
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for t in $unit_tests; do
+  echo "-- $t"
+  build-asan/bin/"$t" --gtest_brief=1
+done
+
+if [ -x scripts/win32/test-stage.sh ]; then
+  echo "== Windows stage (Wine)"
+  scripts/win32/test-stage.sh
+fi
+echo "== All tests passed"
