@@ -14,9 +14,55 @@ bool sameName(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
     return true;
 }
 
+bool hasQuote(std::u16string_view s) { return s.find_first_of(u"\"'") != std::u16string_view::npos; }
+
 // Index of the closing ">" of the tag, or its length when it has none.
 size_t tagEnd(std::u16string_view tag) {
     return !tag.empty() && tag.back() == u'>' ? tag.size() - 1 : tag.size();
+}
+
+// Just past the element name.
+size_t attributesStart(std::u16string_view tag) {
+    size_t i = 1;
+    while (i < tagEnd(tag) && !isSpace(tag[i]) && tag[i] != u'/') ++i;
+    return i;
+}
+
+// Reads the attribute at or after i and moves i past it; false at the end of the tag.
+bool nextAttribute(std::u16string_view tag, size_t& i, AttributeSpan& s) {
+    const size_t end = tagEnd(tag);
+    while (i < end && (isSpace(tag[i]) || tag[i] == u'/' || tag[i] == u'?' || tag[i] == u'=')) ++i;
+    if (i >= end) return false;
+    s = AttributeSpan();
+    s.nameBegin = i;
+    while (i < end && !isSpace(tag[i]) && tag[i] != u'=' && tag[i] != u'/') ++i;
+    s.nameEnd = i;
+    size_t j = i;
+    while (j < end && isSpace(tag[j])) ++j;
+    if (j >= end || tag[j] != u'=') {  // no value
+        s.valueBegin = s.valueEnd = s.nameEnd;
+        return true;
+    }
+    ++j;
+    while (j < end && isSpace(tag[j])) ++j;
+    if (j < end && (tag[j] == u'"' || tag[j] == u'\'')) {
+        size_t close = tag.find(tag[j], j + 1);
+        if (close < end) {
+            s.quoted = true;
+            s.valueBegin = j + 1;
+            s.valueEnd = close;
+            i = close + 1;
+            return true;
+        }
+        s.unclosed = true;  // the value runs to the end of the tag
+        s.valueBegin = j;
+        s.valueEnd = i = end;
+        return true;
+    }
+    s.valueBegin = j;
+    while (j < end && !isSpace(tag[j]) && !(tag[j] == u'/' && j + 1 == end)) ++j;
+    s.valueEnd = i = j;
+    return true;
 }
 
 }  // namespace
@@ -42,49 +88,28 @@ bool isPlainName(std::u16string_view name) {
 
 bool findAttribute(std::u16string_view tag, std::u16string_view name, bool ignoreCase,
                    AttributeSpan& span) {
-    const size_t end = tagEnd(tag);
-    size_t i = 1;
-    while (i < end && !isSpace(tag[i]) && tag[i] != u'/') ++i;  // the element name
-    while (i < end) {
-        if (isSpace(tag[i]) || tag[i] == u'/' || tag[i] == u'?' || tag[i] == u'=') {
-            ++i;
-            continue;
-        }
-        AttributeSpan s;
-        s.nameBegin = i;
-        while (i < end && !isSpace(tag[i]) && tag[i] != u'=' && tag[i] != u'/') ++i;
-        s.nameEnd = i;
-        size_t j = i;
-        while (j < end && isSpace(tag[j])) ++j;
-        if (j < end && tag[j] == u'=') {
-            ++j;
-            while (j < end && isSpace(tag[j])) ++j;
-            if (j < end && (tag[j] == u'"' || tag[j] == u'\'')) {
-                size_t close = tag.find(tag[j], j + 1);
-                if (close < end) {
-                    s.quoted = true;
-                    s.valueBegin = j + 1;
-                    s.valueEnd = close;
-                    i = close + 1;
-                } else {  // no closing quote: the value runs to the end of the tag
-                    s.valueBegin = j;
-                    s.valueEnd = i = end;
-                }
-            } else {
-                s.valueBegin = j;
-                while (j < end && !isSpace(tag[j]) && !(tag[j] == u'/' && j + 1 == end)) ++j;
-                s.valueEnd = j;
-                i = j;
-            }
-        } else {
-            s.valueBegin = s.valueEnd = s.nameEnd;
-        }
+    size_t i = attributesStart(tag);
+    AttributeSpan s;
+    while (nextAttribute(tag, i, s)) {
         if (sameName(tag.substr(s.nameBegin, s.nameEnd - s.nameBegin), name, ignoreCase)) {
             span = s;
             return true;
         }
     }
     return false;
+}
+
+bool isEditableTag(std::u16string_view tag) {
+    size_t i = attributesStart(tag);
+    if (hasQuote(tag.substr(0, i))) return false;
+    AttributeSpan s;
+    while (nextAttribute(tag, i, s)) {
+        if (s.unclosed || hasQuote(tag.substr(s.nameBegin, s.nameEnd - s.nameBegin))) return false;
+        if (!s.quoted && hasQuote(tag.substr(s.valueBegin, s.valueEnd - s.valueBegin))) return false;
+        // "name=" with nothing after it would take whatever is written next as its value.
+        if (!s.quoted && s.valueBegin == s.valueEnd && s.valueBegin != s.nameEnd) return false;
+    }
+    return true;
 }
 
 size_t attributeInsertPoint(std::u16string_view tag) {

@@ -10,12 +10,17 @@ struct AttributeSpan {
     size_t nameBegin = 0, nameEnd = 0;
     size_t valueBegin = 0, valueEnd = 0;  // inside the quotes when quoted
     bool quoted = false;
+    bool unclosed = false;  // an opening quote without its closing one
 };
 
 // Finds the first attribute called name in tag (from "<" to ">"). Tolerates unquoted values
 // and attributes without a value. HTML names ignore letter case, XML names do not.
 bool findAttribute(std::u16string_view tag, std::u16string_view name, bool ignoreCase,
                    AttributeSpan& span);
+
+// True when every quote in the tag delimits a value and every "=" has a value, so that a
+// value can be replaced or an attribute added without changing how the tag reads.
+bool isEditableTag(std::u16string_view tag);
 
 // Where a new attribute goes: after the last attribute, before "/>" or ">".
 size_t attributeInsertPoint(std::u16string_view tag);

@@ -45,7 +45,8 @@ XmlDocument::XmlDocument(std::u16string_view text) { parseText(text); }
 
 bool XmlDocument::parseText(std::u16string_view text) {
     m_results.clear();
-    m_text.assign(text);
+    std::u16string copy(text);  // text may be a view of m_text itself
+    m_text.swap(copy);
     return parse();
 }
 

@@ -37,9 +37,11 @@ uint32_t XmlDocument::lastChildOf(uint32_t element) const {
 // "<name/>" becomes "<name></name>" so that children can go inside.
 void XmlDocument::openEmptyElement(uint32_t element) {
     std::u16string endTag = u"</" + std::u16string(nameOf(element)) + u">";
-    xml::Element& e = m_index[element];
-    splice(e.start + e.startTagLength - 2, 1, {}, element);  // drop the "/"
-    m_index[element].startTagLength -= 1;
+    const xml::Element& e = m_index[element];
+    uint32_t slashes = 0;  // every "/" before the ">", or "<a//>" would stay empty
+    while (m_text[e.start + e.startTagLength - 2 - slashes] == u'/') ++slashes;
+    splice(e.start + e.startTagLength - 1 - slashes, slashes, {}, element);
+    m_index[element].startTagLength -= slashes;
     splice(m_index[element].end(), 0, endTag, element);
     m_index[element].endTagLength = static_cast<uint32_t>(endTag.size());
     m_index[element].flags &= ~xml::kEmptyTag;
@@ -110,6 +112,7 @@ bool XmlDocument::setAttribute(std::u16string_view name, std::u16string_view val
     if (!fits(m_text.size(), escaped.size() + name.size() + 4)) return false;
 
     std::u16string_view tag = startTagOf(m_main);
+    if (!xml::isEditableTag(tag)) return false;
     const uint32_t tagStart = m_index[m_main].start;
     xml::AttributeSpan span;
     uint32_t pos, oldLength;

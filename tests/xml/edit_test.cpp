@@ -79,6 +79,16 @@ TEST(XmlEdit, RejectsWhatWouldBreakTheMarkup) {
         EXPECT_FALSE(doc.setAttribute(bad, u"v")) << text::toUtf8(bad);
     }
     EXPECT_EQ(doc.text(), u"<r/>");
+
+    // A start tag whose quotes do not pair up as values: an edit could move where it ends.
+    XmlDocument odd(u"<r' a=x'><e a='1 b=2'/></r'>");
+    ASSERT_TRUE(odd.findElement(u"r'"));
+    EXPECT_FALSE(odd.setAttribute(u"n", u"v"));
+    EXPECT_FALSE(odd.setAttribute(u"a", u"v"));
+    EXPECT_EQ(odd.text(), u"<r' a=x'><e a='1 b=2'/></r'>");
+    XmlDocument dangling(u"<r x=/>");
+    ASSERT_TRUE(dangling.findElement(u"r"));
+    EXPECT_FALSE(dangling.setAttribute(u"n", u"v"));
 }
 
 // After any mix of edits the index must describe the text exactly as a fresh parse does.
