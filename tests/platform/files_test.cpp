@@ -124,6 +124,15 @@ TEST_F(Files, ExclusiveOpenFailsWhileAnotherHolderHasTheFile) {
     EXPECT_EQ(openFile(core("folder"), OpenMode::ReadShared), nullptr);
 }
 
+TEST_F(Files, BareNamesAreRelativeToTheWorkingFolder) {
+    std::string previous = std::filesystem::current_path();
+    std::filesystem::current_path(m_root);
+    EXPECT_TRUE(writeWholeFile(u"Copy.xml", "<a/>"));
+    EXPECT_TRUE(fileExists(u"copy.XML"));
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(read("Copy.xml"), "<a/>");
+}
+
 TEST_F(Files, SpecialFilesAreRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo(native("fifo").c_str(), 0644), 0);
     std::string bytes;
