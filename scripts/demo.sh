@@ -108,3 +108,50 @@ if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
   echo "== Files created or changed by the initiative run"
   (cd "$box" && find . -newer .initiative -type f ! -path './server.out' ! -path './appdata/kvlog/*' | sort)
 fi
+
+# ==== Module update ==========================================================================
+# A background run in which no installer applies goes on to the module update. A second
+# stand-in domain serves upcfg.xml and a module source made from
+# tools/server/modules-sample/files; the player folder holds the older modules of
+# tools/server/modules-sample/installed. The changed modules are swapped in, each backed up
+# first, and the backups and the working folder are gone afterwards.
+if [ -x "$bin/OvServer" ]; then
+  echo
+  echo "== Module update: build/bin/OvUpdate (background), no installer applies"
+  cmake --build build -j"$(nproc)" --target OvModuleSource >/dev/null
+  sample=tools/server/modules-sample
+  modroot=$box/module-server
+  mkdir -p "$modroot"
+  cp -r "$sample/www/." "$modroot/"
+  "$bin/OvModuleSource" "$sample/files" "$modroot/modules/sample"
+  cp -r "$sample/installed/." "$box/player/"
+
+  "$bin/OvServer" --root "$modroot" >"$box/modserver.out" 2>&1 &
+  modserver_pid=$!
+  trap '[ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$box/modserver.out" ] && break; sleep 0.05; done
+  modserver="http://127.0.0.1:$(head -n1 "$box/modserver.out")"
+  printf '[servers]\ndomain1=%s\ndomain2=%s\ndomain3=%s\nreport=%s\n' \
+    "$modserver" "$modserver" "$modserver" "$modserver" >"$OVUPDATE_DEPLOY"
+  echo "== Module source: $modserver/modules/sample (upcfg.xml at $modserver/product/OvUpdate/upcfg.xml)"
+
+  digests() { (cd "$box/player" && find . -type f ! -path './OvUpdate/*' | sort | xargs md5sum); }
+  digests >"$box/player.before"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  status=0
+  timeout 300 "$bin/OvUpdate" || status=$?
+  echo "== Exit code: $status"
+
+  echo "== Diagnostic log of the module update run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+
+  echo "== Files of the player folder changed by the module update (old md5 -> new md5)"
+  digests >"$box/player.after"
+  join -j 2 <(sort -k2 "$box/player.before") <(sort -k2 "$box/player.after") |
+    awk '$2 != $3 { print "  " $1 ": " $2 " -> " $3; n++ } END { if (!n) print "  (none)" }'
+  echo "== Backups left in the player folder (.bak, .old)"
+  left=$(cd "$box/player" && find . -iname '*.bak' -o -iname '*.old')
+  echo "  ${left:-(none)}"
+  [ -e "$box/player/OvUpdate" ] && echo "== Working folder still present: player/OvUpdate" ||
+    echo "== Working folder player/OvUpdate: removed"
+fi
