@@ -1,6 +1,8 @@
 // OrvixPlayer: a stand-in of the media player's side of the update channel.
 //   OrvixPlayer update [--closewindow] [--timeout SECONDS] [--wait MS]
 //       runs the whole update a user asks for and prints each step
+//   OrvixPlayer window [--minimized] [--hidden] [--mark NAME] [--for SECONDS]
+//       shows the player's marked window and prints what the agent sends to it
 //   OrvixPlayer send WORD...
 //       sends each word and prints each reply on a line of its own; control words get
 //       no reply and end the connection (a following word connects again)
@@ -10,12 +12,14 @@
 #include <vector>
 #include "platform/text.h"
 #include "tools/player/initiative_update.h"
+#include "tools/player/marked_window.h"
 #include "tools/player/pipe_client.h"
 
 namespace {
 
 int usage() {
     std::cerr << "usage: OrvixPlayer update [--closewindow] [--timeout SECONDS] [--wait MS]\n"
+                 "       OrvixPlayer window [--minimized] [--hidden] [--mark NAME] [--for SECONDS]\n"
                  "       OrvixPlayer send WORD...\n";
     return 64;
 }
@@ -59,6 +63,7 @@ int update(const InitiativeOptions& options, uint32_t waitMs) {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string command = argv[1];
+    if (command == "window") return runMarkedWindow(argc - 2, argv + 2, std::cout);
     InitiativeOptions options;
     uint32_t waitMs = 10000;
     std::vector<std::string> words;

@@ -1,0 +1,153 @@
+// A background run that takes a package: through the stand-in engine, or over HTTP from
+// the full link and then from each package domain, always ending with the digest check.
+#include "e2e/install_world.h"
+
+using namespace e2e;
+
+TEST_F(InstallRun, EngineDownloadsThePackageAndItIsRecorded) {
+    FileServer engineSide, http;
+    engineSide.put("/p2p/pkg", m_package);
+    offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "' runnow='0'");
+
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(inOrder(lines, {"准备下载安装包", "只存在prism后开始下载，失败后再http下载", "prism download start",
+                                "设置任务配置参数：paramname:p2p_priority, paramvalue:1, return code:0",
+                                "prism 注册回掉：success", "prism 开始任务：success", "prism 回掉注册成功",
+                                "下载安装包完成 下载状态是：5", "check md5 success", "write update info in OvUpdate.ini",
+                                "释放所有prism资源", "正常升级线程结束"}));
+    EXPECT_EQ(savedBytes(), m_package);
+    EXPECT_EQ(recordedFile(), kName);
+    EXPECT_TRUE(http.requests().empty());
+    EXPECT_FALSE(fs::exists(m_box.root() / "installer-ran.txt"));
+}
+
+// Each way the engine can be unusable before its task runs sends the download to HTTP at
+// once, with the line of the step that failed.
+TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
+    struct Cause {
+        const char* what;
+        std::function<void(InstallWorld&)> arrange;
+        const char* line;  // empty: the step logs nothing of its own
+        bool noChecksum;
+    };
+    std::vector<Cause> causes = {
+        {"no checksum", [](InstallWorld&) {}, "prismlink or filesize or crc32 is empty return", true},
+        {"no registry key", [](InstallWorld& t) { t.unregisterEngine(); },
+         "加载prism.dll失败", false},
+        {"no exports",
+         [](InstallWorld& t) {
+             fs::copy_file(t.engineDir() / "NimboProxy.dll", t.engineDir() / "prism.dll",
+                           fs::copy_options::overwrite_existing);
+         },
+         "prism.dll 获取导出函数失败", false},
+        {"no libcurl.dll", [](InstallWorld& t) { fs::remove(t.engineDir() / "libcurl.dll"); }, "", false},
+        {"no creator", [](InstallWorld& t) { t.m_box.setEnv("PRISM_STANDIN_FAIL", "init"); }, "", false},
+        {"no task", [](InstallWorld& t) { t.m_box.setEnv("PRISM_STANDIN_FAIL", "task"); }, "", false},
+        {"callback refused", [](InstallWorld& t) { t.m_box.setEnv("PRISM_STANDIN_FAIL", "callback"); },
+         "prism 注册回掉：fail", false},
+        {"task not started", [](InstallWorld& t) { t.m_box.setEnv("PRISM_STANDIN_FAIL", "start"); },
+         "prism 开始任务：fail", false},
+    };
+    for (const Cause& cause : causes) {
+        SCOPED_TRACE(cause.what);
+        InstallWorld run;
+        FileServer engineSide, http;
+        engineSide.put("/p2p/pkg", "the engine must not be the one that brings this");
+        http.put("/pkg", run.m_package);
+        std::string engine = cause.noChecksum ? "usehttp='0' prismlink='" + engineSide.url("/p2p/pkg") + "' filesize='64'"
+                                              : engineLink(engineSide.url("/p2p/pkg"));
+        run.offer(engine + " httplinkfull='" + http.url("/pkg") + "'");
+        if (cause.arrange) cause.arrange(run);
+
+        std::vector<std::string> lines = run.runAgent();
+        std::vector<std::string> expected = {"prism download start"};
+        if (*cause.line) expected.push_back(cause.line);
+        expected.push_back("prism失败,去走http下载");
+        expected.push_back("升级成功。实用的是httplinkfull，值为：" + http.url("/pkg"));
+        expected.push_back("check md5 success");
+        EXPECT_TRUE(inOrder(lines, expected));
+        EXPECT_EQ(engineSide.hits("/p2p/pkg"), 0);
+        EXPECT_EQ(http.hits("/pkg"), 1);
+        EXPECT_EQ(run.savedBytes(), run.m_package);
+        EXPECT_EQ(run.recordedFile(), kName);
+        EXPECT_EQ(lineAt(lines, "prism 回掉注册成功"), -1);
+        EXPECT_NE(lineAt(lines, "释放所有prism资源"), -1);
+    }
+}
+
+TEST_F(InstallRun, EngineFailureNotificationSendsTheDownloadToHttp) {
+    FileServer engineSide, http;  // the engine's link answers 404
+    http.put("/pkg", m_package);
+    offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "'");
+
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(inOrder(lines, {"prism 开始任务：success", "prism或者nimbo下载安装包返回失败转http下载",
+                                "[LmUpdate.exe]保存文件名为：" + windowsPath((m_box.dataFolder() / "OvUpdate").string()) +
+                                    "," + kName,
+                                "升级成功。实用的是httplinkfull，值为：" + http.url("/pkg"), "下载安装包完成 下载状态是：5",
+                                "check md5 success", "释放所有prism资源"}));
+    EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
+    EXPECT_EQ(http.hits("/pkg"), 1);
+    EXPECT_EQ(lineAt(lines, "prism download start", lineAt(lines, "prism 开始任务：success")), -1);
+    EXPECT_EQ(recordedFile(), kName);
+}
+
+// A package the engine calls whole is still checked; a wrong one is fetched over HTTP once,
+// and a second wrong one ends the run without installing.
+TEST_F(InstallRun, WrongDigestFromTheEngineIsFetchedOverHttpOnce) {
+    for (bool httpRight : {true, false}) {
+        SCOPED_TRACE(httpRight);
+        InstallWorld run;
+        FileServer engineSide, http;
+        engineSide.put("/p2p/pkg", "corrupted by a peer");
+        http.put("/pkg", httpRight ? run.m_package : "corrupted on the server too");
+        run.offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "'");
+
+        std::vector<std::string> lines = run.runAgent();
+        EXPECT_TRUE(inOrder(lines, {"下载安装包完成 下载状态是：5", "check md5 fail",
+                                    "prism返回成功但md5校验失败，重新开始http下载", "释放所有prism资源",
+                                    "下载安装包完成 下载状态是：5", httpRight ? "check md5 success" : "check md5 fail",
+                                    "释放所有prism资源", "正常升级线程结束"}));
+        EXPECT_EQ(http.hits("/pkg"), 1);
+        EXPECT_EQ(run.recordedFile(), httpRight ? kName : "");
+        long retries = std::count(lines.begin(), lines.end(), agentLine("prism返回成功但md5校验失败，重新开始http下载"));
+        EXPECT_EQ(retries, 1);
+    }
+}
+
+TEST_F(InstallRun, FullLinkFailsThenTheDomainsAreTriedInOrder) {
+    FileServer full, first, second, third;
+    second.put("/packages/pkg", m_package);
+    third.put("/packages/pkg", m_package);
+    offer("usehttp='1' prismlink='" + full.url("/p2p") + "' httplinkfull='" + full.url("/gone") +
+              "' httplink='packages/pkg'",
+          {first.base(), second.base(), third.base()});
+
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(inOrder(lines, {"http下载开始", "[LmUpdate.exe]httplinkfull为空或者下载失败，值为：" + full.url("/gone"),
+                                "[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = packages/pkg",
+                                "[LmUpdate.exe]拼接域名全地址：" + first.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
+                                "下载" + savePath() + "返回失败",
+                                "[LmUpdate.exe]拼接域名全地址：" + second.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
+                                "升级成功。实用的地址为：" + second.url("/packages/pkg"), "check md5 success"}));
+    EXPECT_EQ(lineAt(lines, "prism download start"), -1);  // usehttp keeps the engine out
+    EXPECT_EQ(full.requests(), std::vector<std::string>{"/gone"});
+    EXPECT_EQ(first.requests(), std::vector<std::string>{"/packages/pkg"});
+    EXPECT_EQ(second.requests(), std::vector<std::string>{"/packages/pkg"});
+    EXPECT_TRUE(third.requests().empty());
+    EXPECT_EQ(recordedFile(), kName);
+}
+
+// Nothing to download from: the run ends with status 6 at once and goes on to the
+// module update.
+TEST_F(InstallRun, NoLinkAtAllEndsWithStatus6) {
+    offer("usehttp='1'");
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(inOrder(lines, {"http下载开始", "[LmUpdate.exe]httplinkfull为空或者下载失败，值为：",
+                                "下载安装包完成 下载状态是：6", "升级包下载失败，结束程序!", "释放所有prism资源",
+                                "创建静默下载内核对象成功，防止老版本后续再去下载", "无需静默下载或静默失败",
+                                "正常升级线程结束"}));
+    EXPECT_EQ(lineAt(lines, "check md5 success"), -1);
+    EXPECT_FALSE(fs::exists(savedPackage()));
+    EXPECT_EQ(recordedFile(), "");
+}
