@@ -47,7 +47,7 @@ int scriptedServe() {
 class Threads : public ::testing::Test {
 protected:
     void TearDown() override {
-        m_gate.open();  // lets every blocked stand-in thread finish
+        m_gate->open();  // lets every blocked stand-in thread finish
         ProcessState& state = processState();
         setNormalThreadHandle(nullptr);
         state.waitThread = nullptr;
@@ -57,16 +57,17 @@ protected:
         g_serveCalls = 0;
         g_onServe = nullptr;
     }
-    // A thread that runs until the gate opens, then returns 0.
+    // A thread that runs until the gate opens, then returns 0. It holds the gate itself:
+    // it may wake after the test is gone.
     std::shared_ptr<plat::Thread> blockedThread() {
-        return plat::startThread([this] {
-            m_gate.pass();
+        return plat::startThread([gate = m_gate] {
+            gate->pass();
             return 0u;
         });
     }
     static bool ended(plat::Thread& thread, uint32_t& code) { return thread.waitFor(2000) && thread.exitCode(code); }
 
-    Gate m_gate;
+    std::shared_ptr<Gate> m_gate = std::make_shared<Gate>();
 };
 
 }  // namespace
