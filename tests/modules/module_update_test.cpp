@@ -83,6 +83,28 @@ TEST_F(ModuleRun, BadArchivesFailBeforeTheSwap) {
     }
 }
 
+TEST_F(ModuleRun, OnlyFailedTransfersAreTriedAgain) {
+    publishWith({"codec.dll", "new codec"});
+    server().file(archiveRoute("m1", "codec.dll"), makeZip({{"codec.dll", "other bytes"}}));
+    EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
+    EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1);  // a wrong archive is not fetched again
+
+    server().route(archiveRoute("m1", "codec.dll"), Route{404});
+    EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
+    EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1 + 3);
+    EXPECT_TRUE(logged("2 times download 1 file"));
+    expectUntouched();
+}
+
+TEST_F(ModuleRun, PlayerPrefixIsCheckedInItsFolderButSwappedIntoThePlayerFolder) {
+    install("Orvix\\x.dll", "old x");
+    publish("m1", {{".\\Orvix\\x.dll", "new x"}});
+    server().file("/m1/bin/Orvix/x.dll.zip", makeZip({{"x.dll", "new x"}}));  // the "." step is resolved
+    EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));
+    EXPECT_EQ(contentOf("x.dll"), "new x");
+    EXPECT_EQ(contentOf("Orvix\\x.dll"), "old x");
+}
+
 TEST_F(ModuleRun, HostileModuleNamesAreRefusedBeforeAnythingIsWritten) {
     for (const char* name : {"..\\..\\evil.dll", "sub\\.\\Orvix\\..\\..\\evil.dll", "C:\\evil.dll"}) {
         SCOPED_TRACE(name);
