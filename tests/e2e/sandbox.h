@@ -238,6 +238,7 @@ public:
         std::vector<std::string> argText = {program};
         argText.insert(argText.end(), args.begin(), args.end());
         std::string output = (m_root / "output.txt").string();
+        std::string workingFolder = m_root.string();  // files the agent names bare land here
 
         // Everything the child needs is made before the fork: it may only call exec then.
         std::vector<char*> argv, envp;
@@ -247,6 +248,7 @@ public:
         envp.push_back(nullptr);
         pid_t pid = fork();
         if (pid == 0) {
+            if (chdir(workingFolder.c_str()) != 0) _exit(126);
             int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             if (out >= 0) {
                 dup2(out, 1);
