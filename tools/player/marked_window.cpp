@@ -38,8 +38,8 @@ bool parse(int argc, char** argv, WindowOptions& options) {
 void printCopyData(const plat::WindowMessage& m, std::ostream& out) {
     const std::string& bytes = m.payload;
     bool zeroCounted = !bytes.empty() && bytes.back() == '\0';
-    out << "WM_COPYDATA dwData=" << m.dwData << " cbData=" << bytes.size() << (zeroCounted ? " (zero byte counted): " : ": ")
-        << bytes.substr(0, bytes.find('\0')) << std::endl;
+    out << "got WM_COPYDATA dwData=" << m.dwData << " cbData=" << bytes.size()
+        << (zeroCounted ? " (zero byte counted): " : ": ") << bytes.substr(0, bytes.find('\0')) << std::endl;
 }
 
 }  // namespace
@@ -64,6 +64,7 @@ int runMarkedWindow(int argc, char** argv, std::ostream& out) {
     while (options.lifetimeSeconds <= 0 || std::chrono::steady_clock::now() < end) {
         plat::WindowMessage message;
         if (!window->receive(message, kPollMs)) continue;
+        out << "window " << window->handle() << " ";
         if (message.kind == plat::WindowMessage::Kind::CopyData) printCopyData(message, out);
         else out << "brought forward" << std::endl;
     }
