@@ -155,3 +155,67 @@ if [ -x "$bin/OvServer" ]; then
   [ -e "$box/player/OvUpdate" ] && echo "== Working folder still present: player/OvUpdate" ||
     echo "== Working folder player/OvUpdate: removed"
 fi
+
+# ==== Package through the peer-to-peer engine ================================================
+# A background run that takes the installer through the stand-in engine: the registry's
+# HKEY_CLASSES_ROOT\NimboProxy leads to a folder with prism.dll, NimboProxy.dll and the
+# engine's libcurl.dll; the document names a prismlink and leaves HTTP as the fallback. The
+# package is downloaded by the engine, its digest checked, and it is recorded in
+# OvUpdate.ini (runnow = 0); the stand-in player's marked window prints the notification
+# it gets and that it was brought forward.
+if [ -x "$bin/OvServer" ]; then
+  echo
+  echo "== Package through the engine: build/bin/OvUpdate (background) with the stand-in engine"
+  cmake --build build -j"$(nproc)" --target OrvixPlayer prism nimbo_proxy >/dev/null
+  engine=$box/engine
+  mkdir -p "$engine"
+  cp "$bin/prism.dll" "$bin/NimboProxy.dll" "$engine/"
+  printf 'stand-in of the engine'\''s own HTTP library\n' >"$engine/libcurl.dll"
+  cat >>"$OVUPDATE_REGISTRY" <<REG
+
+[HKEY_CLASSES_ROOT\\NimboProxy]
+@="$(winpath "$engine/NimboProxy.dll")"
+REG
+
+  # The sample document, with the engine's attributes instead of usehttp = 1.
+  engroot=$box/engine-server
+  cp -r tools/server/www "$engroot"
+  pkg=$engroot/packages/OrvixSetup_3.2.0.1.exe
+  crc=$(printf '%08x' "$(cksum <"$pkg" | cut -d' ' -f1)")
+  sed -i "s#usehttp=\"1\"#usehttp=\"0\" prismlink=\"@SERVER@/packages/OrvixSetup_3.2.0.1.exe\" filesize=\"$(stat -c %s "$pkg")\" crc32=\"$crc\"#" \
+    "$engroot/product/OvUpdate/OvUpdate.xml"
+  "$bin/OvServer" --root "$engroot" >"$box/engserver.out" 2>&1 &
+  engserver_pid=$!
+  trap '[ -n "${engserver_pid:-}" ] && kill "$engserver_pid" 2>/dev/null; [ -n "${window_pid:-}" ] && kill "$window_pid" 2>/dev/null; [ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$box/engserver.out" ] && break; sleep 0.05; done
+  engserver="http://127.0.0.1:$(head -n1 "$box/engserver.out")"
+  printf '[servers]\ndomain1=%s\ndomain2=%s\ndomain3=%s\nreport=%s\n' \
+    "$engserver" "$engserver" "$engserver" "$engserver" >"$OVUPDATE_DEPLOY"
+  echo "== Engine folder: $engine; package link: $engserver/packages/OrvixSetup_3.2.0.1.exe"
+
+  # Nothing left from the earlier runs: no package on disk, no record.
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
+
+  "$bin/OrvixPlayer" window --for 120 >"$box/player-window.out" 2>&1 &
+  window_pid=$!
+  for _ in $(seq 100); do grep -q shown "$box/player-window.out" 2>/dev/null && break; sleep 0.05; done
+
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  status=0
+  timeout 300 "$bin/OvUpdate" || status=$?
+  echo "== Exit code: $status"
+  echo "== Diagnostic log of the engine run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+
+  echo "== Package on disk and its digest (the document says $(grep -o 'md5="[0-9a-f]*"' \
+    "$engroot/product/OvUpdate/OvUpdate.xml" | tail -n1))"
+  (cd "$data/OvUpdate" && md5sum OrvixSetup_3.2.0.1.exe 2>/dev/null) || echo "  (no package)"
+  echo "== OvUpdate.ini record for the player"
+  sed -n '/^\[updateinfo\]/,/^updatefile=/p' "$data/OvUpdate.ini" | tr -d '\r'
+
+  for _ in $(seq 40); do grep -q 'brought forward' "$box/player-window.out" && break; sleep 0.05; done
+  echo "== What the stand-in player's marked window got"
+  cat "$box/player-window.out"
+  kill "$window_pid" 2>/dev/null || true
+fi
