@@ -4,9 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-
-#include <unistd.h>
 
 #include "platform/text.h"
 #include "xml/xml_document.h"
@@ -37,9 +36,10 @@ inline std::u16string outlineOf(std::u16string_view text) {
 class Sandbox {
 public:
     Sandbox() {
+        static const unsigned run = std::random_device()();
         static std::atomic<int> counter{0};
         m_dir = std::filesystem::temp_directory_path() /
-                ("ov_xml_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+                ("ov_xml_" + std::to_string(run) + "_" + std::to_string(counter++));
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
     }
