@@ -50,6 +50,7 @@ TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
     long cafe = indexOf(lines, agentLine("网吧版跳出被动和静默"));
     EXPECT_GT(cafe, indexOf(lines, agentLine("正常升级线程开始")));
     EXPECT_GT(indexOf(lines, agentLine("正常升级线程结束")), cafe);
+    EXPECT_FALSE(e2e::fs::exists(box.dataFolder() / "OvUpdate"));  // no update run began
     EXPECT_TRUE(hasLine(lines, agentLine("等待线程开始")));
     EXPECT_EQ(lines[lines.size() - 2], agentLine("正常升级完成，且等待线程无链接，强制退出等待线程"));
 }
