@@ -73,7 +73,7 @@ sleep 1   # file times of the run differ from the set-up's
 
 echo "== Background run: build/bin/OvUpdate"
 status=0
-timeout 300 "$bin/OvUpdate" || status=$?
+(cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?   # files it names bare land in $box
 echo "== Exit code: $status"
 
 echo "== Diagnostic log ($APPDATA/kvlog)"
@@ -139,7 +139,7 @@ if [ -x "$bin/OvServer" ]; then
   digests >"$box/player.before"
   log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
   status=0
-  timeout 300 "$bin/OvUpdate" || status=$?
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?   # files it names bare land in $box
   echo "== Exit code: $status"
 
   echo "== Diagnostic log of the module update run"
@@ -203,7 +203,7 @@ REG
 
   log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
   status=0
-  timeout 300 "$bin/OvUpdate" || status=$?
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?   # files it names bare land in $box
   echo "== Exit code: $status"
   echo "== Diagnostic log of the engine run"
   cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
