@@ -91,33 +91,44 @@ TEST(XmlEdit, RejectsWhatWouldBreakTheMarkup) {
     EXPECT_FALSE(dangling.setAttribute(u"n", u"v"));
 }
 
-// After any mix of edits the index must describe the text exactly as a fresh parse does.
+// After any mix of edits the index must describe the text exactly as a fresh parse does,
+// whether or not blanks separate the elements.
 TEST(XmlEdit, IndexMatchesAFreshParseAfterEdits) {
-    XmlDocument doc(u"<r>\r\n  <a x=\"1\"><b/></a>\r\n  <c>text</c>\r\n  <d/>\r\n</r>");
-    ASSERT_TRUE(doc.findElement(u"r") && doc.enterElement() && doc.findElement(u"a"));
-    ASSERT_TRUE(doc.addElement(u"a2", u"v"));             // between a and c
-    ASSERT_TRUE(doc.setAttribute(u"long", std::u16string(300, u'z')));
-    ASSERT_TRUE(doc.findElement(u"d") && doc.enterElement());
-    ASSERT_TRUE(doc.addElement(u"d1"));                  // into an empty element
-    ASSERT_TRUE(doc.addElement(u"d2"));
-    ASSERT_TRUE(doc.enterElement() && doc.addElement(u"d21"));
-    ASSERT_TRUE(doc.leaveElement() && doc.leaveElement());
-    ASSERT_TRUE(doc.setAttribute(u"n", u"1"));           // on d, which now has children
-    ASSERT_TRUE(doc.leaveElement());
-    ASSERT_TRUE(doc.setAttribute(u"top", u"<&>"));      // on r
+    for (const char16_t* original : {u"<r>\r\n  <a x=\"1\"><b/></a>\r\n  <c>text</c>\r\n  <d/>\r\n</r>",
+                                     u"<r><a x=\"1\"><b/></a><c>text</c><d/></r>"}) {
+        XmlDocument doc(original);
+        ASSERT_TRUE(doc.findElement(u"r") && doc.enterElement() && doc.findElement(u"a"));
+        ASSERT_TRUE(doc.setAttribute(u"x", u"longer than before"));
+        ASSERT_TRUE(doc.addElement(u"a2", u"v"));  // between a and c
+        ASSERT_TRUE(doc.setAttribute(u"long", std::u16string(300, u'z')));
+        ASSERT_TRUE(doc.findElement(u"d") && doc.enterElement());
+        ASSERT_TRUE(doc.addElement(u"d1"));  // into an empty element
+        ASSERT_TRUE(doc.addElement(u"d2"));
+        ASSERT_TRUE(doc.enterElement() && doc.addElement(u"d21"));
+        ASSERT_TRUE(doc.leaveElement() && doc.leaveElement());
+        ASSERT_TRUE(doc.setAttribute(u"n", u"1"));  // on d, which now has children
+        ASSERT_TRUE(doc.leaveElement());
+        ASSERT_TRUE(doc.setAttribute(u"top", u"<&>"));  // on r
+        ASSERT_TRUE(doc.enterElement() && doc.addElement(u"last"));  // r has grown: still its end?
+        ASSERT_TRUE(doc.leaveElement());
 
-    const std::u16string expected = u"r(a(b) a2 c d(d1 d2(d21)))";
-    EXPECT_EQ(outlineOf(doc.text()), expected);
-    XmlDocument reparsed;
-    EXPECT_TRUE(reparsed.parseText(doc.text()));
-    // Walk the edited document itself from the top, through its own (edited) index.
-    ASSERT_TRUE(doc.leaveElement() == false);
-    XmlDocument copy = doc;
-    EXPECT_EQ(copy.readAttribute(u"top"), u"<&>");
-    ASSERT_TRUE(copy.enterElement());
-    EXPECT_EQ(outline(copy), u"a(b) a2 c d(d1 d2(d21))");
-    ASSERT_TRUE(copy.findElement(u"") == false && copy.leaveElement());
-    EXPECT_EQ(copy.elementName(), u"r");
+        EXPECT_EQ(outlineOf(doc.text()), u"r(a(b) a2 c d(d1 d2(d21)) last)");
+        EXPECT_TRUE(XmlDocument().parseText(doc.text()));
+        // The edited document's own index, walked from r.
+        EXPECT_FALSE(doc.leaveElement());
+        EXPECT_EQ(doc.readAttribute(u"top"), u"<&>");
+        ASSERT_TRUE(doc.enterElement());
+        XmlDocument walk = doc;
+        EXPECT_EQ(outline(walk), u"a(b) a2 c d(d1 d2(d21)) last");
+        ASSERT_TRUE(doc.findElement(u"a"));
+        EXPECT_EQ(doc.readAttribute(u"x"), u"longer than before");
+        ASSERT_TRUE(doc.findElement(u"a2"));
+        EXPECT_EQ(doc.getElementText(), u"v");
+        ASSERT_TRUE(doc.findElement(u"c"));
+        EXPECT_EQ(doc.getElementText(), u"text");
+        ASSERT_TRUE(doc.findElement(u"d"));
+        EXPECT_EQ(doc.readAttribute(u"n"), u"1");
+    }
 }
 
 TEST(XmlEdit, AddsAtTheTopLevelAndIntoUnclosedElements) {
