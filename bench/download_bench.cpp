@@ -1,0 +1,38 @@
+// One download to a file through the agent's transfer, for bench/download_bench.sh, which
+// runs it under /usr/bin/time -v beside `curl -o` of the same file.
+//
+//   bench_download_bench URL OUTPUT
+//
+// Prints "<bytes> bytes in <seconds> s, <MiB/s> MiB/s"; exit code 0 on success.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "fetch/transfer.h"
+#include "platform/text.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench_download_bench URL OUTPUT\n");
+        return 2;
+    }
+    std::string output = argv[2];
+    TransferRequest request;
+    request.url = text::fromUtf8(argv[1]);
+    request.saveToFile = true;
+    request.savePath = text::fromUtf8(output);
+    for (auto& c : request.savePath)
+        if (c == u'/') c = u'\\';
+
+    auto start = std::chrono::steady_clock::now();
+    bool ok = performTransfer(request);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!ok) {
+        std::fprintf(stderr, "download failed\n");
+        return 1;
+    }
+    double bytes = static_cast<double>(std::filesystem::file_size(output));
+    std::printf("%.0f bytes in %.3f s, %.1f MiB/s\n", bytes, seconds, bytes / seconds / (1 << 20));
+    return 0;
+}
