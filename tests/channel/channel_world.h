@@ -6,6 +6,10 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -13,8 +17,25 @@
 
 #include "app/md5.h"
 #include "channel/offer.h"
-#include "e2e/sandbox.h"
 #include "fetch/setup_download.h"
+
+namespace fs = std::filesystem;
+
+inline std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+// A path as the agent writes it: "\" only.
+inline std::string agentPath(const fs::path& path) {
+    std::string p = path.string();
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
 
 class ChannelWorld {
 public:
@@ -57,8 +78,8 @@ public:
         m_files.clear();
         m_hits.clear();
         std::error_code ignored;
-        e2e::fs::remove_all(packageFolder(), ignored);
-        e2e::fs::remove(sandbox.dataFolder() / "OvUpdate.ini", ignored);
+        fs::remove_all(packageFolder(), ignored);
+        fs::remove(settingsFile(), ignored);
     }
 
     // Polls cond for up to five seconds; true when it came true.
@@ -73,9 +94,11 @@ public:
     }
 
     std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-    e2e::fs::path packageFolder() const { return sandbox.dataFolder() / "OvUpdate"; }
+    fs::path dataFolder() const { return m_root / "appdata" / "Lumora Video" / "Orvix"; }
+    fs::path packageFolder() const { return dataFolder() / "OvUpdate"; }
+    fs::path settingsFile() const { return dataFolder() / "OvUpdate.ini"; }
     // A package's save path as the agent writes it.
-    std::string savePath(const std::string& name) const { return e2e::windowsPath((packageFolder() / name).string()); }
+    std::string savePath(const std::string& name) const { return agentPath(packageFolder() / name); }
 
     // A version-information document offering package name (served under /pkg/name).
     std::string offerDocument(const std::string& name, const std::string& package, const std::string& extra = "") {
@@ -84,26 +107,39 @@ public:
                "\" verinfo=\"新版本 fixes\" filename=\"" + name + "\"" + extra + "/>\n</update>\n";
     }
 
-    e2e::Sandbox sandbox;
-
 private:
     struct Answer {
         int status = 404;
         std::string body;
     };
 
+    // The data folder, the pipe's runtime folder and the server list of the whole program
+    // live in a temporary folder.
     ChannelWorld() {
-        sandbox.applyToThisProcess();
+        std::string pattern = (fs::temp_directory_path() / "ovchannel-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        m_root = pattern;
+        fs::create_directories(dataFolder());
+        fs::create_directories(m_root / "run");
+        setenv("APPDATA", (m_root / "appdata").string().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (m_root / "run").string().c_str(), 1);
+        setenv("OVUPDATE_REGISTRY", (m_root / "registry.reg").string().c_str(), 1);
+        setenv("OVUPDATE_DEPLOY", (m_root / "deploy.ini").string().c_str(), 1);
         m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { answer(req, res); });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        sandbox.setDeploy("[servers]\ndomain1=" + base() + "\ndomain2=http://127.0.0.1:9\ndomain3=http://127.0.0.1:9\n");
+        writeFile(m_root / "deploy.ini", "[servers]\r\ndomain1=" + base() + "\r\n");
     }
     ~ChannelWorld() {
         releasePackages();
         m_server.stop();
         m_thread.join();
+        if (!std::getenv("OV_KEEP_SANDBOX")) {
+            unsetenv("APPDATA");
+            std::error_code ignored;
+            fs::remove_all(m_root, ignored);
+        }
     }
 
     void answer(const httplib::Request& req, httplib::Response& res) {
@@ -118,6 +154,7 @@ private:
         res.set_content(a.body, "application/octet-stream");
     }
 
+    fs::path m_root;
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;

@@ -49,7 +49,7 @@ TEST_F(RequestHandler, OfferIsFetchedUntilComplete_ThenKept) {
 }
 
 TEST_F(RequestHandler, DebugSwitchPicksTheDebugDocument) {
-    world.sandbox.addSetting("OvUpdate.ini", "Test", "debug", "1");
+    writeFile(world.settingsFile(), "[Test]\r\ndebug=1\r\n");
     world.serve("/product/OvUpdate/OvUpdateInfo_Debug.xml", world.offerDocument("Debug.exe", "d"));
     EXPECT_EQ(ask(u"requestxml").rfind("update:Debug.exe**", 0), 0u);
     EXPECT_EQ(world.hits(kDocument), 0);
@@ -87,7 +87,7 @@ TEST_F(RequestHandler, DownloadRunsOnce_ReportsProgress_ThenPackageIsReady) {
 
     EXPECT_EQ(downloadOutcome(), "ok*" + path);
     EXPECT_EQ(world.hits("/pkg/OrvixSetup.exe"), 1);
-    EXPECT_EQ(e2e::readFile(world.packageFolder() / "OrvixSetup.exe"), kPackage);
+    EXPECT_EQ(readFile(world.packageFolder() / "OrvixSetup.exe"), kPackage);
     EXPECT_EQ(ask(u"downloadprogress"), "300003.000000*300003.000000");
 
     // A correct package on disk is handed over without another download.
@@ -102,7 +102,7 @@ TEST_F(RequestHandler, DigestMismatchKeepsWaiting_AndDownloadsAgain) {
     ChannelWorld::waitWhile([] { return setupDownload().running.load(); });
     std::string path = world.savePath("OrvixSetup.exe");
     EXPECT_EQ(ask(u"downloadsuccess"), "wait*" + path);
-    EXPECT_EQ(e2e::readFile(world.packageFolder() / "OrvixSetup.exe"), "tampered");
+    EXPECT_EQ(readFile(world.packageFolder() / "OrvixSetup.exe"), "tampered");
 
     world.serve("/pkg/OrvixSetup.exe", kPackage);
     EXPECT_EQ(ask(u"downloadsetup"), "downloadstart");
@@ -114,7 +114,7 @@ TEST_F(RequestHandler, FailedOrImpossibleDownloadReportsFailed) {
     world.serve("/pkg/OrvixSetup.exe", "gone", 404);
     EXPECT_EQ(ask(u"downloadsetup"), "downloadstart");
     EXPECT_EQ(downloadOutcome(), "failed*" + world.savePath("OrvixSetup.exe"));
-    EXPECT_FALSE(e2e::fs::exists(world.packageFolder() / "OrvixSetup.exe"));
+    EXPECT_FALSE(fs::exists(world.packageFolder() / "OrvixSetup.exe"));
 
     // An offer without a package address: the download ends at once.
     world.reset();
