@@ -219,3 +219,51 @@ REG
   cat "$box/player-window.out"
   kill "$window_pid" 2>/dev/null || true
 fi
+
+# ==== Update decision ========================================================================
+# A background check against a document whose update elements are each stopped by another
+# rule (tools/server/decision-sample/OvUpdate.xml): switched off, player version range,
+# distribution channel, region black list, local file version, staged rollout. The last
+# element's package already lies in the save folder with the right digest, so it is taken
+# without a download. A crash report waiting in the data folder goes to the collection
+# endpoint first.
+if [ -x "$bin/OvServer" ]; then
+  echo
+  echo "== Update decision: build/bin/OvUpdate (background), each rule in the log"
+  decroot=$box/decision-server
+  cp -r tools/server/www "$decroot"
+  cp tools/server/decision-sample/OvUpdate.xml "$decroot/product/OvUpdate/OvUpdate.xml"
+  mkdir -p "$box/decision-reports"
+  "$bin/OvServer" --root "$decroot" --reports "$box/decision-reports" >"$box/decserver.out" 2>&1 &
+  decserver_pid=$!
+  trap '[ -n "${decserver_pid:-}" ] && kill "$decserver_pid" 2>/dev/null; [ -n "${engserver_pid:-}" ] && kill "$engserver_pid" 2>/dev/null; [ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$box/decserver.out" ] && break; sleep 0.05; done
+  decserver="http://127.0.0.1:$(head -n1 "$box/decserver.out")"
+  # The first domain is down: the document comes from the second.
+  printf '[servers]\ndomain1=http://127.0.0.1:9\ndomain2=%s\ndomain3=%s\nreport=%s\n' \
+    "$decserver" "$decserver" "$decserver" >"$OVUPDATE_DEPLOY"
+
+  printf '[main]\r\nclient=1077\r\n' >"$data/OrvixIS.ini"
+  cat >>"$OVUPDATE_REGISTRY" <<REG
+
+[HKEY_CURRENT_USER\\Kavo.FDS]
+"area"="cn"
+REG
+  mkdir -p "$data/OvUpdate"
+  cp tools/server/www/packages/OrvixSetup_3.2.0.1.exe "$data/OvUpdate/"
+  printf 'stale package\n' >"$data/OvUpdate/OrvixSetup_2.9.0.0.exe"
+  printf 'crash of the player\n' >"$data/qserr.dat"
+  sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
+
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  status=0
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
+  echo "== Exit code: $status"
+  echo "== Diagnostic log of the decision run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  echo "== Crash report received by the endpoint"
+  cat "$box"/decision-reports/report-*.txt 2>/dev/null || echo "  (none)"
+  echo "== qserr.dat after delivery: $([ -e "$data/qserr.dat" ] && echo present || echo deleted)"
+  echo "== Save folder (packages not named by recentfile are removed)"
+  ls "$data/OvUpdate"
+fi
