@@ -17,6 +17,10 @@
 #include "fetch/test_support.h"
 #include "platform/thread_messages.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 class EngineWorld {
 public:
     EngineWorld() {
@@ -35,6 +39,7 @@ public:
         }
     }
     ~EngineWorld() {
+        pointRegistryAt(u"");
         unsetenv("PRISM_STANDIN_JOURNAL");
         unsetenv("PRISM_STANDIN_FAIL");
     }
@@ -46,6 +51,16 @@ public:
 
     // The default value of HKEY_CLASSES_ROOT\NimboProxy; an empty value removes the key.
     void pointRegistryAt(const std::u16string& value) {
+#ifdef _WIN32
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"NimboProxy");
+        HKEY key;
+        if (value.empty() || RegCreateKeyExW(HKEY_CLASSES_ROOT, L"NimboProxy", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                             &key, nullptr) != ERROR_SUCCESS)
+            return;
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
+        RegCloseKey(key);
+#else
         std::string escaped;
         for (char c : text::toUtf8(value)) {
             if (c == '\\' || c == '"') escaped += '\\';
@@ -54,6 +69,7 @@ public:
         std::string body = "Windows Registry Editor Version 5.00\n";
         if (!value.empty()) body += "\n[HKEY_CLASSES_ROOT\\NimboProxy]\n@=\"" + escaped + "\"\n";
         writeFile(registryFile(), body);
+#endif
     }
 
     // A driver set up for the package at link, saved as pkg.exe in the world's folder.

@@ -24,8 +24,8 @@ protected:
     void SetUp() override {
         std::filesystem::path appData = m_world.folder().path() / "appdata";
         std::filesystem::create_directories(appData / "Lumora Video" / "Orvix");
-        setenv("APPDATA", appData.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", m_world.folder().path().c_str(), 1);
+        setenv("APPDATA", appData.string().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_world.folder().path().string().c_str(), 1);
         m_world.prepare(m_driver, u"");
         m_driver.m_update.md5 = text::fromUtf8(md5OfBuffer(kPackage, sizeof kPackage - 1));
         m_driver.m_update.nameBytes = "pkg.exe";

@@ -26,7 +26,7 @@ TEST(PlayerMessage, PayloadIsTheDocumentBytesWithTheZeroByteCounted) {
 class NotifyPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("XDG_RUNTIME_DIR", m_folder.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_folder.path().string().c_str(), 1);
         m_driver.m_update.nameBytes = "OrvixSetup.exe";
         m_driver.m_update.verBytes = "3.2.0.1";
         m_driver.m_update.md5Bytes = "5c54";
