@@ -33,7 +33,7 @@ struct CrashDelivery {
 
 class UpdateDriver {
 public:
-    // --- Run state. The peer-to-peer engine's state joins here when the engine does. ---
+    // --- Run state. ---
     std::map<std::u16string, std::u16string> m_namedPaths;  // Path element: key -> folder
     std::vector<std::u16string> m_recentFiles;               // package files worth keeping
     std::u16string m_clientPath;                             // the player executable
