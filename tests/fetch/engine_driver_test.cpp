@@ -16,7 +16,7 @@ TEST(EngineDriver, CallsTheEngineInOrderAndReportsThroughMessages) {
     server.server.Get("/p2p/pkg.exe", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("package", "application/octet-stream");
     });
-    UpdateDriver driver;
+    UpdateDriver& driver = world.driver();
     world.prepare(driver, server.url("/p2p/pkg.exe"));
 
     ASSERT_TRUE(driver.startP2PDownload());
@@ -51,7 +51,7 @@ TEST(EngineDriver, CallsTheEngineInOrderAndReportsThroughMessages) {
 TEST(EngineDriver, EngineDownloadFailureArrivesAsFailedMessage) {
     EngineWorld world;
     LocalServer server;  // answers 404 to everything
-    UpdateDriver driver;
+    UpdateDriver& driver = world.driver();
     world.prepare(driver, server.url("/p2p/missing.exe"));
 
     ASSERT_TRUE(driver.startP2PDownload());
@@ -75,7 +75,7 @@ TEST(EngineDriver, EachEngineRefusalStopsTheStartAndIsReleasedLater) {
         SCOPED_TRACE(c.fail);
         EngineWorld world;
         setenv("PRISM_STANDIN_FAIL", c.fail, 1);
-        UpdateDriver driver;
+        UpdateDriver& driver = world.driver();
         world.prepare(driver, u"http://127.0.0.1:9/pkg.exe");
 
         EXPECT_FALSE(driver.startP2PDownload());
@@ -96,7 +96,7 @@ TEST(EngineDriver, EachEngineRefusalStopsTheStartAndIsReleasedLater) {
 
 TEST(EngineDriver, UnusableEngineIsNotCalled) {
     EngineWorld world;
-    UpdateDriver driver;
+    UpdateDriver& driver = world.driver();
 
     // No checksum: nothing is loaded at all.
     world.prepare(driver, u"http://127.0.0.1:9/pkg.exe");
@@ -130,7 +130,7 @@ TEST(EngineDriver, LibraryWithoutTheExportsIsRefused) {
     EngineWorld world;
     std::filesystem::copy_file(std::filesystem::path(OV_BIN_DIR) / "NimboProxy.dll", world.engineDir() / "prism.dll",
                                std::filesystem::copy_options::overwrite_existing);
-    UpdateDriver driver;
+    UpdateDriver& driver = world.driver();
     world.prepare(driver, u"http://127.0.0.1:9/pkg.exe");
     EXPECT_FALSE(driver.startP2PDownload());
     EXPECT_NE(driver.m_engineLibrary, nullptr);

@@ -39,6 +39,10 @@ public:
         }
     }
     ~EngineWorld() {
+        // The driver keeps its callback object for the life of the process; the world's
+        // driver ends here.
+        m_driver.releaseEngine();
+        if (m_driver.m_engineCallBack) m_driver.m_engineCallBack->destroy();
         pointRegistryAt(u"");
         unsetenv("PRISM_STANDIN_JOURNAL");
         unsetenv("PRISM_STANDIN_FAIL");
@@ -48,6 +52,7 @@ public:
     std::string registryFile() const { return (m_folder.path() / "registry.reg").string(); }
     std::string journalFile() const { return (m_folder.path() / "journal.txt").string(); }
     const TempFolder& folder() const { return m_folder; }
+    UpdateDriver& driver() { return m_driver; }
 
     // The default value of HKEY_CLASSES_ROOT\NimboProxy; an empty value removes the key.
     void pointRegistryAt(const std::u16string& value) {
@@ -104,4 +109,5 @@ public:
 
 private:
     TempFolder m_folder;
+    UpdateDriver m_driver;
 };
