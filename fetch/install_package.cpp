@@ -14,10 +14,11 @@ constexpr size_t kSavePathChars = 1023;
 }  // namespace
 
 // Letter case is ignored; an md5 attribute of any other length than 32 never matches, and
-// an empty or unreadable file never passes.
+// an empty or unreadable file never passes. A path too long for the path buffer fails too:
+// cut short, it would name some other file than the one that is then installed.
 bool UpdateDriver::packageDigestCheck() {
     std::u16string path = packageSavePath();
-    if (path.size() > kSavePathChars) path.resize(kSavePathChars);
+    if (path.size() > kSavePathChars) return false;
     StreamedMd5 md5 = md5OfFileStreamed(path);
     if (md5.bytesRead == 0) return false;
     return text::toUpper(text::fromUtf8(md5Hex(md5.digest))) == text::toUpper(m_update.md5);

@@ -62,6 +62,20 @@ TEST_F(FinishRun, EmptyOrMissingPackageNeverPasses) {
     EXPECT_FALSE(m_driver.packageDigestCheck());
 }
 
+// Cut to the path buffer, the path would name the shorter file beside the package.
+TEST_F(FinishRun, PathBeyondThePathBufferNeverPasses) {
+    std::filesystem::path deep = m_world.folder().path() / "save";
+    while (deep.string().size() < 850) deep /= std::string(100, 'd');
+    m_driver.m_saveDirectory = text::fromUtf8(deep.string());
+    size_t room = 1023 - m_driver.m_saveDirectory.size() - 1;
+    ASSERT_LT(room + 4, 255u);
+    std::string cut(room, 'p');
+    writeFile(deep / cut, kPackage);
+    ASSERT_EQ(readFile(deep / cut), kPackage);
+    m_driver.m_update.name = text::fromUtf8(cut + ".exe");
+    EXPECT_FALSE(m_driver.packageDigestCheck());
+}
+
 TEST_F(FinishRun, VerifiedPackageIsRecordedAndTheRunEnds) {
     writeFile(packageFile(), kPackage);
     m_driver.finishUpdateRun(kRunPackagePresent, false);
