@@ -192,6 +192,10 @@ TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
     for (size_t i = 0x200; i < scrambled.size(); ++i) scrambled[i] = '\xff';
     write("scrambled.exe", scrambled);
     EXPECT_EQ(fileVersion(core("scrambled.exe")), u"");
+    // A valid image at the start of a file far larger than any program (sparse, so cheap).
+    write("huge.exe", pe);
+    std::filesystem::resize_file(native("huge.exe"), 1ull << 32);
+    EXPECT_EQ(fileVersion(core("huge.exe")), u"");
 }
 
 TEST_F(HostProbes, FileExistsMeansAFileNotAFolder) {
