@@ -14,16 +14,13 @@ if(WIN32)
   find_library(ZLIB_LIBRARY NAMES libz.a z REQUIRED)
   set(OV_SYSTEM_LIBS ${MINIZIP_LIBRARY} ${CURL_LIBRARY} ${ZLIB_LIBRARY}
       ws2_32 bcrypt crypt32 secur32 iphlpapi shell32 advapi32 user32 version shlwapi)
-  # Header-only libraries come from Debian's packages; only their own folders are copied
-  # beside the build, never the host's whole /usr/include.
+  # RapidXml is header-only: its folder is copied beside the build, never the host's whole
+  # /usr/include. The header-only cpp-httplib of the tests lies in the prefix.
   set(OV_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
   file(COPY /usr/include/rapidxml DESTINATION ${OV_HOST_HEADERS})
-  if(EXISTS /usr/include/httplib.h)
-    file(COPY /usr/include/httplib.h DESTINATION ${OV_HOST_HEADERS})
-  endif()
   set(RAPIDXML_INCLUDE_DIR ${OV_HOST_HEADERS})
   set(OV_THIRD_PARTY_INCLUDES ${CURL_INCLUDE_DIR} ${MINIZIP_INCLUDE_DIR} ${OV_HOST_HEADERS})
-  list(APPEND OV_DEFINITIONS CURL_STATICLIB)
+  add_compile_definitions(CURL_STATICLIB)
   add_link_options(-static -static-libgcc -static-libstdc++)
   if(OV_BUILD_TESTS)
     # GoogleTest from Debian's sources, built with the cross compiler.

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The Windows stage of the test command: installs the cross tools (once), builds the
+# dependencies (cached), builds the shipped i686 programs into build-win32/bin, checks
+# them, and runs the unit tests and an end-to-end run of OvUpdate.exe under Wine.
+# Success is judged by GoogleTest's summaries and by what the agent wrote, never by
+# Wine's exit code alone.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+export OV_WIN_BUILD=${OV_WIN_BUILD:-$root/build-win32}
+stage_start=$(date +%s)
+step_start=$stage_start
+
+step() {
+  local now
+  now=$(date +%s)
+  echo "== win32: $1 (previous step $((now - step_start)) s)"
+  step_start=$now
+}
+
+step "system packages"
+bash "$here/setup-system.sh"
+
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+
+step "dependencies (i686)"
+deps_i686=$(bash "$here/build-deps.sh" i686 | tail -1)
+
+configure_and_build() {  # build-folder toolchain-arch deps-prefix
+  cmake -S "$root" -B "$1" -G Ninja -Wno-dev \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DOV_DEPS_PREFIX="$3" -DOV_BUILD_BENCH=OFF -DOV_WINE_LOADER="$WINE_LOADER" >/dev/null
+  cmake --build "$1" -j2
+}
+
+step "build (i686, shipped)"
+configure_and_build "$OV_WIN_BUILD" i686 "$deps_i686"
+
+step "check the shipped executable"
+exe="$OV_WIN_BUILD/bin/OvUpdate.exe"
+kind=$(file -b "$exe")
+echo "$kind"
+case "$kind" in
+  "PE32 executable (GUI) Intel 80386"*) ;;
+  *) echo "win32: OvUpdate.exe is not a 32-bit GUI program" >&2; exit 1 ;;
+esac
+for binary in "$OV_WIN_BUILD"/bin/*.exe "$OV_WIN_BUILD"/bin/*.dll; do
+  if i686-w64-mingw32-objdump -p "$binary" | grep -iE 'DLL Name: *(libstdc\+\+|libgcc|libwinpthread|libcurl|zlib|libz)'; then
+    echo "win32: $(basename "$binary") needs a MinGW runtime DLL" >&2
+    exit 1
+  fi
+done
+
+if [ "$OV_TEST_ARCH" = x86_64 ]; then
+  echo "win32: this kernel runs no 32-bit programs, so Wine cannot run the i686 build;" \
+       "the same sources are tested as an x86_64 build"
+  step "dependencies (x86_64)"
+  deps_x64=$(bash "$here/build-deps.sh" x86_64 | tail -1)
+  step "build (x86_64, for Wine)"
+  configure_and_build "$OV_TEST_BUILD" x86_64 "$deps_x64"
+fi
+
+step "Wine prefix"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  WINEARCH=win64 "$WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
+fi
+# One server for the whole stage; it must not hold this script's output open.
+"$WINE_SERVER" -p 300 </dev/null >/dev/null 2>&1
+trap '"$WINE_SERVER" -k >/dev/null 2>&1 || true' EXIT
+# Windows work without X with the null display driver; a crash ends the program at once
+# instead of starting the debugger.
+"$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+"$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+"$WINE_LOADER" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+  </dev/null >/dev/null 2>&1 || true
+[ -f "$WINEPREFIX/system.reg" ] || { echo "win32: the Wine prefix was not created" >&2; exit 1; }
+
+step "unit tests under Wine ($OV_TEST_ARCH)"
+failed=0
+for test_exe in "$OV_TEST_BUILD"/bin/tests_*.exe; do
+  name=$(basename "$test_exe" .exe)
+  [ "$name" = tests_e2e ] && continue  # starts the Linux executable
+  log="$OV_TEST_BUILD/$name.wine.log"
+  (cd "$OV_TEST_BUILD" && timeout 600 "$WINE_LOADER" "$test_exe" </dev/null >"$log" 2>&1) || true
+  tr -d '\r' <"$log" >"$log.txt"
+  summary=$(grep -E '^\[  PASSED  \] [0-9]+ tests?\.' "$log.txt" || true)
+  if [ -n "$summary" ] && ! grep -q '^\[  FAILED  \]' "$log.txt"; then
+    echo "$name: $summary$(grep -oE '^\[  SKIPPED \] [0-9]+ tests?' "$log.txt" | sed 's/^/, /' || true)"
+  else
+    echo "$name: FAILED under Wine (full output in $log.txt)"
+    grep -E '^\[  FAILED  \]|Failure|error' "$log.txt" | head -20 || true
+    failed=1
+  fi
+done
+
+step "end-to-end run of OvUpdate.exe under Wine"
+bash "$here/e2e.sh" || failed=1
+
+step "done"
+echo "== win32: stage took $(( $(date +%s) - stage_start )) s"
+if [ "$failed" = 0 ]; then
+  echo "== win32: all Windows checks passed"
+fi
+exit "$failed"

@@ -1,0 +1,24 @@
+# Sourced by the Windows test scripts: picks the Wine loader that can run this host's
+# Windows programs and points Wine at the build's own prefix.
+#   OV_WIN_BUILD  the i686 build folder (the shipped output)
+# Sets WINE_LOADER, WINE_SERVER, OV_TEST_ARCH (i686 or x86_64) and OV_TEST_BUILD.
+
+export WINEDEBUG=-all
+export WINEPREFIX="$OV_WIN_BUILD/wineprefix"
+unset DISPLAY WAYLAND_DISPLAY
+
+# The shipped program is 32-bit. Wine runs it only where the kernel runs 32-bit Linux
+# programs (its 32-bit loader is one); elsewhere the same sources are tested as a 64-bit
+# build under the 64-bit loader.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  OV_TEST_ARCH=i686
+  WINE_LOADER=/usr/lib/wine/wine
+  OV_TEST_BUILD="$OV_WIN_BUILD"
+else
+  OV_TEST_ARCH=x86_64
+  WINE_LOADER=/usr/lib/wine/wine64
+  OV_TEST_BUILD="$OV_WIN_BUILD/x86_64"
+fi
+[ "$OV_TEST_ARCH" = x86_64 ] && export WINELOADER="$WINE_LOADER"
+WINE_SERVER=/usr/lib/wine/wineserver64
+[ -x "$WINE_SERVER" ] || WINE_SERVER=/usr/lib/wine/wineserver32
