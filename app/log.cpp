@@ -1,4 +1,5 @@
 #include "app/log.h"
+#include "platform/thread.h"
 
 #include <atomic>
 #include <mutex>
@@ -113,6 +114,7 @@ std::u16string logText(const std::u16string& message) {
 }
 
 bool logLine(const std::u16string& message) {
+    if (plat::currentThreadStopped()) return false;  // a stopped thread writes nothing more
     LoggerState& s = state();
     std::shared_lock<std::shared_mutex> lock(s.guard);
     if (!s.library || !s.object) return false;

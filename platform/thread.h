@@ -25,6 +25,10 @@ public:
     virtual void stop(uint32_t code) = 0;
 };
 
+// True on a thread that another thread has stopped: an abandoned thread runs on until the
+// process ends, but writes nothing more (a terminated thread would not).
+bool currentThreadStopped();
+
 // Starts body on a new thread with the default stack. Null when it cannot be started.
 std::shared_ptr<Thread> startThread(std::function<uint32_t()> body);
 

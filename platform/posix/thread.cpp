@@ -16,6 +16,7 @@ namespace {
 
 std::atomic<ThreadId> nextId{1};
 thread_local ThreadId myId = 0;
+thread_local const std::atomic<bool>* myStopFlag = nullptr;
 
 class PosixThread : public Thread {
 public:
@@ -35,14 +36,19 @@ public:
         if (m_done) code = m_code;
         return m_done;
     }
-    void stop(uint32_t code) override { finish(code); }
+    void stop(uint32_t code) override {
+        if (finish(code)) m_forced = true;
+    }
+    const std::atomic<bool>& forced() const { return m_forced; }
 
-    void finish(uint32_t code) {
+    // True when this call ended the thread; the first end, natural or forced, keeps its code.
+    bool finish(uint32_t code) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_done) return;  // the first end, natural or forced, keeps its code
+        if (m_done) return false;
         m_done = true;
         m_code = code;
         m_ended.notify_all();
+        return true;
     }
 
 private:
@@ -51,6 +57,7 @@ private:
     std::condition_variable m_ended;
     bool m_done = false;
     uint32_t m_code = 0;
+    std::atomic<bool> m_forced{false};
 };
 
 }  // namespace
@@ -60,12 +67,17 @@ ThreadId currentThreadId() {
     return myId;
 }
 
+bool currentThreadStopped() {
+    return myStopFlag && myStopFlag->load();
+}
+
 std::shared_ptr<Thread> startThread(std::function<uint32_t()> body) {
     if (!body) return nullptr;
     try {
         auto thread = std::make_shared<PosixThread>(nextId++);
         std::thread([thread, body = std::move(body)] {
             myId = thread->id();
+            myStopFlag = &thread->forced();
             uint32_t code = body();
             discardThreadQueue(myId);
             thread->finish(code);

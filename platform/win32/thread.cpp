@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <process.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "platform/thread.h"
+#include "platform/thread_messages.h"
 
 namespace plat {
 
@@ -16,15 +18,20 @@ ThreadId currentThreadId() {
 
 namespace {
 
+thread_local const std::atomic<bool>* myStopFlag = nullptr;
+
 unsigned __stdcall threadEntry(void* argument) {
     std::unique_ptr<std::function<uint32_t()>> body(static_cast<std::function<uint32_t()>*>(argument));
-    return (*body)();
+    uint32_t code = (*body)();
+    // As on Windows, a thread's message queue ends with it; its id may soon be reused.
+    discardThreadQueue(GetCurrentThreadId());
+    return code;
 }
 
 class Win32Thread : public Thread {
 public:
-    Win32Thread(HANDLE handle, ThreadId id, HANDLE stopEvent)
-        : m_handle(handle), m_id(id), m_stopEvent(stopEvent) {}
+    Win32Thread(HANDLE handle, ThreadId id, HANDLE stopEvent, std::shared_ptr<std::atomic<bool>> forced)
+        : m_handle(handle), m_id(id), m_stopEvent(stopEvent), m_forced(std::move(forced)) {}
     ~Win32Thread() override {
         CloseHandle(m_handle);
         CloseHandle(m_stopEvent);
@@ -57,6 +64,7 @@ public:
         if (m_stopped || WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0) return;
         m_stopCode = code;
         m_stopped = true;
+        *m_forced = true;
         SetEvent(m_stopEvent);
     }
 
@@ -67,11 +75,21 @@ private:
     mutable std::mutex m_mutex;
     bool m_stopped = false;
     uint32_t m_stopCode = 0;
+    std::shared_ptr<std::atomic<bool>> m_forced;
 };
 
 }  // namespace
 
+bool currentThreadStopped() {
+    return myStopFlag && myStopFlag->load();
+}
+
 std::shared_ptr<Thread> startThread(std::function<uint32_t()> body) {
+    auto forced = std::make_shared<std::atomic<bool>>(false);
+    body = [forced, body = std::move(body)] {
+        myStopFlag = forced.get();
+        return body();
+    };
     HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!stopEvent) return nullptr;
     auto* argument = new std::function<uint32_t()>(std::move(body));
@@ -82,7 +100,7 @@ std::shared_ptr<Thread> startThread(std::function<uint32_t()> body) {
         CloseHandle(stopEvent);
         return nullptr;
     }
-    return std::make_shared<Win32Thread>(handle, id, stopEvent);
+    return std::make_shared<Win32Thread>(handle, id, stopEvent, forced);
 }
 
 void exitProcessNow(int code) {

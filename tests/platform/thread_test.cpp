@@ -45,6 +45,32 @@ TEST(Thread, StopReleasesWaitersOfABlockedThread) {
     EXPECT_EQ(code, 1u);
 }
 
+TEST(Thread, OnlyAStoppedThreadSeesItselfStopped) {
+    std::atomic<bool> release{false};
+    std::atomic<int> seenBefore{-1}, seenAfter{-1};
+    auto t = startThread([&] {
+        seenBefore = currentThreadStopped();
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        seenAfter = currentThreadStopped();
+        return 0u;
+    });
+    ASSERT_NE(t, nullptr);
+    while (seenBefore < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    t->stop(1);
+    release = true;
+    while (seenAfter < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(seenBefore.load(), 0);
+    EXPECT_EQ(seenAfter.load(), 1);
+    EXPECT_FALSE(currentThreadStopped());
+
+    auto ended = startThread([] { return 3u; });
+    ended->wait();
+    ended->stop(1);  // ended by itself: not a forced stop
+    uint32_t code = 0;
+    ASSERT_TRUE(ended->exitCode(code));
+    EXPECT_EQ(code, 3u);
+}
+
 TEST(Thread, IdsAreUniqueAndNeverZero) {
     std::set<ThreadId> ids{currentThreadId()};
     EXPECT_EQ(currentThreadId(), *ids.begin());
