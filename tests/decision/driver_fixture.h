@@ -14,6 +14,10 @@
 #include "fetch/test_support.h"
 #include "platform/pe_builder.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -21,21 +25,28 @@ protected:
             const char* old = std::getenv(name);
             m_savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
         }
-        setenv("APPDATA", (m_root.path() / "appdata").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (m_root.path() / "run").c_str(), 1);
-        setenv("OVUPDATE_REGISTRY", (m_root.path() / "registry.reg").c_str(), 1);
-        setenv("WINDIR", (m_root.path() / "windows").c_str(), 1);
+        setenv("APPDATA", (m_root.path() / "appdata").string().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (m_root.path() / "run").string().c_str(), 1);
+        setenv("OVUPDATE_REGISTRY", (m_root.path() / "registry.reg").string().c_str(), 1);
+        setenv("WINDIR", (m_root.path() / "windows").string().c_str(), 1);
         // Nothing outside 127.0.0.1 is ever reached, even by servers the test never names.
         writeFile(m_root.path() / "deploy.ini",
                   "[servers]\ndomain1=http://127.0.0.1:9\ndomain2=http://127.0.0.1:9\n"
                   "domain3=http://127.0.0.1:9\nreport=http://127.0.0.1:9\n");
-        setenv("OVUPDATE_DEPLOY", (m_root.path() / "deploy.ini").c_str(), 1);
+        setenv("OVUPDATE_DEPLOY", (m_root.path() / "deploy.ini").string().c_str(), 1);
         std::filesystem::create_directories(dataFolder() / "OvUpdate");
         std::filesystem::create_directories(m_root.path() / "run");
         m_driver.m_saveDirectory = settings::dataFolder() + u"\\OvUpdate";
         m_driver.m_clientId = u"abc";  // rollout value 83 with the default seed
     }
     void TearDown() override {
+#ifdef _WIN32
+        for (const auto& [key, values] : m_registry) {
+            HKEY hive;
+            std::wstring subKey;
+            if (splitKey(key, hive, subKey)) RegDeleteTreeW(hive, subKey.c_str());
+        }
+#endif
         for (const auto& [name, value] : m_savedEnv) {
             if (value) setenv(name.c_str(), value->c_str(), 1);
             else unsetenv(name.c_str());
@@ -47,15 +58,29 @@ protected:
     std::u16string agentPath(const std::string& relative) const { return m_root.agentPath(relative); }
     std::string agentPathUtf8(const std::string& relative) const { return text::toUtf8(agentPath(relative)); }
 
-    // A registry value; key starts with its hive, name empty is the default value.
+    // A registry value; key starts with its hive, name empty is the default value. The
+    // POSIX host reads a .reg file; Windows gets the value in its registry until TearDown.
     void setRegistry(const std::string& key, const std::string& name, const std::string& value) {
         m_registry[key][name] = value;
+#ifdef _WIN32
+        HKEY hive, handle;
+        std::wstring subKey;
+        ASSERT_TRUE(splitKey(key, hive, subKey));
+        ASSERT_EQ(RegCreateKeyExW(hive, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS);
+        std::wstring wideName = wide(name), wideValue = wide(value);
+        RegSetValueExW(handle, name.empty() ? nullptr : wideName.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(wideValue.c_str()),
+                       static_cast<DWORD>((wideValue.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
+#else
         std::string reg = "Windows Registry Editor Version 5.00\n";
         for (const auto& [k, values] : m_registry) {
             reg += "\n[" + k + "]\n";
             for (const auto& [n, v] : values) reg += (n.empty() ? "@" : quoted(n)) + "=" + quoted(v) + "\n";
         }
         writeFile(m_root.path() / "registry.reg", reg);
+#endif
     }
 
     // An executable with a file version ("1.2.3.4"), or none when version is empty.
@@ -87,6 +112,21 @@ protected:
     UpdateDriver m_driver;
 
 private:
+#ifdef _WIN32
+    static std::wstring wide(const std::string& s) {
+        std::u16string w = text::fromUtf8(s);
+        return std::wstring(w.begin(), w.end());
+    }
+    static bool splitKey(const std::string& key, HKEY& hive, std::wstring& subKey) {
+        size_t slash = key.find('\\');
+        std::string hiveName = key.substr(0, slash);
+        if (hiveName == "HKEY_LOCAL_MACHINE") hive = HKEY_LOCAL_MACHINE;
+        else if (hiveName == "HKEY_CURRENT_USER") hive = HKEY_CURRENT_USER;
+        else return false;
+        subKey = wide(key.substr(slash + 1));
+        return true;
+    }
+#endif
     static std::string quoted(const std::string& s) {
         std::string q = "\"";
         for (char c : s) {

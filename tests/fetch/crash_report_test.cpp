@@ -65,7 +65,7 @@ protected:
     }
     void SetUp() override {
         DriverTest::SetUp();
-        setenv("OVUPDATE_DEPLOY", (g_endpoint->folder.path() / "deploy.ini").c_str(), 1);
+        setenv("OVUPDATE_DEPLOY", (g_endpoint->folder.path() / "deploy.ini").string().c_str(), 1);
         g_endpoint->reset();
     }
     void announce(const std::string& dumpPath, const std::string& dumpZip, const std::string& logZip) {

@@ -59,10 +59,14 @@ public:
         static std::atomic<int> counter{0};
         m_path = std::filesystem::temp_directory_path() /
                  ("ovtest-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        std::filesystem::remove_all(m_path);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
         std::filesystem::create_directories(m_path);
     }
-    ~TempFolder() { std::filesystem::remove_all(m_path); }
+    ~TempFolder() {
+        std::error_code ignored;  // a destructor must not throw, whatever the test left behind
+        std::filesystem::remove_all(m_path, ignored);
+    }
     const std::filesystem::path& path() const { return m_path; }
     // The folder, or a path below it, in the agent's "\" form.
     std::u16string agentPath(const std::string& relative = "") const {
