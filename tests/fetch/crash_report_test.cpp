@@ -37,7 +37,8 @@ public:
             res.set_content(answer(post), "text/plain");
         });
         writeFile(folder.path() / "deploy.ini",
-                  "[servers]\ndomain1=http://127.0.0.1:9\nreport=" + text::toUtf8(server.base()) + "\n");
+                  "[servers]\ndomain1=http://127.0.0.1:9\ndomain2=http://127.0.0.1:9\ndomain3=http://127.0.0.1:9\n"
+                  "report=" + text::toUtf8(server.base()) + "\n");
     }
     void reset() {
         std::lock_guard<std::mutex> lock(mutex);
