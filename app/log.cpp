@@ -114,13 +114,18 @@ std::u16string logText(const std::u16string& message) {
 }
 
 bool logLine(const std::u16string& message) {
-    if (plat::currentThreadStopped()) return false;  // a stopped thread writes nothing more
     LoggerState& s = state();
     std::shared_lock<std::shared_mutex> lock(s.guard);
+    if (plat::currentThreadStopped()) return false;  // a stopped thread writes nothing more
     if (!s.library || !s.object) return false;
     plat::LocalDate today = plat::clock().today();
     std::u16string name = logName(today.year, today.month, today.day);
     return s.object->write(name.c_str(), kLogLevel, logText(message).c_str());
+}
+
+void stopThread(plat::Thread& thread, uint32_t exitCode) {
+    std::unique_lock<std::shared_mutex> lock(state().guard);
+    thread.stop(exitCode);
 }
 
 }  // namespace diag

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 #include "platform/format.h"
+#include "platform/thread.h"
 
 namespace diag {
 
@@ -15,6 +16,9 @@ void loggerStart();
 void loggerStop();
 // "[OvUpdate.exe] " + message; true when the library accepted the line.
 bool logLine(const std::u16string& message);
+// Forced stop of a worker thread: a line it is writing at that moment is finished first,
+// and it writes nothing afterwards.
+void stopThread(plat::Thread& thread, uint32_t exitCode);
 
 // The pieces of the above, exposed for their own sake:
 // the text handed to the library: prefix, and "\r\n" unless the text has a line end already;

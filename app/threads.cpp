@@ -58,7 +58,7 @@ uint32_t runWaitThread(int (*serve)()) {
     }
     if (std::shared_ptr<plat::Thread> normal = normalThreadHandle()) {
         LOG(u"终止正常线程");
-        normal->stop(kStoppedNormalExitCode);
+        diag::stopThread(*normal, kStoppedNormalExitCode);
     }
     LOG(u"等待线程结束");
     return 0;
@@ -81,6 +81,6 @@ bool awaitBackgroundRun() {
         return false;
     }
     LOG(u"正常升级完成，且等待线程无链接，强制退出等待线程");
-    state.waitThread->stop(kStoppedWaitExitCode);
+    diag::stopThread(*state.waitThread, kStoppedWaitExitCode);
     return true;
 }
