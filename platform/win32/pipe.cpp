@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <chrono>
+
 #include "platform/pipe.h"
 #include "platform/win32/wide.h"
 
@@ -35,9 +37,18 @@ ConnectResult connectPipeClient(PipeHandle pipe) {
 
 bool readPipeMessage(PipeHandle pipe, void* buffer, size_t size, size_t& bytesRead) {
     DWORD got = 0;
-    // A message longer than the buffer fails with ERROR_MORE_DATA, as a failed read.
     BOOL ok = ReadFile(handleOf(pipe), buffer, static_cast<DWORD>(size), &got, nullptr);
     bytesRead = got;
+    if (!ok && GetLastError() == ERROR_MORE_DATA) {
+        // A message longer than the buffer is a failed read; its rest is dropped so that
+        // the next read starts with the next message.
+        char rest[4096];
+        DWORD more = 0;
+        while (!ReadFile(handleOf(pipe), rest, sizeof(rest), &more, nullptr) && GetLastError() == ERROR_MORE_DATA) {
+        }
+        SetLastError(ERROR_MORE_DATA);
+        return false;
+    }
     return ok && got > 0;
 }
 
@@ -63,7 +74,7 @@ void closePipe(PipeHandle pipe) {
 PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
     std::u16string path = pipePath(name);
     // Real time, not the replaceable clock: this is the client's side of the pipe.
-    uint64_t deadline = GetTickCount64() + timeoutMs;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         HANDLE pipe = CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                                   nullptr);
@@ -73,9 +84,10 @@ PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
             return pipe;
         }
         DWORD error = GetLastError();
-        uint64_t now = GetTickCount64();
-        if (now >= deadline) return nullptr;
-        DWORD left = static_cast<DWORD>(deadline - now);
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline || timeoutMs == 0) return nullptr;
+        auto left = static_cast<DWORD>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
         if (error == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(win32::wide(path), left);
         } else {

@@ -40,11 +40,12 @@ std::u16string fromAnsi(std::string_view s) {
 }
 
 bool fromCodePage(std::string_view bytes, unsigned codePage, std::u16string& out) {
-    if (codePage == 1200) {  // UTF-16LE is no multi-byte code page for the system
+    if (codePage == 1200 || codePage == 1201) {  // UTF-16 is no multi-byte code page for the system
+        size_t low = codePage == 1200 ? 0 : 1;
         out.clear();
         for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-            out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8));
+            out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i + low]) |
+                                         (static_cast<unsigned char>(bytes[i + 1 - low]) << 8));
         return true;
     }
     if (!IsValidCodePage(codePage)) return false;

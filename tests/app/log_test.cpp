@@ -46,7 +46,9 @@ protected:
         write("appdata/kvlog/kvlog_2014-3-7.log", "today\n");
         write("appdata/kvlog/kvlog_2014-3-6.log", "yesterday\n");
         write("appdata/kvlog/kvlog_2014-03-07.log", "padded name: not today's\n");
+#ifndef _WIN32  // one file on Windows, whose names ignore the letter case
         write("appdata/kvlog/KVLOG_2014-3-7.log", "other case: not today's\n");
+#endif
         write("appdata/kvlog/notes.txt", "x");
         write("appdata/kvlog/.keep", "");
         write("appdata/kvlog/archive/kvlog_2014-3-1.log", "kept with its folder\n");

@@ -75,6 +75,9 @@ TEST_F(Settings, BrokenSettingsFilesGiveTheDefaults) {
                   expected[i])
             << i;
     }
+#ifdef _WIN32
+    return;  // the size limit is the POSIX profile reader's; Windows reads any size
+#endif
     // Far larger than any settings file: read as missing, quickly.
     write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\nprintlog=1\r\n" + std::string(20 << 20, 'x'));
     EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 0);

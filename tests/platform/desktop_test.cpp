@@ -8,6 +8,9 @@ using namespace plat;
 class Desktop : public Sandbox {};
 
 TEST_F(Desktop, WindowsAreListedInZOrderWithTheirPropertiesAndState) {
+#ifdef _WIN32
+    GTEST_SKIP() << "numbered windows of the POSIX desktop; win32_desktop_test lists real windows";
+#endif
     EXPECT_TRUE(topLevelWindows().empty());
     auto lower = DesktopWindow::create({u"ORVIX_CLT"}, true, false, 3);
     auto top = DesktopWindow::create({u"TESSIMAGE_CLT", u"Other"}, true, true);
@@ -53,6 +56,9 @@ TEST_F(Desktop, CopyDataAndForegroundReachTheWindow) {
 }
 
 TEST_F(Desktop, AWindowThatDoesNotAnswerTimesOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows calls a window of the sending thread directly; win32_desktop_test blocks another thread";
+#endif
     auto window = DesktopWindow::create({u"ORVIX_CLT"}, true, false);
     ASSERT_NE(window, nullptr);
     auto start = std::chrono::steady_clock::now();

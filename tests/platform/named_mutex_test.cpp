@@ -1,5 +1,7 @@
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 #include "platform/named_mutex.h"
 #include "sandbox.h"
 
@@ -23,6 +25,9 @@ TEST_F(NamedMutex, ExistsWhileAnyHandleIsOpen) {
 }
 
 TEST_F(NamedMutex, SeenAcrossProcessesAndGoneWithTheOwner) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the holder is a forked process; on Windows the Wine run of two agents covers it";
+#else
     int toParent[2], toChild[2];
     ASSERT_EQ(pipe(toParent), 0);
     ASSERT_EQ(pipe(toChild), 0);
@@ -50,4 +55,5 @@ TEST_F(NamedMutex, SeenAcrossProcessesAndGoneWithTheOwner) {
     waitpid(child, &status, 0);
     EXPECT_EQ(openNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003"), nullptr);
     for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
+#endif
 }
