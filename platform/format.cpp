@@ -4,21 +4,21 @@
 
 namespace {
 
-// Renders one numeric conversion through the C library with a narrow specification.
-std::u16string renderNumber(const std::string& spec, char conv, const FormatArg& arg) {
+// Renders one numeric conversion through the C library with a narrow conversion text.
+std::u16string renderNumber(const std::string& conversion, char conv, const FormatArg& arg) {
     char buf[128];
     if (conv == 'f' || conv == 'e' || conv == 'g') {
         double v = arg.m_kind == FormatArg::Kind::Double ? arg.m_double : static_cast<double>(arg.m_int);
-        std::snprintf(buf, sizeof buf, (spec + conv).c_str(), v);
+        std::snprintf(buf, sizeof buf, (conversion + conv).c_str(), v);
     } else if (conv == 'x' || conv == 'X' || conv == 'u') {
         long long iv = arg.m_kind == FormatArg::Kind::Double ? static_cast<long long>(arg.m_double) : arg.m_int;
         unsigned long long v = static_cast<unsigned long long>(iv);
         // A negative 32-bit value prints as its 32-bit pattern, as the Windows CRT does.
         if (iv < 0 && iv >= -0x80000000LL) v &= 0xFFFFFFFFULL;
-        std::snprintf(buf, sizeof buf, (spec + "ll" + conv).c_str(), v);
+        std::snprintf(buf, sizeof buf, (conversion + "ll" + conv).c_str(), v);
     } else {
         long long v = arg.m_kind == FormatArg::Kind::Double ? static_cast<long long>(arg.m_double) : arg.m_int;
-        std::snprintf(buf, sizeof buf, (spec + "lld").c_str(), v);
+        std::snprintf(buf, sizeof buf, (conversion + "lld").c_str(), v);
     }
     std::string s(buf);
     return std::u16string(s.begin(), s.end());
@@ -41,15 +41,15 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
             continue;
         }
         // %[flags][width][.precision][length]conversion
-        std::string spec = "%";
+        std::string conversion = "%";
         size_t j = i + 1;
         while (j < fmt.size() && (fmt[j] == u'-' || fmt[j] == u'0' || fmt[j] == u'+' || fmt[j] == u' ' || fmt[j] == u'#'))
-            spec += static_cast<char>(fmt[j++]);
-        while (j < fmt.size() && fmt[j] >= u'0' && fmt[j] <= u'9') spec += static_cast<char>(fmt[j++]);
+            conversion += static_cast<char>(fmt[j++]);
+        while (j < fmt.size() && fmt[j] >= u'0' && fmt[j] <= u'9') conversion += static_cast<char>(fmt[j++]);
         if (j < fmt.size() && fmt[j] == u'.') {
-            spec += '.';
+            conversion += '.';
             ++j;
-            while (j < fmt.size() && fmt[j] >= u'0' && fmt[j] <= u'9') spec += static_cast<char>(fmt[j++]);
+            while (j < fmt.size() && fmt[j] >= u'0' && fmt[j] <= u'9') conversion += static_cast<char>(fmt[j++]);
         }
         while (j < fmt.size() && (fmt[j] == u'l' || fmt[j] == u'h' || fmt[j] == u'I')) ++j;
         if (j >= fmt.size()) {
@@ -65,7 +65,7 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
                                                                        : renderNumber("%", 'd', arg);
             size_t width = 0;
             bool left = false;
-            for (char ch : spec.substr(1)) {
+            for (char ch : conversion.substr(1)) {
                 if (ch == '-') left = true;
                 else if (ch == '.') break;
                 else if (ch >= '0' && ch <= '9') width = width * 10 + (ch - '0');
@@ -75,7 +75,7 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
         } else if (arg.m_kind == FormatArg::Kind::Text) {
             continue;  // a text where a number belongs prints nothing
         } else {
-            out += renderNumber(spec, conv == 'i' ? 'd' : conv, arg);
+            out += renderNumber(conversion, conv == 'i' ? 'd' : conv, arg);
         }
     }
     return out;

@@ -89,10 +89,10 @@ protected:
             writeFile(m_root.path() / relative, testpe::peWithoutVersion());
             return;
         }
-        testpe::VersionSpec spec;
+        testpe::VersionSpec wanted;
         std::vector<std::u16string> parts = text::split(text::fromUtf8(version), u".");
-        for (int i = 0; i < 4; ++i) spec.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
-        writeFile(m_root.path() / relative, testpe::peWithVersion(spec));
+        for (int i = 0; i < 4; ++i) wanted.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
+        writeFile(m_root.path() / relative, testpe::peWithVersion(wanted));
     }
 
     void setChannel(const std::string& client) {
