@@ -158,13 +158,13 @@ TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
 }
 
 TEST_F(HostProbes, VersionsFromPeFiles) {
-    testpe::VersionSpec spec;
-    spec.fileVersion[0] = 7, spec.fileVersion[1] = 1, spec.fileVersion[2] = 20, spec.fileVersion[3] = 300;
-    spec.productVersion[0] = 7, spec.productVersion[1] = 2, spec.productVersion[2] = 0, spec.productVersion[3] = 1;
-    spec.fileFlags = 2;
-    spec.strings = {{u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
+    testpe::VersionSpec wanted;
+    wanted.fileVersion[0] = 7, wanted.fileVersion[1] = 1, wanted.fileVersion[2] = 20, wanted.fileVersion[3] = 300;
+    wanted.productVersion[0] = 7, wanted.productVersion[1] = 2, wanted.productVersion[2] = 0, wanted.productVersion[3] = 1;
+    wanted.fileFlags = 2;
+    wanted.strings = {{u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
     for (bool pe32Plus : {false, true}) {
-        write("Orvix.exe", testpe::peWithVersion(spec, pe32Plus));
+        write("Orvix.exe", testpe::peWithVersion(wanted, pe32Plus));
         EXPECT_EQ(fileVersion(core("Orvix.exe")), u"7.1.20.300");
         VersionRecord record = versionRecord(core("Orvix.exe"));
         EXPECT_EQ(record.path, core("Orvix.exe"));
@@ -189,9 +189,9 @@ TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
 #ifdef _WIN32
     GTEST_SKIP() << "the system's version library decides there (Wine's reads cut images); the portable reader is tested here";
 #endif
-    testpe::VersionSpec spec;
-    spec.strings = {{u"CompanyName", u"Lumora"}};
-    std::string pe = testpe::peWithVersion(spec);
+    testpe::VersionSpec wanted;
+    wanted.strings = {{u"CompanyName", u"Lumora"}};
+    std::string pe = testpe::peWithVersion(wanted);
     // Every truncation that cuts into the resource (the image ends in alignment zeros), and
     // the file with its resource bytes overwritten.
     size_t used = pe.find_last_not_of('\0') + 1;

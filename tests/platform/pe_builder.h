@@ -74,19 +74,19 @@ inline std::string hex4(unsigned v) {
     return s;
 }
 
-inline std::string versionBlob(const VersionSpec& spec) {
+inline std::string versionBlob(const VersionSpec& wanted) {
     std::string fixed;
     append32(fixed, 0xFEEF04BD);
     append32(fixed, 0x00010000);
-    append32(fixed, uint32_t(spec.fileVersion[0]) << 16 | spec.fileVersion[1]);
-    append32(fixed, uint32_t(spec.fileVersion[2]) << 16 | spec.fileVersion[3]);
-    append32(fixed, uint32_t(spec.productVersion[0]) << 16 | spec.productVersion[1]);
-    append32(fixed, uint32_t(spec.productVersion[2]) << 16 | spec.productVersion[3]);
+    append32(fixed, uint32_t(wanted.fileVersion[0]) << 16 | wanted.fileVersion[1]);
+    append32(fixed, uint32_t(wanted.fileVersion[2]) << 16 | wanted.fileVersion[3]);
+    append32(fixed, uint32_t(wanted.productVersion[0]) << 16 | wanted.productVersion[1]);
+    append32(fixed, uint32_t(wanted.productVersion[2]) << 16 | wanted.productVersion[3]);
     append32(fixed, 0x3F);
-    append32(fixed, spec.fileFlags);
-    append32(fixed, spec.fileOS);
-    append32(fixed, spec.fileType);
-    append32(fixed, spec.fileSubtype);
+    append32(fixed, wanted.fileFlags);
+    append32(fixed, wanted.fileOS);
+    append32(fixed, wanted.fileType);
+    append32(fixed, wanted.fileSubtype);
     append32(fixed, 0);
     append32(fixed, 0);
 
@@ -97,15 +97,15 @@ inline std::string versionBlob(const VersionSpec& spec) {
         return block(name, "", 0, 1, strings);
     };
     std::vector<std::string> tables;
-    for (const auto& other : spec.otherTables) tables.push_back(table(other.first, other.second));
-    std::string key = hex4(spec.language) + hex4(spec.codePage);
-    tables.push_back(table(spec.tableKey.empty() ? std::u16string(key.begin(), key.end()) : spec.tableKey,
-                           spec.strings));
+    for (const auto& other : wanted.otherTables) tables.push_back(table(other.first, other.second));
+    std::string key = hex4(wanted.language) + hex4(wanted.codePage);
+    tables.push_back(table(wanted.tableKey.empty() ? std::u16string(key.begin(), key.end()) : wanted.tableKey,
+                           wanted.strings));
     std::vector<std::string> children = {block(u"StringFileInfo", "", 0, 1, tables)};
-    if (spec.translation) {
+    if (wanted.translation) {
         std::string pair;
-        append16(pair, spec.language);
-        append16(pair, spec.codePage);
+        append16(pair, wanted.language);
+        append16(pair, wanted.codePage);
         children.push_back(block(u"VarFileInfo", "", 0, 1, {block(u"Translation", pair, 4, 0)}));
     }
     return block(u"VS_VERSION_INFO", fixed, static_cast<uint16_t>(fixed.size()), 0, children);
@@ -166,9 +166,9 @@ inline std::string image(uint16_t resourceType, const std::string& data, bool pe
 
 }  // namespace detail
 
-// A PE file whose version resource is described by spec.
-inline std::string peWithVersion(const VersionSpec& spec, bool pe32Plus = false) {
-    return detail::image(16, detail::versionBlob(spec), pe32Plus);
+// A PE file whose version resource is described by wanted.
+inline std::string peWithVersion(const VersionSpec& wanted, bool pe32Plus = false) {
+    return detail::image(16, detail::versionBlob(wanted), pe32Plus);
 }
 
 // A PE file with a resource section but no version resource (one icon-type resource).

@@ -6,12 +6,12 @@ using namespace plat;
 
 namespace {
 testpe::VersionSpec sampleSpec() {
-    testpe::VersionSpec spec;
-    spec.fileVersion[0] = 3, spec.fileVersion[1] = 5, spec.fileVersion[2] = 0, spec.fileVersion[3] = 1234;
-    spec.productVersion[0] = 3, spec.productVersion[1] = 6;
-    spec.fileFlags = 2;
-    spec.strings = {{u"CompanyName", u"Lumora"}, {u"FileDescription", u"播放器"}, {u"ProductName", u"Orvix"}};
-    return spec;
+    testpe::VersionSpec wanted;
+    wanted.fileVersion[0] = 3, wanted.fileVersion[1] = 5, wanted.fileVersion[2] = 0, wanted.fileVersion[3] = 1234;
+    wanted.productVersion[0] = 3, wanted.productVersion[1] = 6;
+    wanted.fileFlags = 2;
+    wanted.strings = {{u"CompanyName", u"Lumora"}, {u"FileDescription", u"播放器"}, {u"ProductName", u"Orvix"}};
+    return wanted;
 }
 }  // namespace
 
@@ -34,24 +34,24 @@ TEST(VersionResource, ReadsFixedPartAndStringsOfPe32AndPe32Plus) {
 }
 
 TEST(VersionResource, StringTableFollowsTheTranslation) {
-    auto spec = sampleSpec();
-    spec.otherTables = {{u"040904b0", {{u"CompanyName", u"Other"}, {u"ProductName", u"Other"}}}};
-    spec.tableKey = u"080404B0";  // the translation's table, in other letter case
+    auto wanted = sampleSpec();
+    wanted.otherTables = {{u"040904b0", {{u"CompanyName", u"Other"}, {u"ProductName", u"Other"}}}};
+    wanted.tableKey = u"080404B0";  // the translation's table, in other letter case
     VersionResource v;
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
     EXPECT_EQ(v.companyName, u"Lumora");
     // Without a translation entry, or without its table, the first table is read.
-    spec.translation = false;
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    wanted.translation = false;
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
     EXPECT_EQ(v.companyName, u"Other");
-    spec.translation = true;
-    spec.language = 0x0411;
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    wanted.translation = true;
+    wanted.language = 0x0411;
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
     EXPECT_EQ(v.productName, u"Other");
     // No strings at all: the version alone.
-    spec = sampleSpec();
-    spec.strings.clear();
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(spec), v));
+    wanted = sampleSpec();
+    wanted.strings.clear();
+    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
     EXPECT_EQ(v.fileVersion[3], 1234);
     EXPECT_EQ(v.companyName, u"");
 }
