@@ -70,8 +70,12 @@ std::u16string downloadSuccess() {
     // means a finished download is never taken for a failed one.
     bool running = download.running;
     std::u16string state;
-    if (download.result) state = packageVerified(offer) ? u"ok" : u"wait";
-    else state = running ? u"wait" : u"failed";
+    // While a download runs the package is not opened: the digest check holds the file
+    // without sharing, and the download's final move onto it would fail (on Windows)
+    // when the two meet. The result of an earlier download says nothing about it yet.
+    if (running) state = u"wait";
+    else if (download.result) state = packageVerified(offer) ? u"ok" : u"wait";
+    else state = u"failed";
     return format(u"%s*%s", state, offer.savePath);
 }
 

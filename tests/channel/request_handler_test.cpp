@@ -104,8 +104,15 @@ TEST_F(RequestHandler, DigestMismatchKeepsWaiting_AndDownloadsAgain) {
     EXPECT_EQ(ask(u"downloadsuccess"), "wait*" + path);
     EXPECT_EQ(readFile(world.packageFolder() / "OrvixSetup.exe"), "tampered");
 
+    // While the new download runs, the file is not looked at (the earlier result is stale,
+    // and opening the file would stand in the way of the download's final move).
     world.serve("/pkg/OrvixSetup.exe", kPackage);
+    world.holdPackages();
     EXPECT_EQ(ask(u"downloadsetup"), "downloadstart");
+    ASSERT_TRUE(ChannelWorld::waitWhile([&] { return world.hits("/pkg/OrvixSetup.exe") < 2; }));
+    writeFile(world.packageFolder() / "OrvixSetup.exe", kPackage);
+    EXPECT_EQ(ask(u"downloadsuccess"), "wait*" + path);
+    world.releasePackages();
     EXPECT_EQ(downloadOutcome(), "ok*" + path);
 }
 
