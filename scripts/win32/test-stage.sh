@@ -71,31 +71,8 @@ if [ "$OV_TEST_ARCH" = x86_64 ]; then
 fi
 
 step "Wine prefix"
-# One server for the whole stage, started first (it must not hold this script's output
-# open); it fails only when a server of this prefix already runs, which serves as well.
-mkdir -p "$WINEPREFIX"
-"$WINE_SERVER" -p 300 </dev/null >/dev/null 2>&1 || true
 trap '"$WINE_SERVER" -k >/dev/null 2>&1 || true' EXIT
-# (The registry files appear only when the server saves them: look for the system folder.)
-new_prefix=no
-if [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
-  WINEARCH=win64 "$WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
-  new_prefix=yes
-fi
-# Windows work without X with the null display driver; a crash ends the program at once
-# instead of starting the debugger.
-"$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 || true
-"$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-  </dev/null >/dev/null 2>&1 || true
-"$WINE_LOADER" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-  </dev/null >/dev/null 2>&1 || true
-if [ "$new_prefix" = yes ]; then
-  # The desktop of the first boot was made without the null driver: start afresh.
-  "$WINE_SERVER" -k >/dev/null 2>&1 || true
-  "$WINE_SERVER" -w >/dev/null 2>&1 || true
-  "$WINE_SERVER" -p 300 </dev/null >/dev/null 2>&1 || true
-fi
-[ -d "$WINEPREFIX/drive_c/windows/system32" ] || { echo "win32: the Wine prefix was not created" >&2; exit 1; }
+bash "$here/wine-prefix.sh"
 
 step "unit tests under Wine ($OV_TEST_ARCH)"
 failed=0

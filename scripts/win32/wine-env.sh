@@ -1,10 +1,11 @@
 # Sourced by the Windows test scripts: picks the Wine loader that can run this host's
 # Windows programs and points Wine at the build's own prefix.
-#   OV_WIN_BUILD  the i686 build folder (the shipped output)
+#   OV_WIN_BUILD   the i686 build folder (the shipped output)
+#   OV_WINEPREFIX  another Wine prefix (default: the build's own)
 # Sets WINE_LOADER, WINE_SERVER, OV_TEST_ARCH (i686 or x86_64) and OV_TEST_BUILD.
 
 export WINEDEBUG=-all
-export WINEPREFIX="$OV_WIN_BUILD/wineprefix"
+export WINEPREFIX="${OV_WINEPREFIX:-$OV_WIN_BUILD/wineprefix}"
 unset DISPLAY WAYLAND_DISPLAY
 
 # The shipped program is 32-bit. Wine runs it only where the kernel runs 32-bit Linux

@@ -1,13 +1,14 @@
 // OvServer: serves a folder tree as the maker's download domains and answers the crash
 // endpoint POST /p with "success", on 127.0.0.1.
 //
-//   OvServer [--root DIR] [--port N] [--reports DIR]
+//   OvServer [--root DIR] [--port N] [--reports DIR] [--log FILE]
 //
 // Prints the port it listens on as the first line of standard output (port 0 or no port
 // picks a free one). In served .xml files the text @SERVER@ becomes "http://127.0.0.1:PORT",
 // so sample documents can point at the server itself. With --reports every crash report
 // received is written to DIR as report-N.txt (form fields, then the binary part's name and
-// size) followed by the binary part itself as report-N.bin.
+// size) followed by the binary part itself as report-N.bin. With --log every request is
+// appended to FILE as one line: method, path, status.
 #include <httplib.h>
 
 #include <atomic>
@@ -26,6 +27,7 @@ struct Options {
     std::string root = OV_SERVER_DEFAULT_ROOT;
     int port = 0;
     std::string reports;
+    std::string log;
 };
 
 bool parseOptions(int argc, char** argv, Options& o) {
@@ -34,6 +36,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
         if (key == "--root") o.root = value;
         else if (key == "--port") o.port = std::stoi(value);
         else if (key == "--reports") o.reports = value;
+        else if (key == "--log") o.log = value;
         else return false;
     }
     return argc % 2 == 1;
@@ -103,7 +106,7 @@ void keepReport(const Options& o, const httplib::Request& req) {
 int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: OvServer [--root DIR] [--port N] [--reports DIR]\n");
+        std::fprintf(stderr, "usage: OvServer [--root DIR] [--port N] [--reports DIR] [--log FILE]\n");
         return 2;
     }
     httplib::Server server;
@@ -121,6 +124,12 @@ int main(int argc, char** argv) {
     server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
         serveFile(options, port, req, res);
     });
+    if (!options.log.empty()) {
+        auto log = std::make_shared<std::ofstream>(options.log, std::ios::binary | std::ios::app);
+        server.set_logger([log](const httplib::Request& req, const httplib::Response& res) {
+            *log << req.method << " " << req.path << " " << res.status << "\n" << std::flush;
+        });
+    }
     std::printf("%d\n", port);
     std::fflush(stdout);
     return server.listen_after_bind() ? 0 : 1;
