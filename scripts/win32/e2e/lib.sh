@@ -32,7 +32,12 @@ fail() {
 # The agent's folders inside the prefix.
 e2e_folders() {
   local appdata_win
-  appdata_win=$(wine_run cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')
+  # The unit tests point the shell's AppData folder into their sandboxes; one that ended
+  # early may have left it there. The agent asks the shell: put the default back.
+  wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+    /v AppData /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Roaming' /f >/dev/null 2>&1 ||
+    fail "cannot reset the AppData folder"
+  appdata_win="$(wine_run cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')\AppData\Roaming"
   appdata=$(to_unix "$appdata_win")
   [ -n "$appdata" ] && [ -d "$appdata" ] || fail "no application-data folder in the Wine prefix"
   data_dir="$appdata/Lumora Video/Orvix"
@@ -126,10 +131,13 @@ run_agent() {
   [ "$(log_lines | tail -1)" = "${agent_line_prefix}升级程序OvUpdate.exe退出" ] || fail "the log does not end with the exit line"
 }
 
+# log_has GREP-OPTIONS PATTERN: the log has a matching line. (grep reads to the end: with
+# -q it would stop early, and the writer's broken pipe would fail the pipeline.)
+log_has() { log_lines | grep "$1" -- "$2" >/dev/null; }
 # expect_line TEXT: the agent logged exactly "[OvUpdate.exe] TEXT".
-expect_line() { log_lines | grep -qxF -- "$agent_line_prefix$1" || fail "no log line: $1"; }
-expect_no_line() { ! log_lines | grep -qxF -- "$agent_line_prefix$1" || fail "unexpected log line: $1"; }
-expect_line_prefix() { log_lines | grep -qF -- "$agent_line_prefix$1" || fail "no log line starting: $1"; }
+expect_line() { log_has -xF "$agent_line_prefix$1" || fail "no log line: $1"; }
+expect_no_line() { ! log_has -xF "$agent_line_prefix$1" || fail "unexpected log line: $1"; }
+expect_line_prefix() { log_has -F "$agent_line_prefix$1" || fail "no log line starting: $1"; }
 # Each TEXT logged, in the given order.
 expect_lines_in_order() {
   local at=0 text n

@@ -15,10 +15,10 @@ scenario_second_agent_leaves() {
   (cd "$agent_dir" && exec "$WINE_LOADER" "$agent_exe" initiative </dev/null >/dev/null 2>&1) &
   local first_agent=$! _
   for _ in $(seq 100); do
-    log_lines | grep -q '启动参数' && break
+    log_has -F '启动参数' && break
     sleep 0.1
   done
-  log_lines | grep -q '启动参数' || fail "the first agent did not start"
+  log_has -F '启动参数' || fail "the first agent did not start"
   run_agent
   # The player ends the first agent's conversation.
   timeout 60 "$WINE_LOADER" "$player/Orvix.exe" send allclose </dev/null >/dev/null 2>&1 || true
