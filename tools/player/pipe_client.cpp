@@ -17,15 +17,20 @@ void PipeClient::close() {
     m_pipe = nullptr;
 }
 
-bool PipeClient::send(const std::u16string& text) {
+bool PipeClient::send(const std::u16string& text) { return sendBytes(channel::encodeMessage(text)); }
+
+bool PipeClient::sendBytes(const std::string& bytes) {
     if (!m_pipe) return false;
-    std::string bytes = channel::encodeMessage(text);
     size_t written = 0;
     return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written) && written == bytes.size();
 }
 
 bool PipeClient::request(const std::u16string& text, std::u16string& reply) {
-    if (!send(text)) return false;
+    return requestBytes(channel::encodeMessage(text), reply);
+}
+
+bool PipeClient::requestBytes(const std::string& bytes, std::u16string& reply) {
+    if (!sendBytes(bytes)) return false;
     std::vector<char> buffer(channel::kRequestBytes);
     size_t bytesRead = 0;
     if (!plat::readPipeMessage(m_pipe, buffer.data(), buffer.size(), bytesRead) || bytesRead == 0) return false;

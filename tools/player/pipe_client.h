@@ -12,8 +12,11 @@ public:
     void close();
     // Sends text and reads its reply; false when the pipe fails or closes.
     bool request(const std::u16string& text, std::u16string& reply);
+    // The same for a message given as its bytes, which may be any size.
+    bool requestBytes(const std::string& bytes, std::u16string& reply);
     // Sends a control word, which the agent does not answer.
     bool send(const std::u16string& text);
+    bool sendBytes(const std::string& bytes);
 
 private:
     plat::PipeHandle m_pipe = nullptr;
