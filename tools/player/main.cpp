@@ -3,13 +3,15 @@
 //       runs the whole update a user asks for and prints each step
 //   OrvixPlayer window [--minimized] [--hidden] [--mark NAME] [--for SECONDS]
 //       shows the player's marked window and prints what the agent sends to it
-//   OrvixPlayer send WORD...
+//   OrvixPlayer send [--size BYTES] WORD...
 //       sends each word and prints each reply on a line of its own; control words get
-//       no reply and end the connection (a following word connects again)
+//       no reply and end the connection (a following word connects again); the words
+//       after --size go as messages cut or padded with NULs to BYTES bytes
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
+#include "channel/pipe_messages.h"
 #include "platform/text.h"
 #include "tools/player/initiative_update.h"
 #include "tools/player/marked_window.h"
@@ -20,27 +22,35 @@ namespace {
 int usage() {
     std::cerr << "usage: OrvixPlayer update [--closewindow] [--timeout SECONDS] [--wait MS]\n"
                  "       OrvixPlayer window [--minimized] [--hidden] [--mark NAME] [--for SECONDS]\n"
-                 "       OrvixPlayer send WORD...\n";
+                 "       OrvixPlayer send [--size BYTES] WORD...\n";
     return 64;
 }
 
-int sendWords(const std::vector<std::string>& words, uint32_t waitMs) {
+// A word to send and the size of its message (negative: as encoded).
+struct Word {
+    std::string text;
+    long bytes;
+};
+
+int sendWords(const std::vector<Word>& words, uint32_t waitMs) {
     PipeClient client;
     bool connected = false;
-    for (const std::string& word : words) {
+    for (const Word& word : words) {
         if (!connected && !client.open(waitMs)) {
             std::cerr << "agent pipe not found" << std::endl;
             return 1;
         }
         connected = true;
-        std::u16string request = text::fromAnsi(word), reply;
+        std::u16string request = text::fromAnsi(word.text), reply;
+        std::string message = channel::encodeMessage(request);
+        if (word.bytes >= 0) message.resize(static_cast<size_t>(word.bytes), '\0');
         if (isControlWord(request)) {
-            if (!client.send(request)) return 1;
+            if (!client.sendBytes(message)) return 1;
             client.close();
             connected = false;
             continue;
         }
-        if (!client.request(request, reply)) {
+        if (!client.requestBytes(message, reply)) {
             std::cerr << "pipe closed by the agent" << std::endl;
             return 1;
         }
@@ -66,14 +76,16 @@ int main(int argc, char** argv) {
     if (command == "window") return runMarkedWindow(argc - 2, argv + 2, std::cout);
     InitiativeOptions options;
     uint32_t waitMs = 10000;
-    std::vector<std::string> words;
+    std::vector<Word> words;
+    long messageBytes = -1;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (command == "update" && arg == "--closewindow") options.closeWord = u"closewindow";
         else if (command == "update" && arg == "--timeout" && hasValue) options.timeoutMs = 1000u * std::atoi(argv[++i]);
         else if (arg == "--wait" && hasValue) waitMs = std::atoi(argv[++i]);
-        else if (command == "send") words.push_back(arg);
+        else if (command == "send" && arg == "--size" && hasValue) messageBytes = std::atol(argv[++i]);
+        else if (command == "send") words.push_back({arg, messageBytes});
         else return usage();
     }
     if (command == "update") return update(options, waitMs);
