@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev libminizip-dev zlib1g-dev librapidxml-dev libcpp-httplib-dev
   libgtest-dev googletest libbenchmark-dev libssl-dev
   clang libclang-rt-14-dev
+  python3
 )
 
 missing=()
