@@ -54,6 +54,23 @@ PY
   sed -i "s/zipmd5=\"$old\"/zipmd5=\"$(md5_of "$archive")\"/" "$module_list"
 }
 
+# set_declared_size MODULE BYTES: the archive's single entry claims to unpack to BYTES (both
+# headers patched), as a compression bomb would; the list gets the new archive's digest.
+set_declared_size() {
+  local archive="$source_dir/bin/$1.zip" old
+  old=$(md5_of "$archive")
+  python3 - "$archive" "$2" <<'PY' || fail "cannot patch $archive"
+import struct, sys
+path, size = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, "rb").read())
+local, central = data.find(b"PK\x03\x04"), data.find(b"PK\x01\x02")
+struct.pack_into("<I", data, local + 22, size)
+struct.pack_into("<I", data, central + 24, size)
+open(path, "wb").write(data)
+PY
+  sed -i "s/zipmd5=\"$old\"/zipmd5=\"$(md5_of "$archive")\"/" "$module_list"
+}
+
 # The two changed modules (one in a sub-folder) are swapped in, the up-to-date one is not
 # fetched, the backups and the working folder are gone afterwards; a second run finds
 # nothing to do.
@@ -160,7 +177,8 @@ scenario_held_file_rolls_back() {
 
 # Names from the network that lead out of the player folder: a module named "..\..\x" in the
 # list refuses the whole list (nothing fetched), and an archive whose entry is
-# "../../../x" (out of the staging folder, up past the player folder) is not unpacked.
+# "../../../x" (out of the staging folder, up past the player folder) is not unpacked, nor
+# is an entry claiming gigabytes.
 # Nothing appears outside the player folder and every run ends in time.
 scenario_hostile_names_stay_inside() {
   serve_modules
@@ -184,6 +202,14 @@ scenario_hostile_names_stay_inside() {
   expect_line_prefix "UnZipOneFile "
   [ ! -e "$sandbox/x" ] && [ ! -e "$player/x" ] && [ ! -e "$player/OvUpdate/x" ] && [ ! -e "$outside/x" ] ||
     fail "the entry ../../../x was written"
+
+  # An entry that claims 3 GiB is refused before a byte is unpacked.
+  "$linux_bin/OvModuleSource" "$sample/files" "$source_dir" >/dev/null
+  set_declared_size codec.dll 3221225472
+  run_agent
+  expect_agent_ok
+  [ "$(log_lines | grep -cF "${agent_line_prefix}UnZipOneFile ")" = 2 ] || fail "the large entry was not refused"
+  [ ! -e "$player/OvUpdate/bin/codec.dll" ] || fail "the large entry was unpacked"
   expect_installation_unchanged "$before"
   expect_no_backups
 }
