@@ -130,6 +130,14 @@ scenario_bad_archives_leave_installation() {
   expect_no_backups
 }
 
+# The holder's cmd and program (Linux process ids), found by the mark only this run uses.
+holder_pids() { pgrep -f -- "--mark $mark " || true; }
+release_holder() {
+  local pids
+  pids=$(holder_pids)
+  [ -z "$pids" ] || kill $pids 2>/dev/null || true
+}
+
 # An installed file held open without delete sharing cannot be moved aside: the swap stops
 # after codec.dll went in, codec.dll's backup is put back and the run reports the rollback.
 # The held file is opened by cmd's input redirection (no FILE_SHARE_DELETE) for a stand-in
@@ -137,13 +145,15 @@ scenario_bad_archives_leave_installation() {
 scenario_held_file_rolls_back() {
   serve_modules
   # The holder is found again by its mark, which no other run uses.
-  local before holder="$sandbox/holder" mark="MODULE_HOLDER_$$_$RANDOM"
+  local before holder="$sandbox/holder"
+  mark="MODULE_HOLDER_$$_$RANDOM"
   before=$(installed_digests)
   mkdir -p "$holder"
   cp "$bin/OrvixPlayer.exe" "$holder/holder.exe"
   (cd "$holder" && exec "$WINE_LOADER" cmd /c \
-    "holder.exe window --hidden --mark $mark --for 60 < ..\\player\\plugins\\subtitle.dll > held.out" \
+    "holder.exe window --hidden --mark $mark --for 30 < ..\\player\\plugins\\subtitle.dll > held.out" \
     </dev/null >/dev/null 2>&1) &
+  trap release_holder EXIT  # also when a check fails (the scenario runs in a subshell)
   local _
   for _ in $(seq 100); do
     grep -q shown "$holder/held.out" 2>/dev/null && break
@@ -151,9 +161,7 @@ scenario_held_file_rolls_back() {
   done
   grep -q shown "$holder/held.out" 2>/dev/null || fail "the holder did not start"
   run_agent
-  local held_by
-  held_by=$(pgrep -f -- "--mark $mark " || true)
-  [ -z "$held_by" ] || kill $held_by
+  release_holder
   expect_agent_ok
   expect_lines_in_order "replace new files start" \
     "move $player_win\\codec.dll to $player_win\\codec.dll.bak success" \
@@ -165,12 +173,12 @@ scenario_held_file_rolls_back() {
   expect_installation_unchanged "$before"
   expect_no_backups
 
-  for _ in $(seq 50); do [ -z "$(pgrep -f -- "--mark $mark ")" ] && break; sleep 0.1; done
+  for _ in $(seq 50); do [ -z "$(holder_pids)" ] && break; sleep 0.1; done
   run_agent
   expect_agent_ok
   expect_line "replace count 2 success"
   cmp -s "$player/plugins/subtitle.dll" "$sample/files/plugins/subtitle.dll" || fail "plugins/subtitle.dll was not replaced"
-  [ "$(archive_hits plugins/subtitle.dll)" = 1 ] || fail "the staged files should be reused, not fetched again"
+  [ "$(archive_hits plugins/subtitle.dll)" = 1 ] || fail "the staged plugins/subtitle.dll should be reused, not fetched again"
   [ ! -e "$player/OvUpdate" ] || fail "the working folder is still there"
   expect_no_backups
 }
