@@ -7,10 +7,16 @@
 //       sends each word and prints each reply on a line of its own; control words get
 //       no reply and end the connection (a following word connects again); the words
 //       after --size go as messages cut or padded with NULs to BYTES bytes
+//   OrvixPlayer hold NAME [--for SECONDS]
+//       holds the named mutex NAME, as another updater of the machine would, and prints
+//       "holding NAME" once it does
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
+#include "platform/named_mutex.h"
 #include "channel/pipe_messages.h"
 #include "platform/text.h"
 #include "tools/player/initiative_update.h"
@@ -22,7 +28,8 @@ namespace {
 int usage() {
     std::cerr << "usage: OrvixPlayer update [--closewindow] [--timeout SECONDS] [--wait MS]\n"
                  "       OrvixPlayer window [--minimized] [--hidden] [--mark NAME] [--for SECONDS]\n"
-                 "       OrvixPlayer send [--size BYTES] WORD...\n";
+                 "       OrvixPlayer send [--size BYTES] WORD...\n"
+                 "       OrvixPlayer hold NAME [--for SECONDS]\n";
     return 64;
 }
 
@@ -68,12 +75,28 @@ int update(const InitiativeOptions& options, uint32_t waitMs) {
     return runInitiativeUpdate(client, options, std::cout);
 }
 
+// Holds the mutex for the given time (0: until the process is ended).
+int holdMutex(const std::string& name, int seconds) {
+    plat::MutexHandle held = plat::createNamedMutex(text::fromUtf8(name), true, true);
+    if (!held) {
+        std::cerr << "cannot create the mutex " << name << std::endl;
+        return 1;
+    }
+    std::cout << "holding " << name << std::endl;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (seconds <= 0 || std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    plat::closeMutex(held);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string command = argv[1];
     if (command == "window") return runMarkedWindow(argc - 2, argv + 2, std::cout);
+    if (command == "hold" && (argc == 3 || (argc == 5 && std::string(argv[3]) == "--for")))
+        return holdMutex(argv[2], argc == 5 ? std::atoi(argv[4]) : 0);
     InitiativeOptions options;
     uint32_t waitMs = 10000;
     std::vector<Word> words;
