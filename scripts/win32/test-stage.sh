@@ -30,7 +30,7 @@ deps_i686=$(bash "$here/build-deps.sh" i686 | tail -1)
 
 # The test programs run under Wine; a folder joins the list once its tests build for
 # Windows.
-wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch})
+wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch modules})
 
 configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
   cmake -S "$root" -B "$1" -G Ninja -Wno-dev \

@@ -3,10 +3,12 @@
 // live in a temporary folder, and the agent is started with the environment pointing
 // there. Header only, for every end-to-end test.
 #pragma once
+#ifndef _WIN32  // starting programs is for the Linux end-to-end tests only
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -79,6 +81,7 @@ struct RunResult {
     long long elapsedMs = 0;
 };
 
+#ifndef _WIN32
 // A started program; killed when dropped while it still runs.
 class Process {
 public:
@@ -135,6 +138,7 @@ private:
     std::chrono::steady_clock::time_point m_start;
     RunResult m_result;
 };
+#endif
 
 class Sandbox {
 public:
@@ -224,6 +228,7 @@ public:
         for (const auto& [name, value] : environment()) setenv(name.c_str(), value.c_str(), 1);
     }
 
+#ifndef _WIN32
     // Starts program (default: the agent) with args in the sandbox's environment; its
     // output goes to <root>/output.txt.
     std::unique_ptr<Process> start(const std::vector<std::string>& args = {}, std::string program = "") const {
@@ -262,6 +267,7 @@ public:
     RunResult run(const std::vector<std::string>& args = {}, int timeoutMs = 10000) const {
         return start(args)->wait(timeoutMs);
     }
+#endif
 
     fs::path todayLog() const { return logFolder() / kvlogName(0); }
     std::vector<std::string> logLines() const { return readLines(todayLog()); }

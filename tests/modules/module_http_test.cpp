@@ -1,8 +1,10 @@
 // The module GET against a local server: what it sends, which answers count, redirects.
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <httplib.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "modules/module_http.h"
 #include "support.h"
@@ -73,20 +75,29 @@ TEST_F(ModuleHttp, BoundsOnSizeAndSilence) {
     server().file("/big", std::string(5000, 'b'));
     EXPECT_FALSE(get(server().url("/big")).ok);
 
-    // A server that takes the connection and never answers.
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    // A server that takes the request and never answers (until the test lets it go).
+    std::mutex mutex;
+    std::condition_variable released;
+    bool done = false;
+    httplib::Server silent;
+    silent.Get(".*", [&](const httplib::Request&, httplib::Response&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&] { return done; });
+    });
+    int port = silent.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread listening([&] { silent.listen_after_bind(); });
     moduleHttpLimits().timeoutMs = 1000;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(get("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x").ok);
+    EXPECT_FALSE(get("http://127.0.0.1:" + std::to_string(port) + "/x").ok);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    close(listener);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    released.notify_all();
+    silent.stop();
+    listening.join();
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
 // Whole module-update runs in this process against the local module source: staging,
 // swap, clean-up, and that every failure leaves the installed files as they were.
-#include <sys/ioctl.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 #include "support.h"
 
@@ -73,7 +79,9 @@ TEST_F(ModuleRun, BadArchivesFailBeforeTheSwap) {
         publishWith({"codec.dll", "new codec", c.archive});
         EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
         expectUntouched();
-        if (c.line) EXPECT_TRUE(loggedPrefix(c.line));
+        if (c.line) {
+            EXPECT_TRUE(loggedPrefix(c.line));
+        }
         EXPECT_TRUE(logged("Update finish failed\r\n"));
         EXPECT_FALSE(loggedPrefix("replace files start"));
         EXPECT_FALSE(fs::exists(work() / "bin" / "codec.dll.zip"));  // a failed unpack drops its archive
@@ -130,6 +138,22 @@ TEST_F(ModuleRun, StagedFileChangedBeforeTheSwapIsRolledBack) {
     EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));  // kept for a later attempt
 }
 
+#ifdef _WIN32
+// An installed file that cannot be moved: held open without delete sharing.
+class LockedFile {
+public:
+    explicit LockedFile(const fs::path& file)
+        : m_handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~LockedFile() {
+        if (locked()) CloseHandle(m_handle);
+    }
+    bool locked() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle;
+};
+#else
 // A folder whose files cannot be moved: read-only, and immutable when root ignores that.
 class LockedFolder {
 public:
@@ -156,11 +180,16 @@ private:
     fs::path m_folder;
     bool m_immutable = false;
 };
+#endif
 
 TEST_F(ModuleRun, InstalledFileThatCannotMoveRollsBackTheSwap) {
     publishWith({"codec.dll", "new codec"});
+#ifdef _WIN32
+    LockedFile lock(installed("plugins\\subtitle.dll"));
+#else
     LockedFolder lock(player() / "plugins");
-    if (!lock.locked()) GTEST_SKIP() << "cannot lock a folder here";
+#endif
+    if (!lock.locked()) GTEST_SKIP() << "cannot lock the installed file here";
     EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));  // staged fine; the swap fails
     EXPECT_TRUE(loggedPrefix("move " + e2e::windowsPath(installed("plugins/subtitle.dll").string())));
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));

@@ -4,7 +4,12 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "app/md5.h"
 #include "platform/text.h"
@@ -190,11 +195,61 @@ std::string slashed(std::string name) {
 
 }  // namespace
 
+#ifdef _WIN32
+namespace {
+
+const wchar_t kPlayerKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
+
+std::wstring wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::optional<std::u16string> readPlayerKey() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::nullopt;
+    wchar_t value[2048] = {};
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    LONG status = RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return std::u16string();
+    return std::u16string(value, value + bytes / sizeof(wchar_t)).c_str();
+}
+
+bool writePlayerKey(const std::u16string& path) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlayerKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    std::wstring value = wide(path);
+    LONG status = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+PlayerRegistration::PlayerRegistration(const fs::path& exe) : m_previous(readPlayerKey()) {
+    if (!writePlayerKey(core(exe))) ADD_FAILURE() << "cannot register the player in the registry";
+}
+
+PlayerRegistration::~PlayerRegistration() {
+    if (m_previous) writePlayerKey(*m_previous);
+    else RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPlayerKey);
+}
+#else
+PlayerRegistration::PlayerRegistration(const fs::path&) {}
+PlayerRegistration::~PlayerRegistration() {}
+#endif
+
 void ModuleTest::SetUp() {
     server().clear();
     m_sandbox.setDeploy("[servers]\ndomain1=" + server().url() + "\n");
     e2e::writeFile(m_sandbox.playerExe(), "MZ stand-in player\n");
     m_sandbox.registerPlayer(m_sandbox.playerExe());
+    m_registration = std::make_unique<PlayerRegistration>(m_sandbox.playerExe());
+    for (const auto& [name, value] : m_sandbox.environment()) {
+        const char* old = std::getenv(name.c_str());
+        m_savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
     m_sandbox.applyToThisProcess();
     m_updater.setLogging(true);
     m_updater.setLogSink([this](const std::u16string& line) { m_log.push_back(narrow(line)); });
@@ -204,6 +259,11 @@ void ModuleTest::TearDown() {
     if (std::getenv("OV_DUMP_LOG"))
         for (const auto& line : m_log) std::printf("  | %s\n", line.c_str());
     server().clear();
+    m_registration.reset();
+    for (const auto& [name, value] : m_savedEnv) {
+        if (value) setenv(name.c_str(), value->c_str(), 1);
+        else unsetenv(name.c_str());
+    }
 }
 
 fs::path ModuleTest::installed(const std::string& name) const { return player() / slashed(name); }

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/sandbox.h"
@@ -70,6 +73,20 @@ std::string narrow(const std::u16string& s);
 // The agent's form of a path ("\" separators).
 std::u16string core(const fs::path& p);
 
+// The player's App Paths registration in the real registry, for the Win32 backend (which
+// reads no registry file), until dropped; the value found before is put back then.
+// Nothing elsewhere.
+class PlayerRegistration {
+public:
+    explicit PlayerRegistration(const fs::path& exe);
+    ~PlayerRegistration();
+    PlayerRegistration(const PlayerRegistration&) = delete;
+    PlayerRegistration& operator=(const PlayerRegistration&) = delete;
+
+private:
+    std::optional<std::u16string> m_previous;
+};
+
 // A module the source offers: its name (with "\"), the new content, and optionally the
 // archive to serve instead of the one made from the content.
 struct Module {
@@ -104,6 +121,10 @@ protected:
     e2e::Sandbox m_sandbox;
     ModuleUpdater m_updater;
     std::vector<std::string> m_log;
+
+private:
+    std::unique_ptr<PlayerRegistration> m_registration;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
 };
 
 }  // namespace modtest

@@ -1,5 +1,6 @@
 // Unpacking one-file archives: where the entry lands, its times, and what is refused.
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <ctime>
 
@@ -16,9 +17,15 @@ protected:
         e2e::writeFile(m_sandbox.root() / "a.zip", archive);
         return m_updater.UnZipOneFile(core(target()), core(m_sandbox.root() / "a.zip"));
     }
+    // Seconds since 1970 (UTC), as the file system keeps them.
     static int64_t mtimeOf(const fs::path& p) {
+#ifdef _WIN32
+        struct _stat64 st {};
+        _wstat64(p.c_str(), &st);
+#else
         struct stat st {};
         stat(p.c_str(), &st);
+#endif
         return st.st_mtime;
     }
 };

@@ -3,6 +3,11 @@
 #pragma once
 #ifdef _WIN32
 
+// localtime_r and gmtime_r from the C library's <time.h>.
+#ifndef _POSIX_THREAD_SAFE_FUNCTIONS
+#define _POSIX_THREAD_SAFE_FUNCTIONS 200112L
+#endif
+
 extern "C" {
 // Besides the variable, "APPDATA" also points the user's AppData shell folder at the value
 // (SHGetFolderPathW reads it afresh on every call); unsetting it restores the folder.
