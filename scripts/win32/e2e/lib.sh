@@ -50,11 +50,17 @@ e2e_folders() {
 
 # Registry values in both views (a 32-bit agent reads the 32-bit one, a 64-bit agent the
 # other). reg_set KEY NAME VALUE; an empty NAME is the key's default value.
+# A write is tried again after a short pause: a Wine program can fail to start while the
+# programs of the previous scenario are still ending.
 reg_set() {
-  local view name_args=(/ve)
+  local view attempt name_args=(/ve)
   [ -n "$2" ] && name_args=(/v "$2")
   for view in 32 64; do
-    wine_run reg add "$1" "${name_args[@]}" /d "$3" /f "/reg:$view" >/dev/null 2>&1 || fail "cannot write $1"
+    for attempt in 1 2 3 4; do
+      wine_run reg add "$1" "${name_args[@]}" /d "$3" /f "/reg:$view" >"$sandbox.reg.out" 2>&1 && break
+      [ "$attempt" = 4 ] && fail "cannot write $1: $(tr -d '\r' <"$sandbox.reg.out" | tail -3)"
+      sleep 0.5
+    done
   done
 }
 reg_delete() {
