@@ -14,9 +14,7 @@
 #include "fetch/test_support.h"
 #include "platform/pe_builder.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "win32/test_registry.h"
 
 class DriverTest : public ::testing::Test {
 protected:
@@ -44,7 +42,7 @@ protected:
         for (const auto& [key, values] : m_registry) {
             HKEY hive;
             std::wstring subKey;
-            if (splitKey(key, hive, subKey)) RegDeleteTreeW(hive, subKey.c_str());
+            if (splitKey(key, hive, subKey)) testreg::deleteKey(hive, subKey);
         }
 #endif
         for (const auto& [name, value] : m_savedEnv) {
@@ -63,16 +61,10 @@ protected:
     void setRegistry(const std::string& key, const std::string& name, const std::string& value) {
         m_registry[key][name] = value;
 #ifdef _WIN32
-        HKEY hive, handle;
+        HKEY hive;
         std::wstring subKey;
         ASSERT_TRUE(splitKey(key, hive, subKey));
-        ASSERT_EQ(RegCreateKeyExW(hive, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
-                  ERROR_SUCCESS);
-        std::wstring wideName = wide(name), wideValue = wide(value);
-        RegSetValueExW(handle, name.empty() ? nullptr : wideName.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(wideValue.c_str()),
-                       static_cast<DWORD>((wideValue.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(handle);
+        ASSERT_TRUE(testreg::setString(hive, subKey, wide(name), wide(value)));
 #else
         std::string reg = "Windows Registry Editor Version 5.00\n";
         for (const auto& [k, values] : m_registry) {

@@ -16,10 +16,7 @@
 #include "decision/update_driver.h"
 #include "fetch/test_support.h"
 #include "platform/thread_messages.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "win32/test_registry.h"
 
 class EngineWorld {
 public:
@@ -57,14 +54,9 @@ public:
     // The default value of HKEY_CLASSES_ROOT\NimboProxy; an empty value removes the key.
     void pointRegistryAt(const std::u16string& value) {
 #ifdef _WIN32
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"NimboProxy");
-        HKEY key;
-        if (value.empty() || RegCreateKeyExW(HKEY_CLASSES_ROOT, L"NimboProxy", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                             &key, nullptr) != ERROR_SUCCESS)
-            return;
-        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
-        RegCloseKey(key);
+        testreg::deleteKey(HKEY_CLASSES_ROOT, L"NimboProxy");
+        if (!value.empty())
+            testreg::setString(HKEY_CLASSES_ROOT, L"NimboProxy", L"", std::wstring(value.begin(), value.end()));
 #else
         std::string escaped;
         for (char c : text::toUtf8(value)) {

@@ -7,12 +7,10 @@
 #include <cstdlib>
 #include <thread>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "app/md5.h"
+#include "platform/registry.h"
 #include "platform/text.h"
+#include "win32/test_registry.h"
 
 namespace modtest {
 
@@ -198,42 +196,25 @@ std::string slashed(std::string name) {
 #ifdef _WIN32
 namespace {
 
-const wchar_t kPlayerKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
+const char16_t kPlayerKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
 
 std::wstring wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
-std::optional<std::u16string> readPlayerKey() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::nullopt;
-    wchar_t value[2048] = {};
-    DWORD bytes = sizeof value - sizeof(wchar_t);
-    LONG status = RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return std::u16string();
-    return std::u16string(value, value + bytes / sizeof(wchar_t)).c_str();
-}
-
 bool writePlayerKey(const std::u16string& path) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlayerKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    std::wstring value = wide(path);
-    LONG status = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return testreg::setString(HKEY_LOCAL_MACHINE, wide(kPlayerKey), L"", wide(path));
 }
 
 }  // namespace
 
-PlayerRegistration::PlayerRegistration(const fs::path& exe) : m_previous(readPlayerKey()) {
+PlayerRegistration::PlayerRegistration(const fs::path& exe) {
+    std::u16string previous;
+    if (plat::readRegistryString(plat::Hive::LocalMachine, kPlayerKey, u"", 2048, previous)) m_previous = previous;
     if (!writePlayerKey(core(exe))) ADD_FAILURE() << "cannot register the player in the registry";
 }
 
 PlayerRegistration::~PlayerRegistration() {
     if (m_previous) writePlayerKey(*m_previous);
-    else RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPlayerKey);
+    else testreg::deleteKey(HKEY_LOCAL_MACHINE, wide(kPlayerKey));
 }
 #else
 PlayerRegistration::PlayerRegistration(const fs::path&) {}
