@@ -30,23 +30,9 @@ start_agent() {
 }
 # The agent ended within 30 s and its log ends with the exit line.
 expect_agent_ends() {
-  local _
-  for _ in $(seq 300); do
-    kill -0 "$agent_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  ! kill -0 "$agent_pid" 2>/dev/null || fail "the agent did not end"
+  wait_until 30 not_running "$agent_pid" || fail "the agent did not end"
   wait "$agent_pid" || fail "the agent ended with status $?"
-  [ "$(log_lines | tail -1)" = "${agent_line_prefix}升级程序OvUpdate.exe退出" ] || fail "the log does not end with the exit line"
-}
-expect_no_line_prefix() { ! log_lines | grep -qF -- "$agent_line_prefix$1" || fail "unexpected log line starting: $1"; }
-wait_for_line_prefix() {  # text
-  local _
-  for _ in $(seq 300); do
-    log_lines | grep -qF -- "$agent_line_prefix$1" && return 0
-    sleep 0.1
-  done
-  fail "no log line starting: $1"
+  expect_exit_line
 }
 
 # run_player ARGS...: one run of the stand-in player; its output in player_out, status in
@@ -125,12 +111,12 @@ scenario_background_agent_serves_again_after_closewindow() {
   expect_player_ok
   [ "$player_out" = "$offer_reply" ] || fail "first connection: $player_out"
   wait_for_line_prefix "非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程"
-  kill -0 "$agent_pid" 2>/dev/null || fail "the agent ended after closewindow"
+  running "$agent_pid" || fail "the agent ended after closewindow"
 
   run_player send requestxml allclose
   [ "$player_out" = "$offer_reply" ] || fail "second connection: $player_out"
   expect_agent_ends
-  [ "$(server_hits /product/OvUpdate/OvUpdateInfo.xml)" = 1 ] || fail "the offer was fetched again"
+  expect_hits /product/OvUpdate/OvUpdateInfo.xml 1
   expect_lines_in_order \
     "request:closewindow" \
     "pipe thread normal exit" \
@@ -185,7 +171,7 @@ scenario_unknown_words_get_an_empty_reply() {
   expect_line "request:, response:"
   expect_line "request:downloadprogress, response:0.000000*0.000000"
   expect_line "ReadFile failed or none, error code:109"
-  [ "$(server_hits /product/OvUpdate/OvUpdateInfo.xml)" = 0 ] || fail "an unknown word fetched the offer"
+  expect_hits /product/OvUpdate/OvUpdateInfo.xml 0
 }
 
 # The player vanishes while the package is coming: asking again during the download gets

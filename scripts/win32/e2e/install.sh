@@ -63,9 +63,6 @@ saved_package() { echo "$package_dir/$package_name"; }
 expect_saved() { cmp -s "$(saved_package)" "$package" || fail "the saved package differs from the served one"; }
 recorded_file() { tr -d '\r' <"$settings_file" | sed -n 's/^updatefile=//p' | head -1; }
 expect_recorded() { [ "$(recorded_file)" = "$1" ] || fail "updatefile is '$(recorded_file)', expected '$1'"; }
-expect_hits() {  # PATH COUNT
-  [ "$(server_hits "$1")" = "$2" ] || fail "$1 asked $(server_hits "$1") times, expected $2"
-}
 # expect_line_count TEXT COUNT
 expect_line_count() {
   local n
@@ -248,8 +245,7 @@ scenario_run_now_starts_the_package_without_parameters() {
   offer "usehttp='1' httplinkfull='@SERVER@/pkg' runnow='1'"
   run_install
   expect_lines_in_order "check md5 success" "run setup.exe now" "释放所有prism资源"
-  local _
-  for _ in $(seq 100); do [ -s "$marker" ] && break; sleep 0.1; done
+  wait_until 10 test -s "$marker" || true
   [ "$(cat "$marker" 2>/dev/null)" = "started with 0 arguments" ] ||
     fail "the package did not note a start without arguments: $(cat "$marker" 2>/dev/null)"
   expect_recorded ""
@@ -264,15 +260,13 @@ show_window() {
   window_count=$((window_count + 1))
   window_out="$sandbox/window$window_count.out"
   "$WINE_LOADER" "$player/Orvix.exe" window --for 60 "$@" </dev/null >"$window_out" 2>&1 &
-  local _
-  for _ in $(seq 100); do grep -q "shown" "$window_out" 2>/dev/null && break; sleep 0.1; done
+  wait_until 10 file_has "$window_out" shown || true
   window_handle=$(tr -d '\r' <"$window_out" | sed -n 's/^window \([0-9]*\) shown.*/\1/p')
   [ -n "$window_handle" ] || fail "window $window_count not shown: $(cat "$window_out")"
 }
-window_said() { tr -d '\r' <"$1" | grep -qF -- "$2"; }
 expect_window_silent() {  # OUTPUT-FILE HANDLE
-  ! window_said "$1" "window $2 got" || fail "window $2 got a message"
-  ! window_said "$1" "window $2 brought" || fail "window $2 was brought forward"
+  ! file_has "$1" "window $2 got" || fail "window $2 got a message"
+  ! file_has "$1" "window $2 brought" || fail "window $2 was brought forward"
 }
 
 # The walk skips windows without the mark, tells the first marked one (recorded package,
@@ -294,9 +288,9 @@ scenario_release_notes_go_to_the_first_marked_visible_window() {
     "给窗口$(printf %x "$h2")发送copydata $text" "释放所有prism资源"
   expect_recorded "$package_name"
   [ ! -e "$marker" ] || fail "a recorded package was started"
-  local got="window $h2 got WM_COPYDATA dwData=12 cbData=$(( ${#text} + 1 )) (zero byte counted): $text" _
-  for _ in $(seq 50); do window_said "$out2" "window $h2 brought forward" && break; sleep 0.1; done
-  tr -d '\r' <"$out2" | grep -xF -A100 -- "$got" | grep -qxF "window $h2 brought forward" ||
+  local got="window $h2 got WM_COPYDATA dwData=12 cbData=$(( ${#text} + 1 )) (zero byte counted): $text"
+  wait_until 5 file_has "$out2" "window $h2 brought forward" || true
+  tr -d '\r' <"$out2" | grep -xF -A100 -- "$got" | grep -xF "window $h2 brought forward" >/dev/null ||
     fail "window 2 was not told and then brought forward: $(tr -d '\r' <"$out2")"
   expect_window_silent "$out1" "$h1"
   expect_window_silent "$out3" "$h3"
@@ -326,9 +320,7 @@ scenario_silent_object_of_another_process_skips_the_module_update() {
   offer "enable='0'"
   cp "$player/Orvix.exe" "$player/OldUpdater.exe"
   "$WINE_LOADER" "$player/OldUpdater.exe" hold "$silent_object" --for 60 </dev/null >"$sandbox/holder.out" 2>&1 &
-  local _
-  for _ in $(seq 100); do grep -q "holding" "$sandbox/holder.out" 2>/dev/null && break; sleep 0.1; done
-  grep -q "holding $silent_object" "$sandbox/holder.out" || fail "the object is not held: $(cat "$sandbox/holder.out")"
+  wait_until 10 file_has "$sandbox/holder.out" "holding $silent_object" || fail "the object is not held: $(cat "$sandbox/holder.out")"
   run_install
   expect_lines_in_order "下载安装包完成 下载状态是：2" "释放所有prism资源" \
     "老版本静默升级下载文件内核对象存在，不走Ovupdate.exe静默流程" "正常升级线程结束"

@@ -122,6 +122,25 @@ start_server() {
 }
 # Requests the server answered for PATH.
 server_hits() { grep -c "^GET $1 " "$server_log" || true; }
+expect_hits() {  # PATH COUNT
+  [ "$(server_hits "$1")" = "$2" ] || fail "$1 asked $(server_hits "$1") times, expected $2"
+}
+
+# wait_until SECONDS COMMAND [ARGS...]: true once the command succeeds (tried every 0.1 s),
+# false when it has not within SECONDS.
+wait_until() {
+  local tries=$(($1 * 10)) _
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+running() { kill -0 "$1" 2>/dev/null; }
+not_running() { ! running "$1"; }
+# file_has FILE TEXT: a line of FILE (carriage returns dropped) contains TEXT.
+file_has() { [ -f "$1" ] && tr -d '\r' <"$1" | grep -F -- "$2" >/dev/null; }
 
 # --- the agent and its log
 log_name() { echo "$log_dir/kvlog_$(date +%Y-%-m-%-d).log"; }
@@ -134,6 +153,9 @@ run_agent() {
     >"$sandbox/agent.out" 2>&1) || agent_status=$?
   [ "$agent_status" != 124 ] || fail "the agent did not end within ${agent_timeout:-120} s"
   [ -f "$log_file" ] || fail "the agent wrote no log ($log_file)"
+  expect_exit_line
+}
+expect_exit_line() {
   [ "$(log_lines | tail -1)" = "${agent_line_prefix}升级程序OvUpdate.exe退出" ] || fail "the log does not end with the exit line"
 }
 
@@ -144,6 +166,8 @@ log_has() { log_lines | grep "$1" -- "$2" >/dev/null; }
 expect_line() { log_has -xF "$agent_line_prefix$1" || fail "no log line: $1"; }
 expect_no_line() { ! log_has -xF "$agent_line_prefix$1" || fail "unexpected log line: $1"; }
 expect_line_prefix() { log_has -F "$agent_line_prefix$1" || fail "no log line starting: $1"; }
+expect_no_line_prefix() { ! log_has -F "$agent_line_prefix$1" || fail "unexpected log line starting: $1"; }
+wait_for_line_prefix() { wait_until 30 log_has -F "$agent_line_prefix$1" || fail "no log line starting: $1"; }
 # Each TEXT logged, in the given order.
 expect_lines_in_order() {
   local at=0 text n

@@ -35,6 +35,9 @@ expect_no_backups() {
 expect_agent_ok() { [ "$agent_status" = 0 ] || fail "the agent ended with $agent_status"; }
 archive_hits() { server_hits "$module_root/bin/$1.zip"; }
 
+# relist OLD-DIGEST ARCHIVE: the list names the changed archive's new digest.
+relist() { sed -i "s/zipmd5=\"$1\"/zipmd5=\"$(md5_of "$2")\"/" "$module_list"; }
+
 # replace_archive MODULE ENTRY DATA [ENTRY DATA...]: the module's archive becomes a zip of
 # these entries (DATA "@FILE" is that file's bytes), and the list gets the new archive's
 # digest, so the archive itself passes its check.
@@ -51,7 +54,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
             data = open(data[1:], "rb").read()
         z.writestr(zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0)), data)
 PY
-  sed -i "s/zipmd5=\"$old\"/zipmd5=\"$(md5_of "$archive")\"/" "$module_list"
+  relist "$old" "$archive"
 }
 
 # set_declared_size MODULE BYTES: the archive's single entry claims to unpack to BYTES (both
@@ -68,7 +71,7 @@ struct.pack_into("<I", data, local + 22, size)
 struct.pack_into("<I", data, central + 24, size)
 open(path, "wb").write(data)
 PY
-  sed -i "s/zipmd5=\"$old\"/zipmd5=\"$(md5_of "$archive")\"/" "$module_list"
+  relist "$old" "$archive"
 }
 
 # The two changed modules (one in a sub-folder) are swapped in, the up-to-date one is not
@@ -95,7 +98,7 @@ scenario_changed_modules_swapped_in() {
   run_agent
   expect_agent_ok
   log_lines | tail -n +"$((before + 1))" |
-    grep -qF "${agent_line_prefix}CheckAndDownloadModulesByList 0 files need update" ||
+    grep -F "${agent_line_prefix}CheckAndDownloadModulesByList 0 files need update" >/dev/null ||
     fail "the second run should find nothing to update"
   [ "$(archive_hits codec.dll)" = 1 ] || fail "the second run fetched codec.dll again"
   [ ! -e "$player/OvUpdate" ] || fail "the second run left the working folder"
@@ -132,6 +135,7 @@ scenario_bad_archives_leave_installation() {
 
 # The holder's cmd and program (Linux process ids), found by the mark only this run uses.
 holder_pids() { pgrep -f -- "--mark $mark " || true; }
+holder_gone() { [ -z "$(holder_pids)" ]; }
 release_holder() {
   local pids
   pids=$(holder_pids)
@@ -154,12 +158,7 @@ scenario_held_file_rolls_back() {
     "holder.exe window --hidden --mark $mark --for 30 < ..\\player\\plugins\\subtitle.dll > held.out" \
     </dev/null >/dev/null 2>&1) &
   trap release_holder EXIT  # also when a check fails (the scenario runs in a subshell)
-  local _
-  for _ in $(seq 100); do
-    grep -q shown "$holder/held.out" 2>/dev/null && break
-    sleep 0.1
-  done
-  grep -q shown "$holder/held.out" 2>/dev/null || fail "the holder did not start"
+  wait_until 10 file_has "$holder/held.out" shown || fail "the holder did not start"
   run_agent
   release_holder
   expect_agent_ok
@@ -173,7 +172,7 @@ scenario_held_file_rolls_back() {
   expect_installation_unchanged "$before"
   expect_no_backups
 
-  for _ in $(seq 50); do [ -z "$(holder_pids)" ] && break; sleep 0.1; done
+  wait_until 5 holder_gone || true
   run_agent
   expect_agent_ok
   expect_line "replace count 2 success"

@@ -13,20 +13,12 @@ scenario_start_and_exit_lines() {
 scenario_second_agent_leaves() {
   add_setting "$appdata/Lumora Video/Brisa/Kavo.ini" main bm 1
   (cd "$agent_dir" && exec "$WINE_LOADER" "$agent_exe" initiative </dev/null >/dev/null 2>&1) &
-  local first_agent=$! _
-  for _ in $(seq 100); do
-    log_has -F '启动参数' && break
-    sleep 0.1
-  done
-  log_has -F '启动参数' || fail "the first agent did not start"
+  local first_agent=$!
+  wait_for_line_prefix '启动参数'
   run_agent
   # The player ends the first agent's conversation.
   timeout 60 "$WINE_LOADER" "$player/Orvix.exe" send allclose </dev/null >/dev/null 2>&1 || true
-  for _ in $(seq 100); do
-    kill -0 "$first_agent" 2>/dev/null || break
-    sleep 0.1
-  done
-  ! kill -0 "$first_agent" 2>/dev/null || fail "the first agent did not end after allclose"
+  wait_until 10 not_running "$first_agent" || fail "the first agent did not end after allclose"
   expect_line "已经有Ovupdate.exe存在"
   [ "$(log_lines | grep -c '升级程序OvUpdate.exe退出')" = 2 ] || fail "both agents should log their exit"
 }
