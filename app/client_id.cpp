@@ -12,10 +12,10 @@ std::u16string identifierFromLibrary() {
     std::u16string folder = playerFolderWithoutSlash();
     std::u16string library = folder + u"\\CID.dll";
     if (!fileExists(library)) library = folder + u"\\ClientID.dll";
-    plat::LibraryHandle handle = plat::loadLibrary(library);
+    plat::UniqueLibrary handle(plat::loadLibrary(library));
     if (!handle) return {};
     std::u16string identifier;
-    auto getClientId = reinterpret_cast<GetClientIdFunction>(plat::librarySymbol(handle, kGetClientIdExport));
+    auto getClientId = reinterpret_cast<GetClientIdFunction>(plat::librarySymbol(handle.get(), kGetClientIdExport));
     if (getClientId) {
         char16_t buffer[kClientIdBufferChars] = {};
         unsigned char flag = 0;
@@ -23,7 +23,6 @@ std::u16string identifierFromLibrary() {
         buffer[kClientIdBufferChars - 1] = 0;  // the library's text is not trusted to end
         identifier = text::toLower(buffer);
     }
-    plat::freeLibrary(handle);
     return identifier;
 }
 

@@ -27,15 +27,11 @@ std::atomic<bool> g_logging{false};
 // share the guard, start and stop take it alone: a line written by a thread that was
 // abandoned at exit can then never reach an object that stop has just handed back.
 struct LoggerState {
-    plat::LibraryHandle library = nullptr;
+    plat::UniqueLibrary library;
     CreateLoggerFunction create = nullptr;
     DeleteLoggerFunction destroy = nullptr;
     ILogger* object = nullptr;
     std::shared_mutex guard;
-
-    ~LoggerState() {
-        if (library) plat::freeLibrary(library);
-    }
 };
 
 // A function-local static: the set-up runs from another file's static initialiser, before
@@ -48,10 +44,10 @@ LoggerState& state() {
 void loadLibrary(LoggerState& s) {
     std::u16string folder = playerFolderWithSlash();
     if (folder.empty()) return;
-    s.library = plat::loadLibrary(folder + kLoggerLibrary);
+    s.library.reset(plat::loadLibrary(folder + kLoggerLibrary));
     if (!s.library) return;
-    s.create = reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(s.library, kCreateInterfaceExport));
-    s.destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(s.library, kDeleteInterfaceExport));
+    s.create = reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(s.library.get(), kCreateInterfaceExport));
+    s.destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(s.library.get(), kDeleteInterfaceExport));
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ bool logLine(const std::u16string& message);
 // and it writes nothing afterwards.
 void stopThread(plat::Thread& thread, uint32_t exitCode);
 
+// The word the log lines put after a step: "success" or "fail".
+inline const char16_t* outcome(bool ok) { return ok ? u"success" : u"fail"; }
+
 // The pieces of the above, exposed for their own sake:
 // the text handed to the library: prefix, and "\r\n" unless the text has a line end already;
 std::u16string logText(const std::u16string& message);

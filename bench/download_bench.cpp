@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string output = argv[2];
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = text::fromUtf8(argv[1]);
     request.saveToFile = true;
     request.savePath = text::fromUtf8(output);
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         if (c == u'/') c = u'\\';
 
     auto start = std::chrono::steady_clock::now();
-    bool ok = performTransfer(request);
+    bool ok = fetch::performTransfer(request);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ok) {
         std::fprintf(stderr, "download failed\n");

@@ -2,7 +2,7 @@
 
 #include "app/deploy_settings.h"
 #include "app/settings.h"
-#include "decision/plain_file_name.h"
+#include "app/plain_file_name.h"
 #include "xml/xml_document.h"
 
 namespace channel {

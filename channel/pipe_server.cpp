@@ -56,19 +56,20 @@ uint32_t runConnection(plat::PipeHandle pipe) {
 
 uint32_t serveOneConnection() {
     for (;;) {
-        plat::PipeHandle pipe = plat::createPipeServer(kPipeName);
-        if (!pipe) {
+        plat::UniquePipe server{plat::createPipeServer(kPipeName)};
+        if (!server) {
             plat::writeStandardOutput("CreatePipe failed");
             return kNotServed;
         }
         // A client that came before the wait counts as connected.
-        if (plat::connectPipeClient(pipe) == plat::ConnectResult::Failed) {
+        if (plat::connectPipeClient(server.get()) == plat::ConnectResult::Failed) {
             processState().clientConnected = false;
-            plat::closePipe(pipe);
             continue;
         }
         processState().clientConnected = true;
 
+        // From here the conversation owns the pipe and ends it.
+        plat::PipeHandle pipe = server.release();
         std::shared_ptr<plat::Thread> thread = plat::startThread([pipe] { return runConnection(pipe); });
         if (!thread) {
             plat::writeStandardOutput("CreateThread failed");

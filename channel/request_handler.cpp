@@ -20,9 +20,9 @@ constexpr char16_t kDownloadStart[] = u"downloadstart";
 constexpr char16_t kDownloadFailed[] = u"downloadfailed";
 
 void fetchOffer(Offer& offer) {
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = offerDocumentUrl();
-    if (!performTransfer(request)) return;
+    if (!fetch::performTransfer(request)) return;
     std::u16string document = text::fromUtf8(request.responseBody);
     if (!readOffer(document, offer)) LOG(u"parser xml failed:%s", document);
 }
@@ -45,13 +45,13 @@ std::u16string downloadSetup() {
 
     // Every download writes the same file, so one runs at a time; asking again while it
     // runs is answered as if it had just started.
-    SetupDownloadState& download = setupDownload();
+    fetch::SetupDownloadState& download = fetch::setupDownload();
     if (download.running) return format(u"%s", kDownloadStart);
     // No worker runs, so none reads these while they change.
     download.url = offer.setupUrl;
     download.savePath = offer.savePath;
     download.running = true;
-    if (!plat::startThread(setupDownloadWorker)) {
+    if (!plat::startThread(fetch::setupDownloadWorker)) {
         download.running = false;
         return format(u"%s", kDownloadFailed);
     }
@@ -59,13 +59,13 @@ std::u16string downloadSetup() {
 }
 
 std::u16string downloadProgress() {
-    const SetupDownloadState& download = setupDownload();
+    const fetch::SetupDownloadState& download = fetch::setupDownload();
     return format(u"%lf*%lf", download.progressTotal.load(), download.progressNow.load());
 }
 
 std::u16string downloadSuccess() {
     const Offer& offer = offerRecord();
-    const SetupDownloadState& download = setupDownload();
+    const fetch::SetupDownloadState& download = fetch::setupDownload();
     // The worker stores its result before it clears the marker: reading the marker first
     // means a finished download is never taken for a failed one.
     bool running = download.running;

@@ -12,8 +12,9 @@ if(WIN32)
   find_library(MINIZIP_LIBRARY NAMES libminizip.a PATHS ${OV_DEPS_PREFIX}/lib
                NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   find_library(ZLIB_LIBRARY NAMES libz.a z REQUIRED)
-  set(OV_SYSTEM_LIBS ${MINIZIP_LIBRARY} ${CURL_LIBRARY} ${ZLIB_LIBRARY}
-      ws2_32 bcrypt crypt32 secur32 iphlpapi shell32 advapi32 user32 version shlwapi)
+  set(OV_PLATFORM_LIBS shell32 advapi32 user32 version shlwapi)
+  set(OV_CURL_LIBS ${CURL_LIBRARY} ${ZLIB_LIBRARY} ws2_32 bcrypt crypt32 secur32 iphlpapi)
+  set(OV_ZIP_LIBS ${MINIZIP_LIBRARY} ${ZLIB_LIBRARY})
   # RapidXml is header-only: its folder is copied beside the build, never the host's whole
   # /usr/include. The header-only cpp-httplib of the tests lies in the prefix.
   set(OV_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
@@ -35,7 +36,9 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(MINIZIP REQUIRED minizip)
   find_package(Threads REQUIRED)
-  set(OV_SYSTEM_LIBS CURL::libcurl ${MINIZIP_LIBRARIES} ZLIB::ZLIB Threads::Threads ${CMAKE_DL_LIBS})
+  set(OV_PLATFORM_LIBS Threads::Threads ${CMAKE_DL_LIBS})
+  set(OV_CURL_LIBS CURL::libcurl)
+  set(OV_ZIP_LIBS ${MINIZIP_LIBRARIES} ZLIB::ZLIB)
   set(OV_THIRD_PARTY_INCLUDES ${MINIZIP_INCLUDE_DIRS})
   # cpp-httplib for test servers and the stand-in servers: Debian ships it as a library
   # whose header must see the library's own feature definitions.
@@ -47,12 +50,3 @@ endif()
 find_path(RAPIDXML_INCLUDE_DIR rapidxml/rapidxml.hpp HINTS /usr/include ${OV_DEPS_PREFIX}/include)
 
 
-# Every subsystem library sees the third-party headers.
-function(ov_link_dependencies)
-  foreach(lib ov_platform ov_xml ov_app ov_channel ov_decision ov_fetch ov_modules)
-    get_target_property(type ${lib} TYPE)
-    if(type STREQUAL "STATIC_LIBRARY")
-      target_include_directories(${lib} SYSTEM PUBLIC ${OV_THIRD_PARTY_INCLUDES} ${RAPIDXML_INCLUDE_DIR})
-    endif()
-  endforeach()
-endfunction()

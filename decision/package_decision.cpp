@@ -4,35 +4,40 @@
 
 #include "app/host_probes.h"
 #include "app/log.h"
-#include "decision/rollout.h"
+#include "app/rollout.h"
 #include "decision/update_driver.h"
+#include "fetch/install_package.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
-std::u16string UpdateDriver::packageSavePath() const { return m_saveDirectory + u"\\" + m_update.name; }
+namespace decision {
 
-bool UpdateDriver::decidePackage() {
-    std::u16string path = packageSavePath();
+bool UpdateDriver::decidePackage(const UpdateRecord& update, RunDecision& decision) {
+    decision.job.package = update;
+    decision.job.domains = m_packageDomains;
+    decision.job.saveDirectory = m_saveDirectory;
+    decision.job.clientId = m_clientId;
+    std::u16string path = decision.job.savePath();
     if (fileExists(path)) {
         // A package on disk is taken without the rollout test.
-        LOG(u"需要下载的包%s已存在，做md5：%s校验", path, m_update.md5);
-        if (packageDigestCheck()) {
+        LOG(u"需要下载的包%s已存在，做md5：%s校验", path, update.md5);
+        if (fetch::packageDigestMatches(path, update.md5)) {
             LOG(u"校验成功");
-            finishUpdateRun(kRunPackagePresent, false);
+            decision.verdict = fetch::Verdict::PackagePresent;
             return true;
         }
         LOG(u"校验失败，删除文件，下载安装包");
         plat::deleteFile(path);
-        downloadPackage();
+        decision.verdict = fetch::Verdict::Download;
         return true;
     }
     LOG(u"需要下载的包%s不存在，下载前做灰度判断", path);
     LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d",
-        m_clientId, m_update.probability, m_update.seed);
-    bool inside = inRollout(m_clientId, m_update.probability, m_update.seed);
+        m_clientId, update.probability, update.seed);
+    bool inside = inRollout(m_clientId, update.probability, update.seed);
     LOG(inside ? u"落在灰度内" : u"不在灰度内");
     if (!inside) return false;
-    downloadPackage();
+    decision.verdict = fetch::Verdict::Download;
     return true;
 }
 
@@ -67,3 +72,5 @@ void UpdateDriver::cleanPackageDirectory() {
         plat::deleteFile(m_saveDirectory + u"\\temp\\" + upper);
     }
 }
+
+}  // namespace decision

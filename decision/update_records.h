@@ -1,29 +1,20 @@
-// The records the update rules fill from an update element and its file children.
+// The update-information document as plain records: its root's children in document
+// order, each update element with its file children.
 #pragma once
 #include <string>
+#include <vector>
 
-// Attributes of an update element. The four byte copies keep the document's own bytes
-// for the player message, which passes them on unchanged.
-struct UpdateRecord {
-    std::u16string name;  // installer package file name
-    std::string nameBytes;
+#include "fetch/package.h"
+
+namespace decision {
+
+// Attributes of an update element: the package it offers and the rules it comes with.
+struct UpdateRecord : fetch::Package {
     bool enable = true;
-    int runnow = 0;
-    std::u16string prismlink;
-    std::u16string filesize;
-    std::u16string crc32;
-    std::u16string httplink;      // relative to a package domain
-    std::u16string httplinkfull;  // complete URL
-    std::u16string md5;
-    std::string md5Bytes;
     int probability = 100;  // rollout percentage
     int seed = 1000;        // rollout hash seed
-    int usehttp = 0;
     std::u16string whitelist;  // region codes separated by "|"
     std::u16string blacklist;
-    int showtip = 0;
-    std::string verlogBytes;
-    std::string verBytes;
     std::u16string clientminver;
     std::u16string clientmaxver;
     std::u16string partnerid;  // channel identifiers separated by ";" that must not update
@@ -40,3 +31,22 @@ struct FileRecord {
     std::u16string path;     // key into the named paths
     std::u16string subpath;  // below that folder, without leading or trailing "\"
 };
+
+// A child of a Path element: a folder named by the registry or by an environment variable.
+struct NamedPath {
+    std::u16string name;  // registry path string, or "%VARIABLE%rest"
+    std::u16string flag;  // the key file records refer to
+    std::u16string reg = u"false";
+};
+
+// One child of the document's root that the walk looks at.
+struct DocumentItem {
+    enum class Kind { Domains, Paths, ClientPath, RecentFiles, Update };
+    Kind kind = Kind::Update;
+    std::vector<std::u16string> texts;  // Domain: the servers; recentfile: the names; Clientpath: its text
+    std::vector<NamedPath> paths;       // Path
+    UpdateRecord update;                // update
+    std::vector<FileRecord> files;      // update: its children, in order
+};
+
+}  // namespace decision

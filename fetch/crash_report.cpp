@@ -3,16 +3,16 @@
 // answers exactly "success"; anything else leaves it for the next run.
 #include <memory>
 
-#include "app/client_id.h"
 #include "app/deploy_settings.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/settings.h"
-#include "decision/update_driver.h"
+#include "fetch/crash_report.h"
 #include "fetch/transfer.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
+namespace fetch {
 namespace {
 
 constexpr char16_t kErrorFile[] = u"qserr.dat";
@@ -47,13 +47,12 @@ void fillForm(TransferRequest& request, const CrashDelivery& d) {
 
 }  // namespace
 
-bool UpdateDriver::deliverCrashReports() {
+void deliverCrashReports(const std::u16string& clientId) {
     using namespace settings;
-    m_clientId = clientIdentifier(m_clientId);
 
     CrashDelivery errorFile;
     errorFile.fileName = kErrorFile;
-    errorFile.clientId = m_clientId;
+    errorFile.clientId = clientId;
     deliverFile(errorFile);
 
     std::u16string dumpPath = readString(kSectionCrashReport, kKeyDumpPath, u"", kDumpPathChars, kOrvixIni);
@@ -63,7 +62,7 @@ bool UpdateDriver::deliverCrashReports() {
         dump.fileName = dumpZip;
         dump.dumpDirectory = dumpPath;
         dump.dump = true;
-        dump.clientId = m_clientId;
+        dump.clientId = clientId;
         deliverFile(dump);
     }
     std::u16string logZip = readString(kSectionCrashReport, kKeyLogZipPathName, u"", kZipPathChars, kOrvixIni);
@@ -72,13 +71,12 @@ bool UpdateDriver::deliverCrashReports() {
         log.fileName = logZip;
         log.dumpDirectory = dumpPath;
         log.log = true;
-        log.clientId = m_clientId;
+        log.clientId = clientId;
         deliverFile(log);
     }
-    return true;
 }
 
-void UpdateDriver::deliverFile(const CrashDelivery& d) {
+void deliverFile(const CrashDelivery& d) {
     using namespace settings;
     if (d.fileName.empty()) return;
     std::u16string path = dataFolder() + u"\\" + d.fileName;
@@ -102,3 +100,5 @@ void UpdateDriver::deliverFile(const CrashDelivery& d) {
         writeString(kSectionCrashReport, kKeyDumpPath, u"", kOrvixIni);
     }
 }
+
+}  // namespace fetch

@@ -3,6 +3,8 @@
 #include "app/process_state.h"
 #include "platform/thread_messages.h"
 
+namespace fetch {
+
 namespace {
 
 // A zero first argument means the event did not happen: nothing is posted.
@@ -26,3 +28,5 @@ int32_t NimboDownloadCallBack::onTaskStatus(int32_t changed, int32_t, int32_t) {
 }
 
 int32_t NimboDownloadCallBack::onCallbackReady(int32_t ready) { return postIf(ready, UM_ENGINE_CALLBACK_READY); }
+
+}  // namespace fetch

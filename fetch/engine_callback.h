@@ -4,6 +4,8 @@
 #pragma once
 #include "fetch/engine_interface.h"
 
+namespace fetch {
+
 class NimboDownloadCallBack final : public INimboDownloaderTaskCallBack {
 public:
     void destroy() override;
@@ -12,3 +14,5 @@ public:
     int32_t onTaskStatus(int32_t changed, int32_t status, int32_t detail) override;
     int32_t onCallbackReady(int32_t ready) override;
 };
+
+}  // namespace fetch

@@ -3,10 +3,10 @@
 #include "fetch/notify_player.h"
 
 #include "app/log.h"
-#include "decision/update_driver.h"
 #include "platform/desktop.h"
 #include "platform/text.h"
 
+namespace fetch {
 namespace {
 
 constexpr char16_t kPlayerMark[] = u"ORVIX_CLT";
@@ -27,11 +27,10 @@ std::string playerMessagePayload(const std::string& name, const std::string& ver
 }
 
 // Only the first marked window counts: a hidden or minimised one ends the walk unsent.
-void UpdateDriver::notifyPlayerWindows() {
+void notifyPlayerWindows(const Package& u) {
     for (plat::WindowHandle window : plat::topLevelWindows()) {
         if (!isPlayerWindow(window)) continue;
         if (!plat::windowIsVisible(window) || plat::windowIsMinimized(window)) return;
-        const UpdateRecord& u = m_update;
         if (!u.nameBytes.empty() && !u.verBytes.empty() && !u.md5Bytes.empty() && !u.verlogBytes.empty()) {
             std::string payload = playerMessagePayload(u.nameBytes, u.verBytes, u.md5Bytes, u.verlogBytes);
             plat::sendCopyData(window, kPlayerMessageKind, payload, kSendTimeoutMs);  // the reply is not used
@@ -42,3 +41,5 @@ void UpdateDriver::notifyPlayerWindows() {
         return;
     }
 }
+
+}  // namespace fetch

@@ -1,10 +1,11 @@
 // Fetching the chosen package: the peer-to-peer engine first unless the document asks for
-// HTTP, then HTTP from the full link and from each package domain in turn. Every way out
-// ends in finishUpdateRun, at once or, for a running engine task, through its messages.
+// HTTP, then HTTP from the full link and from each package domain in turn.
 #include "app/log.h"
-#include "decision/update_driver.h"
+#include "app/process_state.h"
+#include "fetch/package_run.h"
 #include "fetch/transfer.h"
 
+namespace fetch {
 namespace {
 
 // A plain GET saved to the package path; the transfer writes the file only after a whole
@@ -19,43 +20,66 @@ bool downloadTo(const std::u16string& url, const std::u16string& savePath) {
 
 }  // namespace
 
-void UpdateDriver::downloadPackage() {
+NextStep PackageRun::start(Verdict verdict, PackageJob job) {
+    m_job = std::move(job);
+    switch (verdict) {
+        case Verdict::NothingToDo: return finish(RunStatus::NothingToDo, false);
+        case Verdict::NoDocument: return finish(RunStatus::NoDocument, false);
+        case Verdict::PackagePresent: return finish(RunStatus::PackagePresent, false);
+        case Verdict::Download: return download();
+        case Verdict::NoUpdate: break;
+    }
+    return finish(RunStatus::NoUpdate, false);
+}
+
+NextStep PackageRun::download() {
     LOG(u"准备下载安装包");
-    if (m_update.usehttp != 0) {
+    if (m_job.package.usehttp != 0) {
         LOG(u"http下载开始");
-        downloadPackageOverHttp();
-        return;
+        return downloadOverHttp();
     }
     LOG(u"只存在prism后开始下载，失败后再http下载");
-    if (startP2PDownload()) return;  // the engine reports through the thread's messages
+    if (m_engine.start(m_job)) return NextStep::Wait;
     LOG(u"prism失败,去走http下载");
-    downloadPackageOverHttp();
+    return downloadOverHttp();
 }
 
-void UpdateDriver::fallBackToHttp() {
-    LOG(u"prism或者nimbo下载安装包返回失败转http下载");
-    downloadPackageOverHttp();
-}
-
-void UpdateDriver::downloadPackageOverHttp() {
-    std::u16string savePath = packageSavePath();
-    LOG(u"[LmUpdate.exe]保存文件名为：%s,%s", m_saveDirectory, m_update.name);
-    if (!m_update.httplinkfull.empty() && downloadTo(m_update.httplinkfull, savePath)) {
-        LOG(u"升级成功。实用的是httplinkfull，值为：%s", m_update.httplinkfull);
-        finishUpdateRun(kRunDownloaded, false);
-        return;
+NextStep PackageRun::handleMessage(uint32_t message) {
+    switch (message) {
+        case UM_ENGINE_PACKAGE_DONE:
+            return finish(RunStatus::Downloaded, true);
+        case UM_ENGINE_DOWNLOAD_FAILED:
+            // Never the engine again: a failing engine would loop.
+            LOG(u"prism或者nimbo下载安装包返回失败转http下载");
+            return downloadOverHttp();
+        case UM_ENGINE_CALLBACK_READY:
+            LOG(u"prism 回掉注册成功");
+            return NextStep::Wait;
+        default:  // UM_ENGINE_TASK_STATUS and anything else: no effect
+            return NextStep::Wait;
     }
-    LOG(u"[LmUpdate.exe]httplinkfull为空或者下载失败，值为：%s", m_update.httplinkfull);
-    LOG(u"[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = %s", m_update.httplink);
-    for (const std::u16string& domain : m_packageDomains) {
-        std::u16string url = domain + u"/" + m_update.httplink;
+}
+
+NextStep PackageRun::downloadOverHttp() {
+    const Package& p = m_job.package;
+    std::u16string savePath = m_job.savePath();
+    LOG(u"[LmUpdate.exe]保存文件名为：%s,%s", m_job.saveDirectory, p.name);
+    if (!p.httplinkfull.empty() && downloadTo(p.httplinkfull, savePath)) {
+        LOG(u"升级成功。实用的是httplinkfull，值为：%s", p.httplinkfull);
+        return finish(RunStatus::Downloaded, false);
+    }
+    LOG(u"[LmUpdate.exe]httplinkfull为空或者下载失败，值为：%s", p.httplinkfull);
+    LOG(u"[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = %s", p.httplink);
+    for (const std::u16string& domain : m_job.domains) {
+        std::u16string url = domain + u"/" + p.httplink;
         LOG(u"[LmUpdate.exe]拼接域名全地址：%s， 保存文件名为：%s", url, savePath);
         if (downloadTo(url, savePath)) {
             LOG(u"升级成功。实用的地址为：%s", url);
-            finishUpdateRun(kRunDownloaded, false);
-            return;
+            return finish(RunStatus::Downloaded, false);
         }
         LOG(u"下载%s返回失败", savePath);
     }
-    finishUpdateRun(kRunDownloadFailed, false);
+    return finish(RunStatus::DownloadFailed, false);
 }
+
+}  // namespace fetch

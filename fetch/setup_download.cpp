@@ -3,6 +3,8 @@
 #include "app/log.h"
 #include "fetch/transfer.h"
 
+namespace fetch {
+
 namespace {
 
 int storeProgress(void*, double downloadTotal, double downloaded, double, double) {
@@ -34,3 +36,5 @@ uint32_t setupDownloadWorker() {
     LOG(u"curl download%s", ok ? u"success" : u"failed");
     return 0;
 }
+
+}  // namespace fetch

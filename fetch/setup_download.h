@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace fetch {
+
 struct SetupDownloadState {
     // Filled by the request handler from the offer before it starts a worker.
     std::u16string url;
@@ -23,3 +25,5 @@ SetupDownloadState& setupDownload();
 
 // Thread body of the worker: downloads setupDownload().url to its save path.
 uint32_t setupDownloadWorker();
+
+}  // namespace fetch

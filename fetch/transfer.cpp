@@ -11,6 +11,8 @@
 #include "platform/format.h"
 #include "platform/text.h"
 
+namespace fetch {
+
 namespace {
 
 const char* const kFixedHeaders[] = {
@@ -233,3 +235,5 @@ bool performTransfer(TransferRequest& request, ProgressCallback progress) {
         return false;
     return sink.commit();
 }
+
+}  // namespace fetch

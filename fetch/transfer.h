@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+namespace fetch {
+
 struct TransferRequest {
     std::u16string url;  // absolute; sent as UTF-8
     // Text parts of the form, sent in name order (plain code-unit comparison).
@@ -44,3 +46,5 @@ struct TransferLimits {
     long maxRedirects = 10;
 };
 TransferLimits& transferLimits();
+
+}  // namespace fetch

@@ -6,12 +6,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-namespace {
-
-std::u16string outcome(bool ok) { return ok ? u"success" : u"fail"; }
-
-}  // namespace
-
 bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path) {
     ModuleHttpReply reply = moduleHttpGet(url);
     bool ok = reply.ok && reply.status == 200 && !reply.body.empty();
@@ -24,14 +18,14 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
         file->write(reply.body.data(), reply.body.size());
     }
     file.reset();
-    log(u"download file %s to file %s %s", url, path, outcome(ok));
+    log(u"download file %s to file %s %s", url, path, diag::outcome(ok));
     return ok;
 }
 
 bool ModuleUpdater::CompareFileMd5(const std::u16string& path, const std::u16string& expected) {
     std::u16string digest = text::fromAnsi(md5OfFile(path));
     bool equal = digest == expected;
-    log(u"compare %s file md5 %s with md5 %s %s", path, digest, expected, outcome(equal));
+    log(u"compare %s file md5 %s with md5 %s %s", path, digest, expected, diag::outcome(equal));
     return equal;
 }
 
@@ -39,7 +33,7 @@ bool ModuleUpdater::DeleteAndCheck(const std::u16string& path) {
     uint32_t attributes = 0;
     if (plat::fileAttributes(path, attributes)) plat::deleteFile(path);
     bool ok = !plat::fileAttributes(path, attributes);
-    log(u"DeleteAndCheck %s %s\r\n", path, outcome(ok));
+    log(u"DeleteAndCheck %s %s\r\n", path, diag::outcome(ok));
     return ok;
 }
 
@@ -66,6 +60,6 @@ bool ModuleUpdater::CreateMultiDirectory(const std::u16string& path) {
         }
         plat::setFileAttributes(prefix, plat::kAttributeNormal);
     }
-    log(u"CreateMultiDirectory %s %s\r\n", path, outcome(ok));
+    log(u"CreateMultiDirectory %s %s\r\n", path, diag::outcome(ok));
     return ok;
 }

@@ -1,7 +1,7 @@
 // The module update's entry and the walk over the nodes of upcfg.xml.
 #include "app/host_probes.h"
 #include "app/settings.h"
-#include "decision/rollout.h"
+#include "app/rollout.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"

@@ -10,7 +10,6 @@ namespace {
 
 std::u16string backupOf(const std::u16string& path) { return path + modpaths::kBackupSuffix; }
 std::u16string retiredOf(const std::u16string& path) { return path + modpaths::kRetiredSuffix; }
-std::u16string outcome(bool ok) { return ok ? u"success" : u"fail"; }
 
 }  // namespace
 
@@ -94,7 +93,7 @@ void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
         if (!plat::pathExists(backup)) continue;
         DeleteAndCheck(e.installedPath);
         if (!plat::moveFile(backup, e.installedPath, true)) allMoved = false;
-        log(u"Rollback %s to %s %s", backup, e.installedPath, outcome(allMoved));
+        log(u"Rollback %s to %s %s", backup, e.installedPath, diag::outcome(allMoved));
     }
     log(u"rollback finish");
 }
@@ -104,7 +103,7 @@ void ModuleUpdater::RetireBackups(const std::vector<ModuleEntry>& entries) {
         std::u16string backup = backupOf(e.installedPath);
         if (!plat::pathExists(backup)) continue;
         std::u16string retired = retiredOf(e.installedPath);
-        log(u"move %s to %s %s", backup, retired, outcome(plat::moveFile(backup, retired, true)));
+        log(u"move %s to %s %s", backup, retired, diag::outcome(plat::moveFile(backup, retired, true)));
     }
 }
 

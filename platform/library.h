@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace plat {
 
 using LibraryHandle = void*;
@@ -11,5 +13,6 @@ void setLibraryDirectory(const std::u16string& folder);
 LibraryHandle loadLibrary(const std::u16string& path);  // null on failure
 void* librarySymbol(LibraryHandle library, const char* name);
 void freeLibrary(LibraryHandle library);
+using UniqueLibrary = UniqueHandle<freeLibrary>;
 
 }  // namespace plat

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace plat {
 
 using MutexHandle = void*;
@@ -12,5 +14,6 @@ MutexHandle openNamedMutex(const std::u16string& name);
 // CreateMutexW; nullDacl gives a security descriptor everyone may open.
 MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool nullDacl);
 void closeMutex(MutexHandle handle);
+using UniqueMutex = UniqueHandle<closeMutex>;
 
 }  // namespace plat

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace plat {
 
 using PipeHandle = void*;
@@ -20,6 +22,7 @@ bool writePipeMessage(PipeHandle pipe, const void* data, size_t size, size_t& wr
 void flushPipe(PipeHandle pipe);
 void disconnectPipe(PipeHandle pipe);
 void closePipe(PipeHandle pipe);
+using UniquePipe = UniqueHandle<closePipe>;
 
 // Client side (the stand-in player and tests): waits up to timeoutMs for the server.
 PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs);

@@ -66,9 +66,9 @@ public:
     // Back to a fresh process: no offer, no download, nothing served, no package on disk.
     void reset() {
         releasePackages();
-        waitWhile([] { return setupDownload().running.load(); });
+        waitWhile([] { return fetch::setupDownload().running.load(); });
         channel::offerRecord() = channel::Offer{};
-        SetupDownloadState& download = setupDownload();
+        fetch::SetupDownloadState& download = fetch::setupDownload();
         download.url.clear();
         download.savePath.clear();
         download.result = false;

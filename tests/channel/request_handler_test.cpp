@@ -99,7 +99,7 @@ TEST_F(RequestHandler, DigestMismatchKeepsWaiting_AndDownloadsAgain) {
     offer();
     world.serve("/pkg/OrvixSetup.exe", "tampered");
     EXPECT_EQ(ask(u"downloadsetup"), "downloadstart");
-    ChannelWorld::waitWhile([] { return setupDownload().running.load(); });
+    ChannelWorld::waitWhile([] { return fetch::setupDownload().running.load(); });
     std::string path = world.savePath("OrvixSetup.exe");
     EXPECT_EQ(ask(u"downloadsuccess"), "wait*" + path);
     EXPECT_EQ(readFile(world.packageFolder() / "OrvixSetup.exe"), "tampered");

@@ -9,7 +9,7 @@ TEST(EngineCallback, PostsOnlyWhenTheEventHappened) {
     processState().normalThreadId = plat::currentThreadId();
     plat::ThreadMessage ignored;
     plat::peekThreadMessage(ignored, 0, 0, false);
-    INimboDownloaderTaskCallBack* callBack = new NimboDownloadCallBack;
+    INimboDownloaderTaskCallBack* callBack = new fetch::NimboDownloadCallBack;
 
     EXPECT_EQ(callBack->onPackageDone(0), 0);
     EXPECT_EQ(callBack->onDownloadFailed(0, 5), 0);

@@ -16,11 +16,11 @@ using plat::WindowMessage;
 // document's bytes on unchanged.
 TEST(PlayerMessage, PayloadIsTheDocumentBytesWithTheZeroByteCounted) {
     std::string verlog = "\xe4\xbf\xae\xe5\xa4\x8d";  // UTF-8 as it came in the document
-    std::string payload = playerMessagePayload("OrvixSetup.exe", "3.2.0.1", "5C54", verlog);
+    std::string payload = fetch::playerMessagePayload("OrvixSetup.exe", "3.2.0.1", "5C54", verlog);
     std::string text = "update:OrvixSetup.exe**3.2.0.1**5C54**" + verlog;
     EXPECT_EQ(payload, text + std::string(1, '\0'));
     EXPECT_EQ(payload.size(), text.size() + 1);
-    EXPECT_EQ(kPlayerMessageKind, 12u);
+    EXPECT_EQ(fetch::kPlayerMessageKind, 12u);
 }
 
 class NotifyPlayer : public ::testing::Test {

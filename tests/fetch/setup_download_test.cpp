@@ -7,7 +7,7 @@
 namespace {
 
 void prepare(const std::u16string& url, const std::u16string& savePath) {
-    SetupDownloadState& s = setupDownload();
+    fetch::SetupDownloadState& s = fetch::setupDownload();
     s.url = url;
     s.savePath = savePath;
     s.running = true;  // as the starter sets it before the worker runs
@@ -23,10 +23,10 @@ TEST(SetupDownload, WorkerReportsResultProgressAndClearsTheRunningMarker) {
         res.set_content(package, "application/octet-stream");
     });
     server.server.Get("/gone.exe", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
-    SetupDownloadState& state = setupDownload();
+    fetch::SetupDownloadState& state = fetch::setupDownload();
 
     prepare(server.url("/setup.exe"), folder.agentPath("OvUpdate/setup.exe"));
-    EXPECT_EQ(setupDownloadWorker(), 0u);
+    EXPECT_EQ(fetch::setupDownloadWorker(), 0u);
     EXPECT_TRUE(state.result);
     EXPECT_FALSE(state.running);
     EXPECT_EQ(state.progressTotal, 150000);
@@ -34,7 +34,7 @@ TEST(SetupDownload, WorkerReportsResultProgressAndClearsTheRunningMarker) {
     EXPECT_EQ(readFile(folder.path() / "OvUpdate/setup.exe"), package);
 
     prepare(server.url("/gone.exe"), folder.agentPath("OvUpdate/gone.exe"));
-    setupDownloadWorker();
+    fetch::setupDownloadWorker();
     EXPECT_FALSE(state.result);
     EXPECT_FALSE(state.running);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "OvUpdate/gone.exe"));
@@ -42,7 +42,7 @@ TEST(SetupDownload, WorkerReportsResultProgressAndClearsTheRunningMarker) {
     // Without a URL the worker ends at once; the last result stands.
     state.result = true;
     prepare(u"", folder.agentPath("OvUpdate/none.exe"));
-    setupDownloadWorker();
+    fetch::setupDownloadWorker();
     EXPECT_FALSE(state.running);
     EXPECT_TRUE(state.result);
 }

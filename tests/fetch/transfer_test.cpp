@@ -16,17 +16,17 @@ namespace {
 class TransferTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_saved = transferLimits();
-        transferLimits().stallMs = 300;
-        transferLimits().connectTimeoutMs = 2000;
+        m_saved = fetch::transferLimits();
+        fetch::transferLimits().stallMs = 300;
+        fetch::transferLimits().connectTimeoutMs = 2000;
     }
-    void TearDown() override { transferLimits() = m_saved; }
+    void TearDown() override { fetch::transferLimits() = m_saved; }
 
     LocalServer m_server;
     TempFolder m_folder;
 
 private:
-    TransferLimits m_saved;
+    fetch::TransferLimits m_saved;
 };
 
 std::string gzip(const std::string& plain) {
@@ -78,9 +78,9 @@ TEST_F(TransferTest, GetSendsTheFixedHeadersAndOffersGzipOnlyWhenAsked) {
         method = req.method;
         res.set_content("<a/>", "application/octet-stream");
     });
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = m_server.url("/doc");
-    ASSERT_TRUE(performTransfer(request));
+    ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, "<a/>");
     EXPECT_EQ(method, "GET");
     auto header = [&](const char* name) {
@@ -94,10 +94,10 @@ TEST_F(TransferTest, GetSendsTheFixedHeadersAndOffersGzipOnlyWhenAsked) {
     EXPECT_EQ(header("Expect"), "<absent>");
     EXPECT_EQ(header("Accept-Encoding"), "gzip");
 
-    TransferRequest plain;
+    fetch::TransferRequest plain;
     plain.url = m_server.url("/doc");
     plain.acceptCompressed = false;
-    ASSERT_TRUE(performTransfer(plain));
+    ASSERT_TRUE(fetch::performTransfer(plain));
     EXPECT_EQ(header("Accept-Encoding"), "<absent>");
 }
 
@@ -107,9 +107,9 @@ TEST_F(TransferTest, GzipAnswerIsDecoded) {
         res.set_header("Content-Encoding", "gzip");
         res.set_content(gzip(text), "application/octet-stream");
     });
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = m_server.url("/z");
-    ASSERT_TRUE(performTransfer(request));
+    ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, text);
 }
 
@@ -122,7 +122,7 @@ TEST_F(TransferTest, FormPostsTextPartsByNameThenTheBinaryPart) {
         parts = readParts(reader);
         res.set_content("success", "text/plain");
     });
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = m_server.url("/p");
     request.formFields[u"u"] = u"客户";
     request.formFields[u"addr"] = u"c:\\dumps";
@@ -130,7 +130,7 @@ TEST_F(TransferTest, FormPostsTextPartsByNameThenTheBinaryPart) {
     request.formFields[u"pu"] = u"";
     request.uploadData = std::string("bin\0ary", 7);
     request.uploadBufferName = "crash.zip";
-    ASSERT_TRUE(performTransfer(request));
+    ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, "success");
     EXPECT_EQ(contentType.rfind("multipart/form-data", 0), 0u);
     ASSERT_EQ(names(parts), (std::vector<std::string>{"addr", "ct", "pu", "u", "optional;crash.zip"}));
@@ -154,15 +154,15 @@ TEST_F(TransferTest, BinaryPartNeedsBothDataAndName) {
         res.set_content("ok", "text/plain");
     });
 
-    TransferRequest onlyData;  // default announced name
+    fetch::TransferRequest onlyData;  // default announced name
     onlyData.url = m_server.url("/p");
     onlyData.uploadData = "dump";
-    ASSERT_TRUE(performTransfer(onlyData));
-    TransferRequest noName;  // data without a name: nothing to post
+    ASSERT_TRUE(fetch::performTransfer(onlyData));
+    fetch::TransferRequest noName;  // data without a name: nothing to post
     noName.url = m_server.url("/p");
     noName.uploadData = "dump";
     noName.uploadBufferName.clear();
-    ASSERT_TRUE(performTransfer(noName));
+    ASSERT_TRUE(fetch::performTransfer(noName));
 
     ASSERT_EQ(methods, (std::vector<std::string>{"POST", "GET"}));
     EXPECT_EQ(names(parts), (std::vector<std::string>{"optional;optional_data"}));
@@ -187,20 +187,20 @@ TEST_F(TransferTest, OnlyA200IsSuccessButEveryBodyIsKept) {
         res.set_redirect("/missing");
     });
 
-    TransferRequest missing, broken, moved, movedAway, refused;
+    fetch::TransferRequest missing, broken, moved, movedAway, refused;
     missing.url = m_server.url("/missing");
-    EXPECT_FALSE(performTransfer(missing));
+    EXPECT_FALSE(fetch::performTransfer(missing));
     EXPECT_EQ(missing.responseBody, "no such file");
     broken.url = m_server.url("/broken");
-    EXPECT_FALSE(performTransfer(broken));
+    EXPECT_FALSE(fetch::performTransfer(broken));
     EXPECT_EQ(broken.responseBody, "success");
     moved.url = m_server.url("/moved");
-    EXPECT_TRUE(performTransfer(moved));
+    EXPECT_TRUE(fetch::performTransfer(moved));
     EXPECT_EQ(moved.responseBody, "arrived");
     movedAway.url = m_server.url("/moved-away");
-    EXPECT_FALSE(performTransfer(movedAway));
+    EXPECT_FALSE(fetch::performTransfer(movedAway));
     refused.url = u"http://127.0.0.1:1/closed";
-    EXPECT_FALSE(performTransfer(refused));
+    EXPECT_FALSE(fetch::performTransfer(refused));
 }
 
 TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
@@ -213,25 +213,25 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
         res.set_content("", "application/octet-stream");
     });
 
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = m_server.url("/pkg");
     request.saveToFile = true;
     request.savePath = m_folder.agentPath("a/b/setup.exe");
-    ASSERT_TRUE(performTransfer(request));
+    ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_TRUE(request.responseBody.empty());  // the body went to disk, not to memory
     EXPECT_EQ(readFile(m_folder.path() / "a/b/setup.exe"), package);
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder.path() / "a/b"), fs::directory_iterator()), 1);
 
     // A new download replaces the old file whole.
     package.assign(1000, 'n');
-    ASSERT_TRUE(performTransfer(request));
+    ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(readFile(m_folder.path() / "a/b/setup.exe"), package);
 
-    TransferRequest empty;
+    fetch::TransferRequest empty;
     empty.url = m_server.url("/empty");
     empty.saveToFile = true;
     empty.savePath = m_folder.agentPath("c/empty.exe");
-    EXPECT_TRUE(performTransfer(empty));
+    EXPECT_TRUE(fetch::performTransfer(empty));
     EXPECT_FALSE(fs::exists(m_folder.path() / "c/empty.exe"));
 }
 
@@ -242,17 +242,17 @@ TEST_F(TransferTest, FailedSaveNeitherCreatesNorTouchesTheTarget) {
     });
     writeFile(m_folder.path() / "old.exe", "previous package");
 
-    TransferRequest over;
+    fetch::TransferRequest over;
     over.url = m_server.url("/missing");
     over.saveToFile = true;
     over.savePath = m_folder.agentPath("old.exe");
-    EXPECT_FALSE(performTransfer(over));
+    EXPECT_FALSE(fetch::performTransfer(over));
     EXPECT_EQ(over.responseBody, "not here");
     EXPECT_EQ(readFile(m_folder.path() / "old.exe"), "previous package");
 
-    TransferRequest fresh = over;
+    fetch::TransferRequest fresh = over;
     fresh.savePath = m_folder.agentPath("new.exe");
-    EXPECT_FALSE(performTransfer(fresh));
+    EXPECT_FALSE(fetch::performTransfer(fresh));
     EXPECT_FALSE(fs::exists(m_folder.path() / "new.exe"));
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder.path()), fs::directory_iterator()), 1);
 }
@@ -279,20 +279,20 @@ TEST_F(TransferTest, StalledSilentAndEndlessServersEndInBoundedFailure) {
             return sink.write(chunk.data(), chunk.size());
         });
     });
-    transferLimits().maxMemoryBody = 1 << 20;
-    transferLimits().maxFileBody = 4 << 20;
+    fetch::transferLimits().maxMemoryBody = 1 << 20;
+    fetch::transferLimits().maxFileBody = 4 << 20;
 
     auto failsQuickly = [&](const std::string& path, bool toFile) {
-        TransferRequest request;
+        fetch::TransferRequest request;
         request.url = m_server.url(path);
         request.saveToFile = toFile;
         request.savePath = m_folder.agentPath("target.exe");
         auto start = std::chrono::steady_clock::now();
-        bool ok = performTransfer(request);
+        bool ok = fetch::performTransfer(request);
         auto took = std::chrono::steady_clock::now() - start;
         EXPECT_FALSE(ok) << path;
         EXPECT_LT(took, 3s) << path;
-        EXPECT_LE(request.responseBody.size(), transferLimits().maxMemoryBody) << path;
+        EXPECT_LE(request.responseBody.size(), fetch::transferLimits().maxMemoryBody) << path;
         EXPECT_TRUE(fs::is_empty(m_folder.path())) << path;
     };
     failsQuickly("/stall", true);
@@ -308,9 +308,9 @@ TEST_F(TransferTest, ProgressReportsTheByteCounts) {
     m_server.server.Get("/pkg", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(body, "application/octet-stream");
     });
-    TransferRequest request;
+    fetch::TransferRequest request;
     request.url = m_server.url("/pkg");
-    ASSERT_TRUE(performTransfer(request, [](void* context, double t, double n, double, double) {
+    ASSERT_TRUE(fetch::performTransfer(request, [](void* context, double t, double n, double, double) {
         EXPECT_EQ(context, nullptr);
         total = t;
         received = n;

@@ -1,4 +1,4 @@
-#include "decision/rollout.h"
+#include "app/rollout.h"
 
 #include <gtest/gtest.h>
 

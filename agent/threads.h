@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+namespace agent {
+
 // Normal update thread (background mode): crash reports, the internet-cafe check, the
 // update run and its message loop. Returns 0; an exit code of 1 means it was stopped.
 uint32_t normalUpdateThreadProc();
@@ -13,9 +15,11 @@ void runMessageLoop();
 // runs. Returns 0.
 uint32_t waitThreadProc();
 // The same with the connection server passed in.
-uint32_t runWaitThread(int (*serve)());
+uint32_t runWaitThread(uint32_t (*serve)());
 
 // Main thread, background mode: waits for the normal update thread, then waits for the
 // wait thread while a player is connected, or else stops it. Returns true when a thread
 // was stopped and may still be running.
 bool awaitBackgroundRun();
+
+}  // namespace agent

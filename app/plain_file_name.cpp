@@ -1,4 +1,4 @@
-#include "decision/plain_file_name.h"
+#include "app/plain_file_name.h"
 
 bool isPlainFileName(std::u16string_view name) {
     if (name.empty() || name == u"." || name == u"..") return false;

@@ -1,15 +1,17 @@
-#include "app/threads.h"
+#include "agent/threads.h"
+
+#include "agent/update_run.h"
 
 #include "app/internet_cafe.h"
 #include "app/log.h"
 #include "app/process_state.h"
-#include "app/run_hooks.h"
+#include "channel/pipe_server.h"
 #include "platform/thread_messages.h"
 
+namespace agent {
 namespace {
 constexpr uint32_t kStoppedNormalExitCode = 1;
 constexpr uint32_t kStoppedWaitExitCode = 0;
-constexpr int kServeClosedWindow = 2;
 }  // namespace
 
 uint32_t normalUpdateThreadProc() {
@@ -44,12 +46,12 @@ void runMessageLoop() {
 
 uint32_t waitThreadProc() { return runWaitThread(serveOneConnection); }
 
-uint32_t runWaitThread(int (*serve)()) {
+uint32_t runWaitThread(uint32_t (*serve)()) {
     LOG(u"等待线程开始");
     if (!processState().initiative) {
         // A player that closed only its window may come back while the update goes on.
         while (normalThreadHandle()) {
-            if (serve() != kServeClosedWindow) break;
+            if (serve() != channel::kWindowClosed) break;
             LOG(u"非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程");
         }
     } else {
@@ -84,3 +86,5 @@ bool awaitBackgroundRun() {
     diag::stopThread(*state.waitThread, kStoppedWaitExitCode);
     return true;
 }
+
+}  // namespace agent

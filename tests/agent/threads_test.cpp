@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/process_state.h"
-#include "app/threads.h"
+#include "agent/threads.h"
 #include "platform/thread.h"
 #include "platform/thread_messages.h"
 

@@ -3,7 +3,7 @@
 // built with -municode); elsewhere main joins the arguments the same way.
 #include <string>
 
-#include "app/entry.h"
+#include "agent/entry.h"
 #include "platform/text.h"
 
 #ifdef _WIN32

@@ -1,13 +1,14 @@
-#include "app/entry.h"
+#include "agent/entry.h"
 
 #include <atomic>
+
+#include "agent/threads.h"
 
 #include "app/crt_exception.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/process_state.h"
 #include "app/settings.h"
-#include "app/threads.h"
 #include "platform/clock.h"
 #include "platform/library.h"
 #include "platform/named_mutex.h"
@@ -29,22 +30,17 @@ std::atomic<bool> g_abandoned{false};
 // (its entry calls wWinMain) and of nothing else.
 const bool g_loggerSetUp = (diag::loggerSetUp(), true);
 
-plat::LibraryHandle loadCrashReportLibrary() {
+plat::UniqueLibrary loadCrashReportLibrary() {
     std::u16string folder = playerFolderWithSlash();
     plat::setLibraryDirectory(folder);
-    return plat::loadLibrary(folder + kCrashReportLibrary);
+    return plat::UniqueLibrary(plat::loadLibrary(folder + kCrashReportLibrary));
 }
 
 // An agent that is just ending gets one second to let go of the mutex.
 bool anotherAgentRuns() {
-    plat::MutexHandle first = plat::openNamedMutex(kSingleInstanceMutex);
-    if (!first) return false;
-    plat::closeMutex(first);
+    if (!plat::UniqueMutex(plat::openNamedMutex(kSingleInstanceMutex))) return false;
     plat::clock().sleepMs(kSecondLookMs);
-    plat::MutexHandle second = plat::openNamedMutex(kSingleInstanceMutex);
-    if (!second) return false;
-    plat::closeMutex(second);
-    return true;
+    return static_cast<bool>(plat::UniqueMutex(plat::openNamedMutex(kSingleInstanceMutex)));
 }
 
 // Starts the worker threads and waits for the end of the run by the exit rules.
@@ -83,7 +79,7 @@ void runWorkers(const std::u16string& commandLine) {
 }  // namespace
 
 int wWinMain(const std::u16string& commandLine) {
-    plat::LibraryHandle crashReport = loadCrashReportLibrary();
+    plat::UniqueLibrary crashReport = loadCrashReportLibrary();
     {
         CCrtException runtimeErrorTrap;
         int printLog = settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0,
@@ -107,7 +103,7 @@ int wWinMain(const std::u16string& commandLine) {
             diag::loggerStop();
         }
     }
-    if (crashReport) plat::freeLibrary(crashReport);
+    crashReport.reset();
     if (g_abandoned) plat::exitProcessNow(0);
     return 0;
 }

@@ -1,0 +1,81 @@
+#include "agent/update_run.h"
+
+#include "app/client_id.h"
+#include "app/log.h"
+#include "app/process_state.h"
+#include "channel/pipe_server.h"
+#include "decision/update_driver.h"
+#include "fetch/crash_report.h"
+#include "fetch/package_run.h"
+#include "modules/module_updater.h"
+#include "platform/named_mutex.h"
+#include "platform/thread_messages.h"
+
+namespace agent {
+namespace {
+
+// Other updaters on this machine skip their own silent download while this object exists.
+constexpr char16_t kSilentUpdateObject[] = u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003";
+
+// The run's state on the normal update thread; it outlives every thread that uses it.
+struct BackgroundRun {
+    std::u16string clientId;  // looked up once, again only while empty
+    fetch::PackageRun package;
+};
+
+BackgroundRun& backgroundRun() {
+    static BackgroundRun* run = new BackgroundRun;
+    return *run;
+}
+
+void endRun() { plat::postThreadMessage(processState().normalThreadId, UM_UPDATE_RUN_DONE); }
+
+void follow(fetch::NextStep step) {
+    switch (step) {
+        case fetch::NextStep::Wait: return;
+        case fetch::NextStep::ModuleStage: runModuleUpdateStage(backgroundRun().clientId); break;
+        case fetch::NextStep::EndRun: break;
+    }
+    endRun();
+}
+
+}  // namespace
+
+void deliverCrashReports() {
+    BackgroundRun& run = backgroundRun();
+    fetch::deliverCrashReports(clientIdentifier(run.clientId));
+}
+
+void startUpdateRun() {
+    BackgroundRun& run = backgroundRun();
+    fetch::Verdict verdict;
+    fetch::PackageJob job;
+    {
+        // The driver, its document and records are gone before the package stage begins.
+        decision::UpdateDriver driver;
+        decision::RunDecision decision = driver.decide(run.clientId);
+        verdict = decision.verdict;
+        job = std::move(decision.job);
+    }
+    follow(run.package.start(verdict, std::move(job)));
+}
+
+void dispatchRunMessage(uint32_t message) { follow(backgroundRun().package.handleMessage(message)); }
+
+uint32_t serveOneConnection() { return channel::serveOneConnection(); }
+
+void runModuleUpdateStage(const std::u16string& clientId) {
+    if (plat::UniqueMutex other{plat::openNamedMutex(kSilentUpdateObject)}) {
+        LOG(u"老版本静默升级下载文件内核对象存在，不走Ovupdate.exe静默流程");
+        return;
+    }
+    plat::UniqueMutex silent{plat::createNamedMutex(kSilentUpdateObject, false, true)};
+    if (!silent) return;
+    LOG(u"创建静默下载内核对象成功，防止老版本后续再去下载");
+    ModuleUpdater updater;
+    updater.setLogging(diag::loggingOn());
+    bool updated = updater.RunModuleUpdate(clientId);
+    LOG(updated ? u"静默升级完成" : u"无需静默下载或静默失败");
+}
+
+}  // namespace agent

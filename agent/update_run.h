@@ -1,0 +1,24 @@
+// The wiring of a background run: what the worker threads hand over to, and the order in
+// which the subsystems take their turns. The decision answers with a verdict, the package
+// stage with the next step, and this layer decides what runs next.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace agent {
+
+// Normal update thread, before anything else: sends the player's pending crash reports.
+void deliverCrashReports();
+// Normal update thread, once its message queue exists: decides, then starts the package
+// stage. Every end of the run posts UM_UPDATE_RUN_DONE to the normal update thread.
+void startUpdateRun();
+// Normal update thread: reacts to a message of its loop other than UM_UPDATE_RUN_DONE.
+void dispatchRunMessage(uint32_t message);
+// Wait thread: serves one pipe connection (see channel::serveOneConnection).
+uint32_t serveOneConnection();
+
+// The module update with its guard: skipped while another updater's silent-update object
+// exists, and holding that object itself while it runs.
+void runModuleUpdateStage(const std::u16string& clientId);
+
+}  // namespace agent
