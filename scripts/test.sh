@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 scripts/setup-debian.sh
+scripts/check-layers.sh
 
 echo "== Linux build and tests (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
