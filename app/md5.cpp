@@ -134,7 +134,7 @@ void Md5::finish(uint8_t digest[16]) {
     uint8_t padding[72] = {0x80};
     size_t used = static_cast<size_t>(m_length % 64);
     size_t padLength = used < 56 ? 56 - used : 120 - used;
-    for (int i = 0; i < 8; ++i) padding[padLength + i] = static_cast<uint8_t>(bits >> (8 * i));
+    for (size_t i = 0; i < 8; ++i) padding[padLength + i] = static_cast<uint8_t>(bits >> (8 * i));
     update(padding, padLength + 8);
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(m_state[i] >> (8 * j));
@@ -143,7 +143,7 @@ void Md5::finish(uint8_t digest[16]) {
 std::string md5Hex(const uint8_t digest[16]) {
     static const char kDigits[] = "0123456789abcdef";
     std::string hex(32, '0');
-    for (int i = 0; i < 16; ++i) {
+    for (size_t i = 0; i < 16; ++i) {
         hex[2 * i] = kDigits[digest[i] >> 4];
         hex[2 * i + 1] = kDigits[digest[i] & 15];
     }

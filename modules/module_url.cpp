@@ -22,7 +22,8 @@ bool mustEscape(unsigned char c) {
 std::string escape(const std::u16string& url) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (unsigned char c : text::toUtf8(url)) {
+    for (char byte : text::toUtf8(url)) {
+        auto c = static_cast<unsigned char>(byte);
         if (!mustEscape(c)) {
             out += static_cast<char>(c);
         } else {

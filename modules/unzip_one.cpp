@@ -84,7 +84,7 @@ bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
     int extraSize = unzGetLocalExtrafield(zip, nullptr, 0);
     if (extraSize > 0) {
         localExtra.resize(static_cast<size_t>(extraSize));
-        if (unzGetLocalExtrafield(zip, localExtra.data(), extraSize) != extraSize) localExtra.clear();
+        if (unzGetLocalExtrafield(zip, localExtra.data(), static_cast<unsigned>(extraSize)) != extraSize) localExtra.clear();
     }
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
     bool ok = file != nullptr;

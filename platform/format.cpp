@@ -68,7 +68,7 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
             for (char ch : conversion.substr(1)) {
                 if (ch == '-') left = true;
                 else if (ch == '.') break;
-                else if (ch >= '0' && ch <= '9') width = width * 10 + (ch - '0');
+                else if (ch >= '0' && ch <= '9') width = width * 10 + static_cast<size_t>(ch - '0');
             }
             std::u16string pad(value.size() < width ? width - value.size() : 0, u' ');
             out += left ? value + pad : pad + value;

@@ -41,7 +41,7 @@ unsigned numericReference(std::u16string_view body) {
     for (; i < body.size(); ++i) {
         int d = digitValue(body[i], base);
         if (d < 0) return 0;
-        code = code * base + d;
+        code = code * static_cast<unsigned long>(base) + static_cast<unsigned long>(d);
         if (code > 0x10FFFF) return 0;
     }
     if (code >= 0xD800 && code <= 0xDFFF) return 0;

@@ -179,7 +179,7 @@ bool setFileAttributes(const std::u16string& path, uint32_t attributes) {
     struct stat st;
     if (::stat(native.c_str(), &st) != 0) return false;
     mode_t mode = st.st_mode & 07777;
-    if (attributes & kAttributeReadOnly) mode &= ~(S_IWUSR | S_IWGRP | S_IWOTH);
+    if (attributes & kAttributeReadOnly) mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
     else mode |= S_IWUSR;
     return chmod(native.c_str(), mode) == 0;
 }

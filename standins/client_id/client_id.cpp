@@ -34,7 +34,8 @@ std::string machineSeed() {
 
 // 64-bit FNV-1a, salted so the identifier is this library's own.
 uint64_t fnv1a(const std::string& data, uint64_t hash) {
-    for (unsigned char c : data) {
+    for (char byte : data) {
+        auto c = static_cast<unsigned char>(byte);
         hash ^= c;
         hash *= 0x100000001b3ULL;
     }

@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (command == "update" && arg == "--closewindow") options.closeWord = u"closewindow";
-        else if (command == "update" && arg == "--timeout" && hasValue) options.timeoutMs = 1000u * std::atoi(argv[++i]);
-        else if (arg == "--wait" && hasValue) waitMs = std::atoi(argv[++i]);
+        else if (command == "update" && arg == "--timeout" && hasValue) options.timeoutMs = 1000u * static_cast<uint32_t>(std::atoi(argv[++i]));
+        else if (arg == "--wait" && hasValue) waitMs = static_cast<uint32_t>(std::atoi(argv[++i]));
         else if (command == "send" && arg == "--size" && hasValue) messageBytes = std::atol(argv[++i]);
         else if (command == "send") words.push_back({arg, messageBytes});
         else return usage();
