@@ -23,13 +23,13 @@ bool downloadTo(const std::u16string& url, const std::u16string& savePath) {
 NextStep PackageRun::start(Verdict verdict, PackageJob job) {
     m_job = std::move(job);
     switch (verdict) {
-        case Verdict::NothingToDo: return finish(RunStatus::NothingToDo, false);
-        case Verdict::NoDocument: return finish(RunStatus::NoDocument, false);
-        case Verdict::PackagePresent: return finish(RunStatus::PackagePresent, false);
+        case Verdict::NothingToDo: return finish(RunStatus::NothingToDo, Source::Disk);
+        case Verdict::NoDocument: return finish(RunStatus::NoDocument, Source::Disk);
+        case Verdict::PackagePresent: return finish(RunStatus::PackagePresent, Source::Disk);
         case Verdict::Download: return download();
         case Verdict::NoUpdate: break;
     }
-    return finish(RunStatus::NoUpdate, false);
+    return finish(RunStatus::NoUpdate, Source::Disk);
 }
 
 NextStep PackageRun::download() {
@@ -47,7 +47,7 @@ NextStep PackageRun::download() {
 NextStep PackageRun::handleMessage(uint32_t message) {
     switch (message) {
         case UM_ENGINE_PACKAGE_DONE:
-            return finish(RunStatus::Downloaded, true);
+            return finish(RunStatus::Downloaded, Source::Engine);
         case UM_ENGINE_DOWNLOAD_FAILED:
             // Never the engine again: a failing engine would loop.
             LOG(u"prism或者nimbo下载安装包返回失败转http下载");
@@ -66,7 +66,7 @@ NextStep PackageRun::downloadOverHttp() {
     LOG(u"[LmUpdate.exe]保存文件名为：%s,%s", m_job.saveDirectory, p.name);
     if (!p.httplinkfull.empty() && downloadTo(p.httplinkfull, savePath)) {
         LOG(u"升级成功。实用的是httplinkfull，值为：%s", p.httplinkfull);
-        return finish(RunStatus::Downloaded, false);
+        return finish(RunStatus::Downloaded, Source::Http);
     }
     LOG(u"[LmUpdate.exe]httplinkfull为空或者下载失败，值为：%s", p.httplinkfull);
     LOG(u"[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = %s", p.httplink);
@@ -75,11 +75,11 @@ NextStep PackageRun::downloadOverHttp() {
         LOG(u"[LmUpdate.exe]拼接域名全地址：%s， 保存文件名为：%s", url, savePath);
         if (downloadTo(url, savePath)) {
             LOG(u"升级成功。实用的地址为：%s", url);
-            return finish(RunStatus::Downloaded, false);
+            return finish(RunStatus::Downloaded, Source::Http);
         }
         LOG(u"下载%s返回失败", savePath);
     }
-    return finish(RunStatus::DownloadFailed, false);
+    return finish(RunStatus::DownloadFailed, Source::Http);
 }
 
 }  // namespace fetch

@@ -19,7 +19,7 @@ const char16_t* noPackageLine(RunStatus status) {
 
 }  // namespace
 
-NextStep PackageRun::finish(RunStatus status, bool fromEngine) {
+NextStep PackageRun::finish(RunStatus status, Source source) {
     m_lastStatus = static_cast<int>(status);
     LOG(u"下载安装包完成 下载状态是：%d", m_lastStatus);
     if (const char16_t* line = noPackageLine(status)) {
@@ -32,7 +32,7 @@ NextStep PackageRun::finish(RunStatus status, bool fromEngine) {
             installVerifiedPackage(m_job.package, m_job.savePath());
         } else {
             LOG(u"check md5 fail");
-            if (fromEngine) {
+            if (source == Source::Engine) {
                 LOG(u"prism返回成功但md5校验失败，重新开始http下载");
                 m_engine.release();
                 return downloadOverHttp();

@@ -31,9 +31,11 @@ public:
 private:
     NextStep download();
     NextStep downloadOverHttp();
+    // Where the package on disk came from.
+    enum class Source { Disk, Http, Engine };
     // Every way out of the package part ends here. A package from the engine that fails
     // its digest is fetched once more over HTTP, which ends here again.
-    NextStep finish(RunStatus status, bool fromEngine);
+    NextStep finish(RunStatus status, Source source);
 
     PackageJob m_job;
     EngineSession m_engine;
