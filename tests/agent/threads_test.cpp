@@ -6,10 +6,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/process_state.h"
 #include "agent/threads.h"
+#include "app/process_state.h"
+#include "channel/pipe_server.h"
 #include "platform/thread.h"
 #include "platform/thread_messages.h"
+
+using namespace agent;
+using channel::kEnded;
+using channel::kNotServed;
+using channel::kWindowClosed;
 
 namespace {
 
@@ -33,13 +39,13 @@ private:
 };
 
 // Scripted results of the connection server for the wait thread.
-std::vector<int> g_serveResults;
+std::vector<uint32_t> g_serveResults;
 size_t g_serveCalls = 0;
 std::function<void()> g_onServe;
 
-int scriptedServe() {
+uint32_t scriptedServe() {
     if (g_onServe) g_onServe();
-    int result = g_serveCalls < g_serveResults.size() ? g_serveResults[g_serveCalls] : 1;
+    uint32_t result = g_serveCalls < g_serveResults.size() ? g_serveResults[g_serveCalls] : kEnded;
     ++g_serveCalls;
     return result;
 }
@@ -100,7 +106,7 @@ TEST_F(Threads, MessageLoopEndsOnlyWithTheEndOfTheRun) {
 TEST_F(Threads, WaitThreadServesAgainAfterCloseWindowThenStopsTheNormalThread) {
     auto normal = blockedThread();
     setNormalThreadHandle(normal);
-    g_serveResults = {2, 2, 1};
+    g_serveResults = {kWindowClosed, kWindowClosed, kEnded};
     EXPECT_EQ(runWaitThread(scriptedServe), 0u);
     EXPECT_EQ(g_serveCalls, 3u);
     uint32_t code = 0;
@@ -110,7 +116,7 @@ TEST_F(Threads, WaitThreadServesAgainAfterCloseWindowThenStopsTheNormalThread) {
     // A pipe that cannot be created ends the background update the same way.
     auto second = blockedThread();
     setNormalThreadHandle(second);
-    g_serveResults = {0};
+    g_serveResults = {kNotServed};
     g_serveCalls = 0;
     runWaitThread(scriptedServe);
     EXPECT_EQ(g_serveCalls, 1u);
@@ -121,7 +127,7 @@ TEST_F(Threads, WaitThreadServesAgainAfterCloseWindowThenStopsTheNormalThread) {
 TEST_F(Threads, WaitThreadStopsServingOnceTheNormalThreadIsGone) {
     auto normal = blockedThread();
     setNormalThreadHandle(normal);
-    g_serveResults = {2, 2, 2};
+    g_serveResults = {kWindowClosed, kWindowClosed, kWindowClosed};
     g_onServe = [] {
         if (g_serveCalls == 1) setNormalThreadHandle(nullptr);  // the run ended meanwhile
     };
@@ -133,7 +139,7 @@ TEST_F(Threads, WaitThreadStopsServingOnceTheNormalThreadIsGone) {
 
 TEST_F(Threads, InitiativeModeServesOneConnectionWhateverItsEnd) {
     processState().initiative = true;
-    g_serveResults = {2};
+    g_serveResults = {kWindowClosed};
     EXPECT_EQ(runWaitThread(scriptedServe), 0u);
     EXPECT_EQ(g_serveCalls, 1u);
 }

@@ -48,7 +48,7 @@ TEST(Md5, RfcTestSuite) {
 // boundary in particular), the digest is the one of the whole.
 TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
     std::string data = randomBytes(300, 1);
-    for (size_t length : {55, 56, 57, 63, 64, 65, 119, 120, 128, 300}) {
+    for (size_t length : {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 128u, 300u}) {
         std::string whole = md5OfBuffer(data.data(), length);
         for (size_t cut = 0; cut <= length; ++cut) {
             Md5 md5;
@@ -64,7 +64,7 @@ TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
 class Md5File : public Sandbox {};
 
 TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
-    for (size_t size : {1, 2047, 2048, 2049, 65536, (1 << 20) + 3}) {
+    for (size_t size : {1u, 2047u, 2048u, 2049u, 65536u, (1u << 20) + 3}) {
         std::string data = randomBytes(size, static_cast<unsigned>(size));
         write("f.bin", data);
         std::string expected = md5OfBuffer(data.data(), data.size());

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 
 namespace fs = std::filesystem;
+using fetch::Verdict;
 
 namespace {
 
@@ -47,19 +48,27 @@ protected:
     void SetUp() override {
         DriverTest::SetUp();
         plat::setClock(&m_clock);
-        for (const char* d : {"/d1", "/d2", "/d3"}) m_driver.m_documentDomains.push_back(m_server.url(d));
+        for (const char* d : {"/d1", "/d2", "/d3"}) m_domains.push_back(m_server.url(d));
     }
     void TearDown() override {
         plat::setClock(nullptr);
         DriverTest::TearDown();
     }
-    // Every request is recorded; answer decides the reply by the running request count.
+    // Every request is recorded; answer decides by the running request count whether the
+    // reply is m_body or a failure.
     void serve(std::function<bool(int count, const std::string& path)> answer) {
         m_server.server.Get(".*", [this, answer](const httplib::Request& req, httplib::Response& res) {
             m_events.add("GET " + req.path);
-            if (answer(++m_requests, req.path)) res.set_content(kDocument, "text/xml");
+            if (answer(++m_requests, req.path)) res.set_content(m_body, "text/xml");
             else res.status = 500;
         });
+    }
+    // A whole run of the decision by a driver of its own, for client identifier "abc".
+    decision::RunDecision decide() {
+        decision::UpdateDriver driver;
+        driver.m_documentDomains = m_domains;
+        std::u16string clientId = u"abc";
+        return driver.decide(clientId);
     }
     void setTestKeys(int debug, int readLocal) {
         writeFile(dataFolder() / "OvUpdate.ini", "[Test]\r\ndebug=" + std::to_string(debug) +
@@ -70,6 +79,8 @@ protected:
     FakeClock m_clock{m_events};
     LocalServer m_server;
     std::atomic<int> m_requests{0};
+    std::string m_body = kDocument;
+    std::vector<std::u16string> m_domains;
 };
 
 // One pass over the three domains.
@@ -88,24 +99,28 @@ std::vector<std::string> join(std::initializer_list<std::vector<std::string>> pa
 
 TEST_F(DocumentRetrieval, AllDomainsDownFollowTheRetrySchedule) {
     serve([](int, const std::string&) { return false; });
-    m_driver.startUpdateRun();
-    EXPECT_EQ(m_driver.m_runStatus, kRunNoDocument);
+    EXPECT_EQ(decide().verdict, Verdict::NoDocument);
     EXPECT_EQ(m_events.list(), join({pass(), {"sleep 60000"}, pass(), {"sleep 300000"}, pass(),
                                      {"sleep 600000"}, pass()}));
 }
 
 TEST_F(DocumentRetrieval, FirstDomainThatAnswersIsUsed) {
     serve([](int count, const std::string&) { return count == 2; });
-    m_driver.startUpdateRun();
+    decision::RunDecision d = decide();
     EXPECT_EQ(m_events.list(), (std::vector<std::string>{"GET /d1/product/OvUpdate/OvUpdate.xml",
                                                          "GET /d2/product/OvUpdate/OvUpdate.xml"}));
-    EXPECT_EQ(m_driver.m_documentBody, kDocument);
-    EXPECT_EQ(m_driver.m_update.name, u"p.exe");  // the document was walked
+    EXPECT_EQ(d.verdict, Verdict::Download);  // the document was walked
+    EXPECT_EQ(d.job.package.name, u"p.exe");
+    EXPECT_EQ(d.job.saveDirectory, settings::dataFolder() + u"\\OvUpdate");
 }
 
 TEST_F(DocumentRetrieval, RetryCycleThatSucceedsEndsTheWaiting) {
     serve([](int count, const std::string&) { return count == 5; });
-    EXPECT_TRUE(m_driver.fetchUpdateDocument(u"product/OvUpdate/OvUpdate.xml"));
+    decision::UpdateDriver driver;
+    driver.m_documentDomains = m_domains;
+    std::string body;
+    EXPECT_TRUE(driver.fetchUpdateDocument(u"product/OvUpdate/OvUpdate.xml", body));
+    EXPECT_EQ(body, kDocument);
     std::vector<std::string> expected = join({pass(), {"sleep 60000"}, pass()});
     expected.pop_back();
     EXPECT_EQ(m_events.list(), expected);
@@ -117,72 +132,68 @@ TEST_F(DocumentRetrieval, DebugSwitchesChooseTheDocument) {
 
     // readlocalxml alone has no effect: the server document, and the stale copy goes.
     setTestKeys(0, 1);
-    m_driver.startUpdateRun();
+    decide();
     EXPECT_EQ(m_events.list(), (std::vector<std::string>{"GET /d1/product/OvUpdate/OvUpdate.xml"}));
     EXPECT_FALSE(fs::exists(dataFolder() / "OvUpdate.xml"));
 
-    UpdateDriver debugRun;
-    debugRun.m_documentDomains = m_driver.m_documentDomains;
     setTestKeys(1, 0);
-    debugRun.startUpdateRun();
+    decide();
     EXPECT_EQ(m_events.list().back(), "GET /d1/product/OvUpdate/OvUpdate_Debug.xml");
 }
 
 TEST_F(DocumentRetrieval, LocalDebugDocument) {
     serve([](int, const std::string&) { return true; });
     setTestKeys(1, 1);
-    m_driver.startUpdateRun();
-    EXPECT_EQ(m_driver.m_runStatus, kRunNothingToDo);
+    EXPECT_EQ(decide().verdict, Verdict::NothingToDo);
     EXPECT_TRUE(m_events.list().empty());
 
     // Read as it is, byte-order mark included; never fetched.
     writeFile(dataFolder() / "OvUpdate_Debug.xml", std::string("\xEF\xBB\xBF") + kDocument);
-    UpdateDriver local;
-    local.startUpdateRun();
-    EXPECT_EQ(local.m_update.name, u"p.exe");
+    decision::RunDecision d = decide();
+    EXPECT_EQ(d.verdict, Verdict::Download);
+    EXPECT_EQ(d.job.package.name, u"p.exe");
     EXPECT_TRUE(m_events.list().empty());
     EXPECT_TRUE(fs::exists(dataFolder() / "OvUpdate_Debug.xml"));
 }
 
 TEST(DocumentBody, CleaningCutsTheByteOrderMarkAndTheTail) {
-    EXPECT_EQ(cleanDocumentBody("\xEF\xBB\xBF<a/>\r\ntrailing bytes"), "<a/>");
-    EXPECT_EQ(cleanDocumentBody("<a><b/></a>"), "<a><b/></a>");
-    EXPECT_EQ(cleanDocumentBody("\xEF\xBB\xBF>"), "\xEF\xBB\xBF>");  // 4 bytes or less stay
-    EXPECT_EQ(cleanDocumentBody("\xEF\xBB\xBF>x"), ">");
-    EXPECT_EQ(cleanDocumentBody("ab>x"), "ab>x");
-    EXPECT_EQ(cleanDocumentBody("no markup at all"), "");
+    EXPECT_EQ(decision::cleanDocumentBody("\xEF\xBB\xBF<a/>\r\ntrailing bytes"), "<a/>");
+    EXPECT_EQ(decision::cleanDocumentBody("<a><b/></a>"), "<a><b/></a>");
+    EXPECT_EQ(decision::cleanDocumentBody("\xEF\xBB\xBF>"), "\xEF\xBB\xBF>");  // 4 bytes or less stay
+    EXPECT_EQ(decision::cleanDocumentBody("\xEF\xBB\xBF>x"), ">");
+    EXPECT_EQ(decision::cleanDocumentBody("ab>x"), "ab>x");
+    EXPECT_EQ(decision::cleanDocumentBody("no markup at all"), "");
 }
 
 TEST_F(DocumentRetrieval, DownloadedBodiesThatCannotBeWalked) {
+    serve([](int, const std::string&) { return true; });
     struct Case {
         std::string body;
-        int status;
+        Verdict verdict;
     } cases[] = {
-        {"", kRunNoDocument},
-        {"<info><update name='a'></info>", kRunNoUpdate},  // not well formed
-        {"plain text without markup", kRunNoUpdate},        // cleaned to nothing
-        {"\xEF\xBB\xBF<info/>\r\n\x1A", kRunNoUpdate},      // parses, holds no update
+        {"", Verdict::NoDocument},
+        {"<info><update name='a'></info>", Verdict::NoUpdate},  // not well formed
+        {"plain text without markup", Verdict::NoUpdate},       // cleaned to nothing
+        {"\xEF\xBB\xBF<info/>\r\n\x1A", Verdict::NoUpdate},     // parses, holds no update
     };
     for (const Case& c : cases) {
-        UpdateDriver driver;
-        driver.m_documentBody = c.body;
-        driver.processDownloadedDocument();
-        EXPECT_EQ(driver.m_runStatus, c.status) << c.body;
+        m_body = c.body;
+        EXPECT_EQ(decide().verdict, c.verdict) << c.body;
     }
+    EXPECT_EQ(m_requests, 4);  // each answer is taken at once
 }
 
 TEST_F(DocumentRetrieval, PrintLogCopyOnlyWithLogging) {
     fs::path before = fs::current_path();
     fs::create_directories(m_root.path() / "cwd");
     fs::current_path(m_root.path() / "cwd");
-    m_driver.m_documentBody = std::string("\xEF\xBB\xBF") + kDocument + "\r\n";
-    m_driver.processDownloadedDocument();
+    serve([](int, const std::string&) { return true; });
+    m_body = std::string("\xEF\xBB\xBF") + kDocument + "\r\n";
+    decide();
     EXPECT_FALSE(fs::exists("OvUpdatePrintLog.xml"));
 
     diag::setLogging(true);
-    UpdateDriver logged;
-    logged.m_documentBody = m_driver.m_documentBody;
-    logged.processDownloadedDocument();
+    decide();
     diag::setLogging(false);
     EXPECT_EQ(readFile("OvUpdatePrintLog.xml"), kDocument);
     fs::current_path(before);

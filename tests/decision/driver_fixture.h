@@ -1,8 +1,8 @@
-// A host of its own for each update-driver test: application data, registry file and
-// runtime folder in a temporary folder, and a driver whose save folder lies there.
+// A host of its own for each update-driver test that needs the disk or the real host:
+// application data, registry file and runtime folder in a temporary folder, and the
+// driver's save folder there.
 #pragma once
 #include <gtest/gtest.h>
-#include <rapidxml/rapidxml.hpp>
 
 #include <cstdlib>
 #include <map>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "decision/update_document.h"
 #include "decision/update_driver.h"
 #include "fetch/test_support.h"
 #include "platform/pe_builder.h"
@@ -34,8 +35,6 @@ protected:
         setenv("OVUPDATE_DEPLOY", (m_root.path() / "deploy.ini").string().c_str(), 1);
         std::filesystem::create_directories(dataFolder() / "OvUpdate");
         std::filesystem::create_directories(m_root.path() / "run");
-        m_driver.m_saveDirectory = settings::dataFolder() + u"\\OvUpdate";
-        m_driver.m_clientId = u"abc";  // rollout value 83 with the default seed
     }
     void TearDown() override {
 #ifdef _WIN32
@@ -83,7 +82,7 @@ protected:
         }
         testpe::VersionSpec wanted;
         std::vector<std::u16string> parts = text::split(text::fromUtf8(version), u".");
-        for (int i = 0; i < 4; ++i) wanted.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
+        for (size_t i = 0; i < 4; ++i) wanted.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
         writeFile(m_root.path() / relative, testpe::peWithVersion(wanted));
     }
 
@@ -91,17 +90,19 @@ protected:
         writeFile(dataFolder() / "OrvixIS.ini", "[main]\r\nclient=" + client + "\r\n");
     }
 
-    // Parses xml as the driver does and walks it.
-    void evaluate(const std::string& xml) {
-        std::vector<char> buffer(xml.begin(), xml.end());
-        buffer.push_back('\0');
-        rapidxml::xml_document<char> document;
-        document.parse<0>(buffer.data());
-        m_driver.evaluateUpdateDocument(document);
+    // Reads xml as the driver does and walks it with a driver of its own, whose save folder
+    // lies in this host and whose client identifier is "abc" (rollout value 83 with the
+    // default seed).
+    decision::RunDecision walk(const std::string& xml) {
+        std::vector<decision::DocumentItem> items;
+        EXPECT_TRUE(decision::parseUpdateDocument(xml, items)) << xml;
+        decision::UpdateDriver driver;
+        driver.m_saveDirectory = settings::dataFolder() + u"\\OvUpdate";
+        driver.m_clientId = u"abc";
+        return driver.walk(items);
     }
 
     TempFolder m_root;
-    UpdateDriver m_driver;
 
 private:
 #ifdef _WIN32

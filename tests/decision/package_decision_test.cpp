@@ -4,6 +4,7 @@
 #include "decision/driver_fixture.h"
 
 namespace fs = std::filesystem;
+using fetch::Verdict;
 
 namespace {
 
@@ -14,19 +15,26 @@ protected:
     std::string element(const std::string& name, const std::string& attributes) {
         return "<update name='" + name + "' " + attributes + ">" + kAnyFile + "</update>";
     }
-    void walk(const std::string& children) { evaluate("<info>" + children + "</info>"); }
+    decision::RunDecision walkChildren(const std::string& children) {
+        return walk("<info>" + children + "</info>");
+    }
 };
 
 }  // namespace
 
 TEST_F(PackageDecision, ElementOutsideItsShareLetsTheNextOneBeTaken) {
     // abc lands on 83.
-    walk(element("first.exe", "probability='83'") + element("second.exe", "probability='84'"));
-    EXPECT_EQ(m_driver.m_runStatus, kRunDownloadFailed);  // a download was started
-    EXPECT_EQ(m_driver.m_update.name, u"second.exe");
+    decision::RunDecision d =
+        walkChildren("<Domain><d>http://a</d></Domain>" + element("first.exe", "probability='83'") +
+                     element("second.exe", "probability='84'"));
+    EXPECT_EQ(d.verdict, Verdict::Download);
+    EXPECT_EQ(d.job.package.name, u"second.exe");
+    // Everything the download needs goes with the package.
+    EXPECT_EQ(d.job.domains, std::vector<std::u16string>{u"http://a"});
+    EXPECT_EQ(d.job.saveDirectory, settings::dataFolder() + u"\\OvUpdate");
+    EXPECT_EQ(d.job.clientId, u"abc");
 
-    walk(element("only.exe", "probability='83'"));
-    EXPECT_EQ(m_driver.m_runStatus, kRunNoUpdate);
+    EXPECT_EQ(walkChildren(element("only.exe", "probability='83'")).verdict, Verdict::NoUpdate);
 }
 
 TEST_F(PackageDecision, PackageOnDiskIsCheckedInsteadOfTheRollout) {
@@ -36,25 +44,26 @@ TEST_F(PackageDecision, PackageOnDiskIsCheckedInsteadOfTheRollout) {
 
     // Right digest, in any letter case: taken as it is, even outside the share.
     std::string upper = text::toUtf8(text::toUpper(text::fromUtf8(md5)));
-    walk(element("setup.exe", "probability='0' md5='" + upper + "'"));
-    EXPECT_EQ(m_driver.m_runStatus, kRunPackagePresent);
+    decision::RunDecision d = walkChildren(element("setup.exe", "probability='0' md5='" + upper + "'"));
+    EXPECT_EQ(d.verdict, Verdict::PackagePresent);
+    EXPECT_EQ(d.job.package.name, u"setup.exe");
     EXPECT_TRUE(fs::exists(saveFolder() / "setup.exe"));
 
     // Wrong digest: deleted and downloaded again, without a rollout test.
-    walk(element("setup.exe", "probability='0' md5='00000000000000000000000000000000'"));
-    EXPECT_EQ(m_driver.m_runStatus, kRunDownloadFailed);
+    d = walkChildren(element("setup.exe", "probability='0' md5='00000000000000000000000000000000'"));
+    EXPECT_EQ(d.verdict, Verdict::Download);
     EXPECT_FALSE(fs::exists(saveFolder() / "setup.exe"));
 
     // An empty file never matches.
     writeFile(saveFolder() / "empty.exe", "");
-    walk(element("empty.exe", "md5='d41d8cd98f00b204e9800998ecf8427e'"));
-    EXPECT_EQ(m_driver.m_runStatus, kRunDownloadFailed);
+    EXPECT_EQ(walkChildren(element("empty.exe", "md5='d41d8cd98f00b204e9800998ecf8427e'")).verdict,
+              Verdict::Download);
 }
 
 TEST_F(PackageDecision, RecentFilesKeepMatchingPackagesOnly) {
     for (const char* name : {"setup_2.exe", "SETUP_2_OLD.EXE", "other.exe", "temp/other.exe", "temp/setup_2.tmp"})
         writeFile(saveFolder() / name, "x");
-    walk("<recentfile><f> Setup_2 </f></recentfile>");
+    walkChildren("<recentfile><f> Setup_2 </f></recentfile>");
     EXPECT_TRUE(fs::exists(saveFolder() / "setup_2.exe"));
     EXPECT_TRUE(fs::exists(saveFolder() / "SETUP_2_OLD.EXE"));
     EXPECT_TRUE(fs::exists(saveFolder() / "temp/setup_2.tmp"));
@@ -64,7 +73,18 @@ TEST_F(PackageDecision, RecentFilesKeepMatchingPackagesOnly) {
 
 TEST_F(PackageDecision, EmptyRecentFileEntryKeepsEverything) {
     writeFile(saveFolder() / "other.exe", "x");
-    walk("<recentfile><f>nothing-like-it</f><f></f></recentfile>");
+    walkChildren("<recentfile><f>nothing-like-it</f><f></f></recentfile>");
     EXPECT_TRUE(fs::exists(saveFolder() / "other.exe"));
-    EXPECT_EQ(m_driver.m_recentFiles.size(), 2u);
+}
+
+// The walk ends at the element it takes: a recentfile after it is never read, one after an
+// element it passes over is.
+TEST_F(PackageDecision, RecentFileAfterTheTakenElementIsNeverRead) {
+    const std::string recent = "<recentfile><f>keep</f></recentfile>";
+    writeFile(saveFolder() / "other.exe", "x");
+    EXPECT_EQ(walkChildren(element("p.exe", "") + recent).verdict, Verdict::Download);
+    EXPECT_TRUE(fs::exists(saveFolder() / "other.exe"));
+
+    EXPECT_EQ(walkChildren(element("p.exe", "probability='0'") + recent).verdict, Verdict::NoUpdate);
+    EXPECT_FALSE(fs::exists(saveFolder() / "other.exe"));
 }

@@ -1,9 +1,12 @@
+#include "fetch/crash_report.h"
+
 #include <gtest/gtest.h>
 
 #include <mutex>
 
 #include "app/settings.h"
-#include "decision/driver_fixture.h"
+#include "fetch/test_support.h"
+#include "platform/sandbox.h"
 
 namespace fs = std::filesystem;
 
@@ -13,7 +16,8 @@ struct Post {
     std::vector<std::string> parts;  // "name=value", or "name;filename=content" for a file
 };
 
-// One collection endpoint for the whole suite: the endpoint address is read once per process.
+// One collection endpoint for the whole test program: the endpoint address is read once per
+// process, so the endpoint lives as long (repeated runs of the suite included).
 class Endpoint {
 public:
     Endpoint() {
@@ -55,20 +59,24 @@ public:
     std::function<std::string(const Post&)> answer;
 };
 
-Endpoint* g_endpoint = nullptr;
+Endpoint& endpoint() {
+    static Endpoint instance;
+    return instance;
+}
 
-class CrashReports : public DriverTest {
+// The player's data folder in a sandbox, and the suite's endpoint as the collection host.
+class CrashReports : public Sandbox {
 protected:
-    static void SetUpTestSuite() { g_endpoint = new Endpoint; }
-    static void TearDownTestSuite() {
-        delete g_endpoint;
-        g_endpoint = nullptr;
-    }
     void SetUp() override {
-        DriverTest::SetUp();
-        setenv("OVUPDATE_DEPLOY", (g_endpoint->folder.path() / "deploy.ini").string().c_str(), 1);
-        g_endpoint->reset();
+        Sandbox::SetUp();
+        const char* deploy = std::getenv("OVUPDATE_DEPLOY");
+        m_saved.emplace_back("OVUPDATE_DEPLOY", deploy ? std::optional<std::string>(deploy) : std::nullopt);
+        setenv("OVUPDATE_DEPLOY", (endpoint().folder.path() / "deploy.ini").string().c_str(), 1);
+        std::filesystem::create_directories(dataFolder());
+        endpoint().reset();
     }
+    std::filesystem::path dataFolder() const { return native("appdata/Lumora Video/Orvix"); }
+    void deliver() { fetch::deliverCrashReports(u"abc"); }
     void announce(const std::string& dumpPath, const std::string& dumpZip, const std::string& logZip) {
         writeFile(dataFolder() / "orvix.ini", "[CrashReport]\r\nDumpPath=" + dumpPath + "\r\nDumpZipPathName=" +
                                                   dumpZip + "\r\nLogZipPathName=" + logZip + "\r\n");
@@ -77,14 +85,14 @@ protected:
         return text::toUtf8(settings::readString(settings::kSectionCrashReport, key, u"<none>", 520,
                                                  settings::kOrvixIni));
     }
-    std::vector<Post> posts() { return g_endpoint->posts; }
+    std::vector<Post> posts() { return endpoint().posts; }
 };
 
 }  // namespace
 
 TEST_F(CrashReports, ErrorFileIsPostedAsTheFormAndDeletedOnSuccess) {
     writeFile(dataFolder() / "qserr.dat", std::string("err\0or", 6));
-    EXPECT_TRUE(m_driver.deliverCrashReports());
+    deliver();
     ASSERT_EQ(posts().size(), 1u);
     EXPECT_EQ(posts()[0].parts,
               (std::vector<std::string>{"ct=141212_crash", "p=11", "p1=114", "pf=201", "pu=", "t=11", "u=abc",
@@ -96,7 +104,7 @@ TEST_F(CrashReports, AnnouncedDumpAndLogAreDeliveredAndTheirAnnouncementsCleared
     announce("c:\\dumps", "dump.zip", "logs\\log.zip");
     writeFile(dataFolder() / "dump.zip", "DUMP");
     writeFile(dataFolder() / "logs/log.zip", "LOG");
-    m_driver.deliverCrashReports();
+    deliver();
     ASSERT_EQ(posts().size(), 2u);  // no qserr.dat: nothing sent for it
     EXPECT_EQ(posts()[0].parts,
               (std::vector<std::string>{"addr=c:\\dumps", "ct=151215_clientdump", "p=11", "p1=1101", "pf=201", "pu=",
@@ -113,8 +121,8 @@ TEST_F(CrashReports, DumpPathStaysUntilTheLogIsDelivered) {
     announce("c:\\dumps", "dump.zip", "log.zip");
     writeFile(dataFolder() / "dump.zip", "DUMP");
     writeFile(dataFolder() / "log.zip", "LOG");
-    g_endpoint->answer = [](const Post& p) { return p.parts.back() == "optional;dump.zip=DUMP" ? "success" : "busy"; };
-    m_driver.deliverCrashReports();
+    endpoint().answer = [](const Post& p) { return p.parts.back() == "optional;dump.zip=DUMP" ? "success" : "busy"; };
+    deliver();
     EXPECT_EQ(setting(settings::kKeyDumpZipPathName), "");
     EXPECT_EQ(setting(settings::kKeyDumpPath), "c:\\dumps");
     EXPECT_EQ(setting(settings::kKeyLogZipPathName), "log.zip");
@@ -129,9 +137,9 @@ TEST_F(CrashReports, OnlyTheExactBodySuccessCounts) {
     } cases[] = {{200, "Success", false}, {200, "success\n", false}, {404, "nope", false}, {500, "success", true}};
     for (const Case& c : cases) {
         writeFile(dataFolder() / "qserr.dat", "err");
-        g_endpoint->status = c.status;
-        g_endpoint->answer = [&](const Post&) { return c.body; };
-        m_driver.deliverCrashReports();
+        endpoint().status = c.status;
+        endpoint().answer = [&](const Post&) { return c.body; };
+        deliver();
         EXPECT_EQ(fs::exists(dataFolder() / "qserr.dat"), !c.deleted) << c.status << " " << c.body;
     }
 }
@@ -140,7 +148,7 @@ TEST_F(CrashReports, WhatIsNotSent) {
     writeFile(dataFolder() / "qserr.dat", "");  // empty: stays, not sent
     announce("", "dump.zip", "");               // a dump needs its DumpPath
     writeFile(dataFolder() / "dump.zip", "DUMP");
-    m_driver.deliverCrashReports();
+    deliver();
     EXPECT_TRUE(posts().empty());
     EXPECT_TRUE(fs::exists(dataFolder() / "qserr.dat"));
     EXPECT_TRUE(fs::exists(dataFolder() / "dump.zip"));
@@ -148,7 +156,7 @@ TEST_F(CrashReports, WhatIsNotSent) {
     // A log goes without DumpPath, with an empty "addr".
     announce("", "", "log.zip");
     writeFile(dataFolder() / "log.zip", "LOG");
-    m_driver.deliverCrashReports();
+    deliver();
     ASSERT_EQ(posts().size(), 1u);
     EXPECT_EQ(posts()[0].parts.front(), "addr=");
 }

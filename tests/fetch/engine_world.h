@@ -1,6 +1,6 @@
-// A world for the engine driver tests: the stand-in engine copied into a folder of its own,
-// the registry key that leads to it, a journal of the engine's calls, and this thread
-// standing in for the normal update thread.
+// A world for the engine tests: the stand-in engine copied into a folder of its own, the
+// registry key that leads to it, a journal of the engine's calls, and this thread standing
+// in for the normal update thread.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/process_state.h"
-#include "decision/update_driver.h"
+#include "fetch/package.h"
 #include "fetch/test_support.h"
 #include "platform/thread_messages.h"
 #include "win32/test_registry.h"
@@ -36,10 +36,6 @@ public:
         }
     }
     ~EngineWorld() {
-        // The driver keeps its callback object for the life of the process; the world's
-        // driver ends here.
-        m_driver.releaseEngine();
-        if (m_driver.m_engineCallBack) m_driver.m_engineCallBack->destroy();
         pointRegistryAt(u"");
         unsetenv("PRISM_STANDIN_JOURNAL");
         unsetenv("PRISM_STANDIN_FAIL");
@@ -49,7 +45,6 @@ public:
     std::string registryFile() const { return (m_folder.path() / "registry.reg").string(); }
     std::string journalFile() const { return (m_folder.path() / "journal.txt").string(); }
     const TempFolder& folder() const { return m_folder; }
-    UpdateDriver& driver() { return m_driver; }
 
     // The default value of HKEY_CLASSES_ROOT\NimboProxy; an empty value removes the key.
     void pointRegistryAt(const std::u16string& value) {
@@ -69,16 +64,18 @@ public:
 #endif
     }
 
-    // A driver set up for the package at link, saved as pkg.exe in the world's folder.
-    void prepare(UpdateDriver& driver, const std::u16string& link) const {
-        driver.m_saveDirectory = m_folder.agentPath("save");
+    // A job for the package at link, saved as pkg.exe in the world's folder.
+    fetch::PackageJob job(const std::u16string& link) const {
         std::filesystem::create_directories(m_folder.path() / "save");
-        driver.m_update.name = u"pkg.exe";
-        driver.m_update.prismlink = link;
-        driver.m_update.filesize = u"7";
-        driver.m_update.crc32 = u"1a2b3c4d";
-        driver.m_update.md5 = u"0123456789abcdef0123456789abcdef";
-        driver.m_clientId = u"client-1";
+        fetch::PackageJob job;
+        job.saveDirectory = m_folder.agentPath("save");
+        job.package.name = u"pkg.exe";
+        job.package.prismlink = link;
+        job.package.filesize = u"7";
+        job.package.crc32 = u"1a2b3c4d";
+        job.package.md5 = u"0123456789abcdef0123456789abcdef";
+        job.clientId = u"client-1";
+        return job;
     }
 
     std::vector<std::string> journal() const {
@@ -101,5 +98,4 @@ public:
 
 private:
     TempFolder m_folder;
-    UpdateDriver m_driver;
 };

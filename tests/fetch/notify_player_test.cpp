@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "fetch/engine_world.h"
+#include "fetch/test_support.h"
 #include "platform/desktop_window.h"
 
 namespace {
@@ -27,10 +27,10 @@ class NotifyPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_RUNTIME_DIR", m_folder.path().string().c_str(), 1);
-        m_driver.m_update.nameBytes = "OrvixSetup.exe";
-        m_driver.m_update.verBytes = "3.2.0.1";
-        m_driver.m_update.md5Bytes = "5c54";
-        m_driver.m_update.verlogBytes = "faster";
+        m_package.nameBytes = "OrvixSetup.exe";
+        m_package.verBytes = "3.2.0.1";
+        m_package.md5Bytes = "5c54";
+        m_package.verlogBytes = "faster";
     }
     std::unique_ptr<DesktopWindow> window(const std::vector<std::u16string>& marks, bool visible, bool minimized) {
         auto w = DesktopWindow::create(marks, visible, minimized);
@@ -39,7 +39,7 @@ protected:
     }
     // Runs the notification beside the windows, which answer on this thread.
     void notifyWhile(const std::function<void()>& windowsSide) {
-        std::thread agent([this] { m_driver.notifyPlayerWindows(); });
+        std::thread agent([this] { fetch::notifyPlayerWindows(m_package); });
         windowsSide();
         agent.join();
     }
@@ -49,7 +49,7 @@ protected:
     }
 
     TempFolder m_folder;
-    UpdateDriver m_driver;
+    fetch::Package m_package;
 };
 
 TEST_F(NotifyPlayer, FirstMarkedWindowGetsTheMessageAndComesForward) {
@@ -82,7 +82,7 @@ TEST_F(NotifyPlayer, FirstMarkedWindowOffScreenStopsTheWalk) {
 }
 
 TEST_F(NotifyPlayer, EmptyFieldSendsNothingButStillBringsTheWindowForward) {
-    m_driver.m_update.verBytes.clear();
+    m_package.verBytes.clear();
     auto player = window({u"ORVIX_CLT"}, true, false);
     notifyWhile([&] {
         WindowMessage m;

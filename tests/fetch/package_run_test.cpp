@@ -1,0 +1,165 @@
+#include "fetch/package_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/md5.h"
+#include "app/settings.h"
+#include "fetch/engine_world.h"
+
+namespace fs = std::filesystem;
+using fetch::NextStep;
+using fetch::Verdict;
+
+namespace {
+
+constexpr char kPackage[] = "installer bytes";
+
+// A data folder in the world's folder and the job of the package pkg.exe, which must carry
+// kPackage; the job has no engine link, so only the HTTP links fetch it.
+class PackageRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::path appData = m_world.folder().path() / "appdata";
+        fs::create_directories(appData / "Lumora Video" / "Orvix");
+        setenv("APPDATA", appData.string().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_world.folder().path().string().c_str(), 1);
+        m_job = m_world.job(u"");
+        m_job.package.md5 = text::fromUtf8(md5OfBuffer(kPackage, sizeof kPackage - 1));
+        m_job.package.nameBytes = "pkg.exe";
+    }
+    fs::path packageFile() const { return m_world.folder().path() / "save" / "pkg.exe"; }
+    std::u16string recordedFile() const {
+        return settings::readString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"", 260,
+                                    settings::kOvUpdateIni);
+    }
+    // Each case starts without a package and without a recorded one.
+    void clean() {
+        fs::remove(packageFile());
+        fs::remove(m_world.folder().path() / "appdata" / "Lumora Video" / "Orvix" / "OvUpdate.ini");
+    }
+
+    EngineWorld m_world;
+    fetch::PackageJob m_job;
+};
+
+}  // namespace
+
+// Only a verified package is recorded; a run without a package goes on to the module stage.
+TEST_F(PackageRunTest, EachVerdictEndsWithItsStatus) {
+    struct Case {
+        Verdict verdict;
+        bool packageOnDisk;
+        NextStep step;
+        int status;
+    } cases[] = {
+        {Verdict::NothingToDo, false, NextStep::EndRun, 0},
+        {Verdict::NoDocument, false, NextStep::ModuleStage, 1},
+        {Verdict::NoUpdate, false, NextStep::ModuleStage, 2},
+        {Verdict::PackagePresent, true, NextStep::EndRun, 3},
+        {Verdict::Download, false, NextStep::ModuleStage, 6},  // no engine link and no HTTP link
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        clean();
+        if (c.packageOnDisk) writeFile(packageFile(), kPackage);
+        fetch::PackageRun run;
+        EXPECT_EQ(run.lastStatus(), -1);
+        EXPECT_EQ(run.start(c.verdict, m_job), c.step);
+        EXPECT_EQ(run.lastStatus(), c.status);
+        EXPECT_EQ(recordedFile(), c.packageOnDisk ? u"pkg.exe" : u"");
+        EXPECT_FALSE(run.engine().loaded());
+    }
+    EXPECT_TRUE(m_world.journal().empty());
+}
+
+// The full link first, then the relative link on each package domain in order, until one
+// brings the whole file. A package that fails its digest stays on disk, unrecorded.
+TEST_F(PackageRunTest, HttpDownloadTriesTheFullLinkThenEachDomain) {
+    struct Case {
+        std::map<std::string, std::string> served;  // everything else answers 404
+        std::vector<std::string> requests;
+        bool recorded;
+    } cases[] = {
+        {{{"/d2/p/pkg.exe", kPackage}}, {"/full/pkg.exe", "/d1/p/pkg.exe", "/d2/p/pkg.exe"}, true},
+        {{{"/full/pkg.exe", "something else"}}, {"/full/pkg.exe"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.requests.size());
+        clean();
+        LocalServer server;
+        std::vector<std::string> requests;
+        server.server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
+            requests.push_back(req.path);
+            auto body = c.served.find(req.path);
+            if (body == c.served.end()) res.status = 404;
+            else res.set_content(body->second, "application/octet-stream");
+        });
+        fetch::PackageJob job = m_job;
+        job.package.usehttp = 1;
+        job.package.prismlink = u"http://127.0.0.1:9/never.exe";  // the engine is never asked
+        job.package.httplinkfull = server.url("/full/pkg.exe");
+        job.package.httplink = u"p/pkg.exe";
+        job.domains = {server.url("/d1"), server.url("/d2")};
+
+        fetch::PackageRun run;
+        EXPECT_EQ(run.start(Verdict::Download, job), NextStep::EndRun);
+        EXPECT_EQ(run.lastStatus(), 5);
+        EXPECT_EQ(requests, c.requests);
+        EXPECT_EQ(readFile(packageFile()), c.served.begin()->second);
+        EXPECT_EQ(recordedFile(), c.recorded ? u"pkg.exe" : u"");
+    }
+    EXPECT_TRUE(m_world.journal().empty());
+}
+
+// The engine reports through the thread's messages. A package it reports whole but that
+// fails its digest, or a download it reports failed, is fetched over HTTP once; whatever
+// that brings, the run then ends.
+TEST_F(PackageRunTest, EngineOutcomeIsFollowedByOneHttpDownloadWhenItBringsNoGoodPackage) {
+    struct Case {
+        int engineStatus;
+        uint32_t engineReport;
+        std::string served;  // over HTTP
+    } cases[] = {
+        {200, UM_ENGINE_PACKAGE_DONE, kPackage},
+        {200, UM_ENGINE_PACKAGE_DONE, "still wrong"},
+        {404, UM_ENGINE_DOWNLOAD_FAILED, kPackage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.engineStatus);
+        SCOPED_TRACE(c.served);
+        clean();
+        LocalServer server;
+        int requests = 0;
+        server.server.Get("/p2p/pkg.exe", [&](const httplib::Request&, httplib::Response& res) {
+            res.status = c.engineStatus;
+            res.set_content("half from the engine", "application/octet-stream");
+        });
+        server.server.Get("/pkg.exe", [&](const httplib::Request&, httplib::Response& res) {
+            ++requests;
+            res.set_content(c.served, "application/octet-stream");
+        });
+        fetch::PackageJob job = m_job;
+        job.package.prismlink = server.url("/p2p/pkg.exe");
+        job.package.httplinkfull = server.url("/pkg.exe");
+
+        fetch::PackageRun run;
+        ASSERT_EQ(run.start(Verdict::Download, job), NextStep::Wait);
+        std::vector<uint32_t> reports;
+        NextStep step = NextStep::Wait;
+        while (step == NextStep::Wait) {
+            uint32_t message = EngineWorld::nextMessage();
+            ASSERT_NE(message, 0u);
+            reports.push_back(message);
+            step = run.handleMessage(message);
+        }
+        EXPECT_EQ(reports, (std::vector<uint32_t>{UM_ENGINE_CALLBACK_READY, c.engineReport}));
+        EXPECT_EQ(step, NextStep::EndRun);
+        EXPECT_EQ(run.lastStatus(), 5);
+        EXPECT_EQ(requests, 1);
+        EXPECT_EQ(readFile(packageFile()), c.served);
+        EXPECT_EQ(recordedFile(), c.served == kPackage ? u"pkg.exe" : u"");
+        EXPECT_FALSE(run.engine().loaded());
+    }
+}
