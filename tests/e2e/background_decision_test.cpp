@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/md5.h"
-#include "e2e/sandbox.h"
+#include "e2e/e2e.h"
 #include "fetch/test_support.h"
 
 namespace {
@@ -32,7 +32,7 @@ protected:
     }
 
     std::vector<std::string> runAgent() {
-        e2e::RunResult result = m_box.run({}, 20000);
+        e2e::ExitStatus result = m_box.run({}, 20000);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0);
         return m_box.logLines();
@@ -44,7 +44,7 @@ protected:
         EXPECT_TRUE(e2e::hasLine(lines, e2e::agentLine(text))) << text;
     }
 
-    e2e::Sandbox m_box;
+    e2e::HostSandbox m_box;
     LocalServer m_server;
     std::string m_document;
     std::vector<std::string> m_paths;
@@ -99,8 +99,9 @@ TEST_F(BackgroundDecision, EveryRuleDecidesInTheLogAndTheRolloutPicksTheNextElem
 }
 
 TEST_F(BackgroundDecision, PackageOnDiskWithTheRightDigestIsTakenWithoutDownload) {
-    std::string package = "#!/bin/sh\nexit 0\n";
+    std::string package = "a package already downloaded\n";
     e2e::writeFile(m_box.dataFolder() / "OvUpdate" / "setup.exe", package);
+    m_box.addSetting("OvUpdate.ini", "update", "runnow", "0");  // recorded, not started
     m_document = "<info>" +
                  update("setup.exe", "probability='0' httplinkfull='" + text::toUtf8(m_server.base()) +
                                          "/setup.exe' md5='" + md5OfBuffer(package.data(), package.size()) + "'",

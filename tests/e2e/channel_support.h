@@ -11,7 +11,7 @@
 #include "channel/pipe_server.h"
 #include "platform/pipe.h"
 #include "platform/text.h"
-#include "sandbox.h"
+#include "e2e/e2e.h"
 
 namespace e2e {
 
@@ -40,11 +40,6 @@ public:
     std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }
     std::string offerReply() const {
         return "update:" + std::string(kPackageName) + "**3.2.0.1**" + packageMd5() + "**新版本：更快的启动";
-    }
-    // The domain list of a sandbox pointed at this server.
-    void pointAt(Sandbox& box) const {
-        box.setDeploy("[servers]\ndomain1=" + base() + "\ndomain2=" + base() + "\ndomain3=" + base() +
-                      "\nreport=" + base() + "\n");
     }
 
     void hold() { setHeld(true); }
@@ -123,25 +118,15 @@ private:
 };
 
 // A sandbox with the player installed, logging on and the domains at server.
-inline void prepare(Sandbox& box, const OfferServer& server) {
+inline void prepare(HostSandbox& box, const OfferServer& server) {
     box.installPlayer();
     box.setPrintLog(1);
-    server.pointAt(box);
+    box.pointServersAt(server.base());
     box.applyToThisProcess();
 }
 
-inline std::string savedPackagePath(const Sandbox& box) {
-    return windowsPath((box.dataFolder() / "OvUpdate" / OfferServer::kPackageName).string());
-}
-
-// Polls until cond holds, for up to timeoutMs.
-template <typename Cond>
-bool eventually(Cond cond, int timeoutMs = 10000) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
+inline std::string savedPackagePath(const HostSandbox& box) {
+    return windowsPath(box.dataFolder() / "OvUpdate" / OfferServer::kPackageName);
 }
 
 }  // namespace e2e

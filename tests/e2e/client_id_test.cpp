@@ -4,10 +4,10 @@
 
 #include "app/client_id.h"
 #include "platform/text.h"
-#include "sandbox.h"
+#include "e2e/e2e.h"
 
 TEST(ClientId, FromTheLibraryStableAndLowerCase) {
-    e2e::Sandbox box;
+    e2e::HostSandbox box;
     box.installPlayer();
     box.applyToThisProcess();
 
@@ -27,7 +27,7 @@ TEST(ClientId, FromTheLibraryStableAndLowerCase) {
 }
 
 TEST(ClientId, TestValueIsTakenAsWritten) {
-    e2e::Sandbox box;
+    e2e::HostSandbox box;
     box.installPlayer();
     box.addSetting("Testing.ini", "Device", "ClientIDForTest", "AbC");
     box.applyToThisProcess();
@@ -40,7 +40,7 @@ TEST(ClientId, TestValueIsTakenAsWritten) {
 
 // Without a library nothing is found, and the next call looks again.
 TEST(ClientId, MissingLibraryIsLookedUpAgain) {
-    e2e::Sandbox box;
+    e2e::HostSandbox box;
     box.applyToThisProcess();
     std::u16string cached;
     EXPECT_EQ(clientIdentifier(cached), u"");

@@ -17,8 +17,9 @@ TEST_F(InstallRun, EngineDownloadsThePackageAndItIsRecorded) {
                                 "释放所有prism资源", "正常升级线程结束"}));
     EXPECT_EQ(savedBytes(), m_package);
     EXPECT_EQ(recordedFile(), kName);
+    EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
     EXPECT_TRUE(http.requests().empty());
-    EXPECT_FALSE(fs::exists(m_box.root() / "installer-ran.txt"));
+    EXPECT_FALSE(fs::exists(marker()));
 }
 
 // Each way the engine can be unusable before its task runs sends the download to HTTP at
@@ -32,8 +33,10 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
     };
     std::vector<Cause> causes = {
         {"no checksum", [](InstallWorld&) {}, "prismlink or filesize or crc32 is empty return", true},
-        {"no registry key", [](InstallWorld& t) { t.unregisterEngine(); },
-         "加载prism.dll失败", false},
+        {"no registry key", [](InstallWorld& t) { t.unregisterEngine(); }, "加载prism.dll失败", false},
+        {"key names a missing file",
+         [](InstallWorld& t) { t.registerEngine(t.m_box.root() / "gone" / "NimboProxy.dll"); }, "加载prism.dll失败",
+         false},
         {"no exports",
          [](InstallWorld& t) {
              fs::copy_file(t.engineDir() / "NimboProxy.dll", t.engineDir() / "prism.dll",
@@ -88,7 +91,8 @@ TEST_F(InstallRun, EngineFailureNotificationSendsTheDownloadToHttp) {
                                 "check md5 success", "释放所有prism资源"}));
     EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
     EXPECT_EQ(http.hits("/pkg"), 1);
-    EXPECT_EQ(lineAt(lines, "prism download start", lineAt(lines, "prism 开始任务：success")), -1);
+    EXPECT_EQ(countLogged(lines, "prism download start"), 1);
+    EXPECT_EQ(savedBytes(), m_package);
     EXPECT_EQ(recordedFile(), kName);
 }
 
@@ -108,8 +112,10 @@ TEST_F(InstallRun, WrongDigestFromTheEngineIsFetchedOverHttpOnce) {
                                     "prism返回成功但md5校验失败，重新开始http下载", "释放所有prism资源",
                                     "下载安装包完成 下载状态是：5", httpRight ? "check md5 success" : "check md5 fail",
                                     "释放所有prism资源", "正常升级线程结束"}));
+        EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
         EXPECT_EQ(http.hits("/pkg"), 1);
         EXPECT_EQ(run.recordedFile(), httpRight ? kName : "");
+        EXPECT_FALSE(fs::exists(run.marker()));
         long retries = std::count(lines.begin(), lines.end(), agentLine("prism返回成功但md5校验失败，重新开始http下载"));
         EXPECT_EQ(retries, 1);
     }
@@ -135,6 +141,7 @@ TEST_F(InstallRun, FullLinkFailsThenTheDomainsAreTriedInOrder) {
     EXPECT_EQ(first.requests(), std::vector<std::string>{"/packages/pkg"});
     EXPECT_EQ(second.requests(), std::vector<std::string>{"/packages/pkg"});
     EXPECT_TRUE(third.requests().empty());
+    EXPECT_EQ(savedBytes(), m_package);
     EXPECT_EQ(recordedFile(), kName);
 }
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "app/md5.h"
-#include "e2e/sandbox.h"
+#include "e2e/e2e.h"
 #include "fetch/test_support.h"
 
 namespace e2e {
@@ -49,11 +49,12 @@ private:
     std::vector<std::string> m_requests;
 };
 
-// One sandbox with the engine installed, a document server and a package that, when
-// started, notes how many arguments it got.
+// One sandbox with the engine installed, a document server and a package (the stand-in
+// installer) that, when started, notes how many arguments it got.
 class InstallWorld {
 public:
     static constexpr char kName[] = "OrvixSetup_3.2.0.1.exe";
+    static constexpr char kEngineKey[] = "HKEY_CLASSES_ROOT\\NimboProxy";
 
     InstallWorld() {
         m_box.installPlayer();
@@ -62,28 +63,25 @@ public:
         m_box.setDeploy("[servers]\ndomain1=" + m_documents.base() + "\ndomain2=http://127.0.0.1:9\n"
                         "domain3=http://127.0.0.1:9\nreport=http://127.0.0.1:9\n");
         installEngine();
-        m_package = "#!/bin/sh\necho \"started with $# arguments\" > \"$INSTALLER_MARKER\"\n";
-        m_box.setEnv("INSTALLER_MARKER", (m_box.root() / "installer-ran.txt").string());
+        m_package = readFile(buildProgram("OrvixSetup"));
+        m_box.setEnv("INSTALLER_MARKER", marker().u8string());
     }
+
+    fs::path marker() const { return m_box.root() / "installer-ran.txt"; }
 
     fs::path engineDir() const { return m_box.root() / "engine"; }
     // The stand-in engine and its companions where HKEY_CLASSES_ROOT\NimboProxy points.
     void installEngine() {
         fs::create_directories(engineDir());
         for (const char* name : {"prism.dll", "NimboProxy.dll"})
-            fs::copy_file(fs::path(binDir()) / name, engineDir() / name, fs::copy_options::overwrite_existing);
+            fs::copy_file(programFolder() / name, engineDir() / name, fs::copy_options::overwrite_existing);
         writeFile(engineDir() / "libcurl.dll", "the engine's own HTTP library\n");
-        m_box.setRegistryValue("HKEY_CLASSES_ROOT\\NimboProxy", "",
-                               windowsPath((engineDir() / "NimboProxy.dll").string()));
+        registerEngine(engineDir() / "NimboProxy.dll");
     }
-
-    // The registry without the engine's key: only the player's registration is left.
-    void unregisterEngine() {
-        std::string player;
-        for (char c : windowsPath(m_box.playerExe().string())) player += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        writeFile(m_box.registryFile(), "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
-                                        "Windows\\CurrentVersion\\App Paths\\Orvix.exe]\n@=\"" + player + "\"\n");
+    void registerEngine(const fs::path& proxy) {
+        m_box.setRegistryValue(kEngineKey, "", windowsPath(proxy));
     }
+    void unregisterEngine() { m_box.registry().removeKey(kEngineKey); }
 
     std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }
 
@@ -103,7 +101,7 @@ public:
 
     // Runs the agent to its end; the run must end by itself, never by the time limit.
     std::vector<std::string> runAgent() {
-        RunResult result = m_box.run({}, 20000);
+        ExitStatus result = m_box.run({}, 20000);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0);
         std::vector<std::string> lines = m_box.logLines();
@@ -112,43 +110,22 @@ public:
     }
 
     fs::path savedPackage() const { return m_box.dataFolder() / "OvUpdate" / kName; }
-    std::string savePath() const { return windowsPath(savedPackage().string()); }
+    std::string savePath() const { return windowsPath(savedPackage()); }
     std::string recordedFile() {
-        std::string ini = e2e::readFile(m_box.dataFolder() / "OvUpdate.ini");
+        std::string ini = readFile(m_box.dataFolder() / "OvUpdate.ini");
         size_t at = ini.find("updatefile=");
         if (at == std::string::npos) return "";
         size_t end = ini.find_first_of("\r\n", at);
         return ini.substr(at + 11, end - at - 11);
     }
 
-    std::string savedBytes() const { return e2e::readFile(savedPackage()); }
+    std::string savedBytes() const { return readFile(savedPackage()); }
 
-    Sandbox m_box;
+    HostSandbox m_box;
     FileServer m_documents;
     std::string m_package;
 };
 
 class InstallRun : public ::testing::Test, public InstallWorld {};
-
-// Position of line in lines (the first from `from`), -1 when absent.
-inline long lineAt(const std::vector<std::string>& lines, const std::string& text, long from = 0) {
-    for (size_t i = static_cast<size_t>(std::max(0L, from)); i < lines.size(); ++i)
-        if (lines[i] == agentLine(text)) return static_cast<long>(i);
-    return -1;
-}
-
-// True when every text appears, in this order.
-inline bool inOrder(const std::vector<std::string>& lines, const std::vector<std::string>& texts) {
-    long at = 0;
-    for (const std::string& text : texts) {
-        at = lineAt(lines, text, at);
-        if (at < 0) {
-            ADD_FAILURE() << "missing in order: " << text;
-            return false;
-        }
-        ++at;
-    }
-    return true;
-}
 
 }  // namespace e2e

@@ -1,15 +1,7 @@
 // Whole module-update runs in this process against the local module source: staging,
 // swap, clean-up, and that every failure leaves the installed files as they were.
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 #include "support.h"
+#include "support/unmovable_file.h"
 
 namespace modtest {
 namespace {
@@ -131,67 +123,19 @@ TEST_F(ModuleRun, StagedFileChangedBeforeTheSwapIsRolledBack) {
     publishWith({"codec.dll", "new codec"});
     m_updater.setPlayerFolder(core(player()));
     ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), core(player())));
-    e2e::writeFile(work() / "bin" / "plugins" / "subtitle.dll", "changed on disk");
+    testsupport::writeFile(work() / "bin" / "plugins" / "subtitle.dll", "changed on disk");
     EXPECT_EQ(m_updater.ReplaceFiles(core(player())), -1);
     expectUntouched();
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
     EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));  // kept for a later attempt
 }
 
-#ifdef _WIN32
-// An installed file that cannot be moved: held open without delete sharing.
-class LockedFile {
-public:
-    explicit LockedFile(const fs::path& file)
-        : m_handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~LockedFile() {
-        if (locked()) CloseHandle(m_handle);
-    }
-    bool locked() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-#else
-// A folder whose files cannot be moved: read-only, and immutable when root ignores that.
-class LockedFolder {
-public:
-    explicit LockedFolder(const fs::path& folder) : m_folder(folder) {
-        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-        if (geteuid() == 0) m_immutable = setFlag(true);
-    }
-    ~LockedFolder() {
-        if (m_immutable) setFlag(false);
-        fs::permissions(m_folder, fs::perms::owner_all);
-    }
-    bool locked() const { return geteuid() != 0 || m_immutable; }
-
-private:
-    bool setFlag(bool on) {
-        int fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY);
-        int flags = 0;
-        bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0) ::close(fd);
-        return ok;
-    }
-    fs::path m_folder;
-    bool m_immutable = false;
-};
-#endif
-
 TEST_F(ModuleRun, InstalledFileThatCannotMoveRollsBackTheSwap) {
     publishWith({"codec.dll", "new codec"});
-#ifdef _WIN32
-    LockedFile lock(installed("plugins\\subtitle.dll"));
-#else
-    LockedFolder lock(player() / "plugins");
-#endif
-    if (!lock.locked()) GTEST_SKIP() << "cannot lock the installed file here";
+    testsupport::UnmovableFile held(installed("plugins\\subtitle.dll"));
+    if (!held.held()) GTEST_SKIP() << "cannot hold the installed file here";
     EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));  // staged fine; the swap fails
-    EXPECT_TRUE(loggedPrefix("move " + e2e::windowsPath(installed("plugins/subtitle.dll").string())));
+    EXPECT_TRUE(loggedPrefix("move " + testsupport::windowsPath(installed("plugins/subtitle.dll").string())));
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
     expectUntouched();
 }

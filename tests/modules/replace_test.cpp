@@ -13,11 +13,11 @@ protected:
         std::string relative = name;
         std::replace(relative.begin(), relative.end(), '\\', '/');
         fs::path staged = work() / "bin" / relative;
-        e2e::writeFile(staged, content);
-        if (oldFile.empty()) oldFile = e2e::windowsPath(installed(name).string());
+        testsupport::writeFile(staged, content);
+        if (oldFile.empty()) oldFile = testsupport::windowsPath(installed(name).string());
         m_list += "<File md5=\"" + md5(content) + "\" OldFile=\"" + oldFile + "\" NewFile=\"" +
-                  e2e::windowsPath(staged.string()) + "\"/>";
-        e2e::writeFile(work() / "update.pre.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
+                  testsupport::windowsPath(staged.string()) + "\"/>";
+        testsupport::writeFile(work() / "update.pre.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
     }
     int replace() { return m_updater.ReplaceFiles(core(player())); }
     std::string m_list;
@@ -25,11 +25,11 @@ protected:
 
 TEST_F(Replace, NothingToDo) {
     EXPECT_EQ(replace(), 0);
-    EXPECT_TRUE(logged("replace: path " + e2e::windowsPath(player().string()) + " has not OvUpdate dir return"));
+    EXPECT_TRUE(logged("replace: path " + testsupport::windowsPath(player().string()) + " has not OvUpdate dir return"));
     fs::create_directories(work() / "bin");
     EXPECT_EQ(replace(), 0);
     EXPECT_FALSE(fs::exists(work()));
-    e2e::writeFile(work() / "update.pre.xml", "<root/>");
+    testsupport::writeFile(work() / "update.pre.xml", "<root/>");
     EXPECT_EQ(replace(), 0);
     EXPECT_TRUE(logged("replace: update info empty"));
 }
@@ -69,13 +69,13 @@ TEST_F(Replace, FailureRestoresEveryBackup) {
 }
 
 TEST_F(Replace, ListPointingOutsideThePlayerIsRefused) {
-    e2e::writeFile(m_sandbox.root() / "outside.txt", "not the player's");
+    testsupport::writeFile(m_sandbox.root() / "outside.txt", "not the player's");
     install("a.dll", "old a");
     stage("a.dll", "new a");
-    stage("x.dll", "evil", e2e::windowsPath((player() / ".." / "outside.txt").string()));
+    stage("x.dll", "evil", testsupport::windowsPath((player() / ".." / "outside.txt").string()));
     EXPECT_EQ(replace(), 0);
-    EXPECT_TRUE(logged("replace: parse " + e2e::windowsPath(work().string()) + "/update.pre.xml failed return"));
-    EXPECT_EQ(e2e::readFile(m_sandbox.root() / "outside.txt"), "not the player's");
+    EXPECT_TRUE(logged("replace: parse " + testsupport::windowsPath(work().string()) + "/update.pre.xml failed return"));
+    EXPECT_EQ(testsupport::readFile(m_sandbox.root() / "outside.txt"), "not the player's");
     EXPECT_EQ(contentOf("a.dll"), "old a");
 }
 

@@ -7,14 +7,12 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "e2e/sandbox.h"
+#include "support/host_sandbox.h"
+#include "support/zip_archive.h"
 #include "modules/module_updater.h"
 
 namespace modtest {
@@ -56,36 +54,15 @@ private:
 // sandbox names it as the first download domain.
 TestServer& server();
 
-struct ZipEntry {
-    std::string name;
-    std::string data;
-    bool deflate = true;
-    int64_t unixMtime = -1;     // written as an extended-timestamp "UT" field when >= 0
-    uint32_t externalAttr = 0;  // 0x10: a folder entry
-};
-std::string makeZip(const std::vector<ZipEntry>& entries);
-// One entry declaring declaredSize bytes whose data inflates to realSize zero bytes.
-std::string makeBombZip(const std::string& name, uint32_t declaredSize, uint32_t realSize);
+using testsupport::makeBombZip;
+using testsupport::makeZip;
+using testsupport::ZipEntry;
 
 std::string md5(const std::string& bytes);
 std::u16string u(const std::string& s);
 std::string narrow(const std::u16string& s);
 // The agent's form of a path ("\" separators).
 std::u16string core(const fs::path& p);
-
-// The player's App Paths registration in the real registry, for the Win32 backend (which
-// reads no registry file), until dropped; the value found before is put back then.
-// Nothing elsewhere.
-class PlayerRegistration {
-public:
-    explicit PlayerRegistration(const fs::path& exe);
-    ~PlayerRegistration();
-    PlayerRegistration(const PlayerRegistration&) = delete;
-    PlayerRegistration& operator=(const PlayerRegistration&) = delete;
-
-private:
-    std::optional<std::u16string> m_previous;
-};
 
 // A module the source offers: its name (with "\"), the new content, and optionally the
 // archive to serve instead of the one made from the content.
@@ -118,13 +95,9 @@ protected:
     // Every file below the player folder whose name ends in ".bak" or ".old".
     std::vector<std::string> backupsLeft() const;
 
-    e2e::Sandbox m_sandbox;
+    testsupport::HostSandbox m_sandbox;
     ModuleUpdater m_updater;
     std::vector<std::string> m_log;
-
-private:
-    std::unique_ptr<PlayerRegistration> m_registration;
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
 };
 
 }  // namespace modtest

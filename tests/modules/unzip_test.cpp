@@ -14,7 +14,7 @@ protected:
     fs::path target() const { return m_sandbox.root() / "t" / "u"; }
     bool unzip(const std::string& archive) {
         fs::create_directories(target());
-        e2e::writeFile(m_sandbox.root() / "a.zip", archive);
+        testsupport::writeFile(m_sandbox.root() / "a.zip", archive);
         return m_updater.UnZipOneFile(core(target()), core(m_sandbox.root() / "a.zip"));
     }
     // Seconds since 1970 (UTC), as the file system keeps them.
@@ -32,12 +32,12 @@ protected:
 
 TEST_F(UnZip, WritesTheEntryWithItsTimes) {
     ASSERT_TRUE(unzip(makeZip({{"m.dll", "stamped", true, 1500000000}})));
-    EXPECT_EQ(e2e::readFile(target() / "m.dll"), "stamped");
+    EXPECT_EQ(testsupport::readFile(target() / "m.dll"), "stamped");
     EXPECT_EQ(mtimeOf(target() / "m.dll"), 1500000000);
 
     // Without "UT" the DOS time counts, read as local time.
     ASSERT_TRUE(unzip(makeZip({{"sub/n.dll", "dos", false}})));
-    EXPECT_EQ(e2e::readFile(target() / "sub" / "n.dll"), "dos");
+    EXPECT_EQ(testsupport::readFile(target() / "sub" / "n.dll"), "dos");
     std::tm local{};
     local.tm_year = 120, local.tm_mon = 0, local.tm_mday = 2, local.tm_hour = 3, local.tm_min = 4, local.tm_sec = 6;
     local.tm_isdst = -1;
