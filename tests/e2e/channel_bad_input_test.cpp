@@ -60,7 +60,9 @@ TEST(ChannelBadInput, OversizedOrEmptyMessagesEndTheConnection) {
 #ifdef _WIN32
         // Read, but with nothing in it: not the error of a player gone. (A POSIX socket
         // reports an empty message and a closed connection alike.)
-        if (size == 0) EXPECT_FALSE(logged(lines, readError(kBrokenPipe)));
+        if (size == 0) {
+            EXPECT_FALSE(logged(lines, readError(kBrokenPipe)));
+        }
 #endif
     }
 }

@@ -39,8 +39,8 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
          false},
         {"no exports",
          [](InstallWorld& t) {
-             fs::copy_file(t.engineDir() / "NimboProxy.dll", t.engineDir() / "prism.dll",
-                           fs::copy_options::overwrite_existing);
+             fs::remove(t.engineDir() / "prism.dll");  // (MinGW's copy_file cannot overwrite)
+             fs::copy_file(t.engineDir() / "NimboProxy.dll", t.engineDir() / "prism.dll");
          },
          "prism.dll 获取导出函数失败", false},
         {"no libcurl.dll", [](InstallWorld& t) { fs::remove(t.engineDir() / "libcurl.dll"); }, "", false},
