@@ -12,6 +12,7 @@ namespace {
 // Besides the ones set here, the ones the tests change on their own.
 const char* const kSaved[] = {"APPDATA", "XDG_RUNTIME_DIR", "OVUPDATE_REGISTRY", "WINDIR", "OVUPDATE_DEPLOY",
                               "XDG_CONFIG_HOME"};
+constexpr char kDeployFile[] = "OvUpdate.deploy.ini";
 
 }  // namespace
 
@@ -20,7 +21,7 @@ HostSandbox::HostSandbox() : m_registry(path() / "registry.reg") {
         const char* value = std::getenv(name);
         m_savedEnvironment.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
     }
-    for (const fs::path& folder : {dataFolder(), runtimeFolder(), windowsFolder()}) fs::create_directories(folder);
+    for (const char* folder : {"appdata", "run", "windows"}) fs::create_directories(path() / folder);
     setServers(kClosedServer);
     for (const auto& [name, value] : environment()) setenv(name.c_str(), value.c_str(), 1);
 }
@@ -33,15 +34,15 @@ HostSandbox::~HostSandbox() {
 }
 
 std::map<std::string, std::string> HostSandbox::environment() const {
-    return {{"APPDATA", appData().u8string()},
-            {"XDG_RUNTIME_DIR", runtimeFolder().u8string()},
+    return {{"APPDATA", native("appdata")},
+            {"XDG_RUNTIME_DIR", native("run")},
             {"OVUPDATE_REGISTRY", m_registry.file().u8string()},
-            {"WINDIR", windowsFolder().u8string()},
-            {"OVUPDATE_DEPLOY", deployFile().u8string()}};
+            {"WINDIR", native("windows")},
+            {"OVUPDATE_DEPLOY", native(kDeployFile)}};
 }
 
 void HostSandbox::setServers(const std::string& domain1, const std::string& rest) {
-    writeFile(deployFile(), "[servers]\ndomain1=" + domain1 + "\ndomain2=" + rest + "\ndomain3=" + rest +
+    write(kDeployFile, "[servers]\ndomain1=" + domain1 + "\ndomain2=" + rest + "\ndomain3=" + rest +
                                 "\nreport=" + rest + "\n");
 }
 

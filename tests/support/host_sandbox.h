@@ -1,6 +1,7 @@
-// A host of its own for the agent's code in this process: application data, runtime folder
-// (pipes, mutexes, desktop), Windows folder, registry file and deployment file all lie in a
-// temporary folder, and the environment points there until the sandbox ends.
+// A host of its own for the agent's code in this process: application data ("appdata"),
+// runtime folder for pipes, mutexes and desktop ("run"), Windows folder ("windows"),
+// registry file and deployment file all lie in a temporary folder, and the environment
+// points there until the sandbox ends. The player's data folder is left to the test.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -25,9 +26,6 @@ public:
 
     fs::path appData() const { return path() / "appdata"; }
     fs::path dataFolder() const { return appData() / "Lumora Video" / "Orvix"; }  // the player's
-    fs::path runtimeFolder() const { return path() / "run"; }
-    fs::path windowsFolder() const { return path() / "windows"; }
-    fs::path deployFile() const { return path() / "OvUpdate.deploy.ini"; }
     RegistryFile& registry() { return m_registry; }
 
     // The variables this sandbox sets, for a program started in it.
