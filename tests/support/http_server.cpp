@@ -88,7 +88,8 @@ struct HttpServer::Impl {
 
     void start() {
         http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { answer(describe(req), res); });
-        http.Post(".*", [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+        http.Post(".*", [this](const httplib::Request& req, httplib::Response& res,
+                               const httplib::ContentReader& reader) {
             Request seen = describe(req);
             readBody(req, reader, seen);
             answer(seen, res);

@@ -153,7 +153,8 @@ void RegistryFile::writeFile() const {
     std::string text = "Windows Registry Editor Version 5.00\n";
     for (const auto& [key, values] : m_keys) {
         text += "\n[" + key + "]\n";
-        for (const auto& [name, value] : values) text += (name.empty() ? "@" : quoted(name)) + "=" + quoted(value) + "\n";
+        for (const auto& [name, value] : values)
+            text += (name.empty() ? "@" : quoted(name)) + "=" + quoted(value) + "\n";
     }
     testsupport::writeFile(m_file, text);
 }
