@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "platform/text.h"
-#include "support/file_io.h"
 
 namespace testsupport {
 
@@ -42,13 +41,13 @@ std::map<std::string, std::string> HostSandbox::environment() const {
 }
 
 void HostSandbox::setServers(const std::string& domain1, const std::string& rest) {
-    write(kDeployFile, "[servers]\ndomain1=" + domain1 + "\ndomain2=" + rest + "\ndomain3=" + rest +
-                                "\nreport=" + rest + "\n");
+    write(kDeployFile,
+          "[servers]\ndomain1=" + domain1 + "\ndomain2=" + rest + "\ndomain3=" + rest + "\nreport=" + rest + "\n");
 }
 
 void HostSandbox::registerPlayer(const fs::path& exe) {
     m_registry.set("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe", "",
-                   text::toUtf8(agentPath(exe)));
+                   text::toUtf8(testsupport::agentPath(exe)));
 }
 
 }  // namespace testsupport
