@@ -9,20 +9,20 @@ using namespace e2e;
 namespace {
 
 TEST(ChannelBackground, ClosewindowServesAgain_AllcloseEndsTheRun) {
-    HostSandbox box;
+    AgentSandbox box;
     OfferServer server;
     prepare(box, server);
     // The background run stays busy fetching its update document until released.
     server.hold();
     auto agent = box.start();
-    ASSERT_TRUE(eventually([&] { return server.hits("/product/OvUpdate/OvUpdate.xml") == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return server.hits("/product/OvUpdate/OvUpdate.xml") == 1; }));
     {
         PlayerPipe first;
         EXPECT_EQ(first.ask("requestxml"), server.offerReply());
         ASSERT_TRUE(first.send("closewindow"));
         EXPECT_TRUE(first.closedByAgent());
     }
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(waitUntil([&] {
         return hasLine(box.logLines(), agentLine("非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程"));
     }));
     EXPECT_TRUE(agent->running());

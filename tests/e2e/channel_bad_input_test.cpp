@@ -24,7 +24,7 @@ std::string readError(int code) { return kReadFailed + std::to_string(code); }
 
 // Runs an initiative agent in box, lets misbehave talk to it, and expects the agent to end
 // by itself with exit code 0, its pipe thread and its exit logged. Returns the log.
-std::vector<std::string> runWith(HostSandbox& box, OfferServer& server, const std::function<void(PlayerPipe&)>& misbehave) {
+std::vector<std::string> runWith(AgentSandbox& box, OfferServer& server, const std::function<void(PlayerPipe&)>& misbehave) {
     prepare(box, server);
     auto agent = box.start({"initiative"});
     {
@@ -46,7 +46,7 @@ std::vector<std::string> runWith(HostSandbox& box, OfferServer& server, const st
 TEST(ChannelBadInput, OversizedOrEmptyMessagesEndTheConnection) {
     for (size_t size : {size_t{8193}, size_t{0}}) {
         SCOPED_TRACE(size);
-        HostSandbox box;
+        AgentSandbox box;
         OfferServer server;
         std::vector<std::string> lines = runWith(box, server, [&](PlayerPipe& pipe) {
             std::string message = channel::encodeMessage(u"downloadprogress");
@@ -70,7 +70,7 @@ TEST(ChannelBadInput, OversizedOrEmptyMessagesEndTheConnection) {
 // Unknown words, control words in other letter cases among them, get an empty reply and
 // the connection goes on; a request filling the buffer exactly is a request too.
 TEST(ChannelBadInput, UnknownWordsGetAnEmptyReply) {
-    HostSandbox box;
+    AgentSandbox box;
     OfferServer server;
     std::vector<std::string> lines = runWith(box, server, [&](PlayerPipe& pipe) {
         for (const char* word : {"ALLCLOSE", "CloseWindow", "hello", "requestxml ", "", "请求"})
@@ -91,14 +91,14 @@ TEST(ChannelBadInput, UnknownWordsGetAnEmptyReply) {
 // "downloadstart" without a second download, the agent ends with the connection, and no
 // partial package is left as if it were whole.
 TEST(ChannelBadInput, PlayerVanishingMidDownloadEndsTheAgent) {
-    HostSandbox box;
+    AgentSandbox box;
     OfferServer server;
     std::string path = savedPackagePath(box);
     std::vector<std::string> lines = runWith(box, server, [&](PlayerPipe& pipe) {
         server.hold();
         EXPECT_EQ(pipe.ask("requestxml"), server.offerReply());
         EXPECT_EQ(pipe.ask("downloadsetup"), "downloadstart");
-        EXPECT_TRUE(eventually([&] { return server.packageHits() == 1; }));
+        EXPECT_TRUE(waitUntil([&] { return server.packageHits() == 1; }));
         EXPECT_EQ(pipe.ask("downloadsuccess"), "wait*" + path);
         EXPECT_EQ(pipe.ask("downloadsetup"), "downloadstart");
         EXPECT_EQ(server.packageHits(), 1);

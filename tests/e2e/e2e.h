@@ -1,40 +1,52 @@
-// What every end-to-end test uses: the sandboxed host that runs the real agent, and the
-// checks on the log it writes.
+// What every end-to-end test uses: the sandbox that runs the real agent, loopback servers,
+// and the checks on the log the agent writes.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <string>
+#include <vector>
 
-#include "support/host_sandbox.h"
+#include "platform/text.h"
+#include "support/agent_sandbox.h"
+#include "support/file_io.h"
+#include "support/http_server.h"
+#include "support/poll.h"
 
 namespace e2e {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using testsupport::agentLine;
+using testsupport::AgentSandbox;
 using testsupport::buildProgram;
 using testsupport::ExitStatus;
-using testsupport::hasLine;
-using testsupport::HostSandbox;
+using testsupport::HttpServer;
+using testsupport::kClosedServer;
 using testsupport::kvlogName;
 using testsupport::Launch;
 using testsupport::Process;
 using testsupport::programFolder;
 using testsupport::readFile;
 using testsupport::readLines;
+using testsupport::Reply;
 using testsupport::thisProgram;
-using testsupport::windowsPath;
+using testsupport::waitUntil;
 using testsupport::writeFile;
 
-// Polls until cond holds, for up to timeoutMs.
-template <typename Cond>
-bool eventually(Cond cond, int timeoutMs = 10000) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
+// A path as the agent writes it ("\" separators), in UTF-8.
+inline std::string windowsPath(const fs::path& path) { return text::toUtf8(testsupport::agentPath(path)); }
+
+inline bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The paths a server was asked for, in order.
+inline std::vector<std::string> requestedPaths(const HttpServer& server) {
+    std::vector<std::string> paths;
+    for (const testsupport::Request& r : server.requests()) paths.push_back(r.path);
+    return paths;
 }
 
 // Position of the agent's line text in lines (the first from `from`), -1 when absent.

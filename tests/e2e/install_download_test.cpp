@@ -5,8 +5,8 @@
 using namespace e2e;
 
 TEST_F(InstallRun, EngineDownloadsThePackageAndItIsRecorded) {
-    FileServer engineSide, http;
-    engineSide.put("/p2p/pkg", m_package);
+    HttpServer engineSide, http;
+    engineSide.serve("/p2p/pkg", {m_package});
     offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "' runnow='0'");
 
     std::vector<std::string> lines = runAgent();
@@ -18,7 +18,7 @@ TEST_F(InstallRun, EngineDownloadsThePackageAndItIsRecorded) {
     EXPECT_EQ(savedBytes(), m_package);
     EXPECT_EQ(recordedFile(), kName);
     EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
-    EXPECT_TRUE(http.requests().empty());
+    EXPECT_TRUE(requestedPaths(http).empty());
     EXPECT_FALSE(fs::exists(marker()));
 }
 
@@ -35,7 +35,7 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
         {"no checksum", [](InstallWorld&) {}, "prismlink or filesize or crc32 is empty return", true},
         {"no registry key", [](InstallWorld& t) { t.unregisterEngine(); }, "加载prism.dll失败", false},
         {"key names a missing file",
-         [](InstallWorld& t) { t.registerEngine(t.m_box.root() / "gone" / "NimboProxy.dll"); }, "加载prism.dll失败",
+         [](InstallWorld& t) { t.registerEngine(t.m_box.path() / "gone" / "NimboProxy.dll"); }, "加载prism.dll失败",
          false},
         {"no exports",
          [](InstallWorld& t) {
@@ -54,9 +54,9 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
     for (const Cause& cause : causes) {
         SCOPED_TRACE(cause.what);
         InstallWorld run;
-        FileServer engineSide, http;
-        engineSide.put("/p2p/pkg", "the engine must not be the one that brings this");
-        http.put("/pkg", run.m_package);
+        HttpServer engineSide, http;
+        engineSide.serve("/p2p/pkg", {"the engine must not be the one that brings this"});
+        http.serve("/pkg", {run.m_package});
         std::string engine = cause.noChecksum ? "usehttp='0' prismlink='" + engineSide.url("/p2p/pkg") + "' filesize='64'"
                                               : engineLink(engineSide.url("/p2p/pkg"));
         run.offer(engine + " httplinkfull='" + http.url("/pkg") + "'");
@@ -79,8 +79,8 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
 }
 
 TEST_F(InstallRun, EngineFailureNotificationSendsTheDownloadToHttp) {
-    FileServer engineSide, http;  // the engine's link answers 404
-    http.put("/pkg", m_package);
+    HttpServer engineSide, http;  // the engine's link answers 404
+    http.serve("/pkg", {m_package});
     offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "'");
 
     std::vector<std::string> lines = runAgent();
@@ -102,9 +102,9 @@ TEST_F(InstallRun, WrongDigestFromTheEngineIsFetchedOverHttpOnce) {
     for (bool httpRight : {true, false}) {
         SCOPED_TRACE(httpRight);
         InstallWorld run;
-        FileServer engineSide, http;
-        engineSide.put("/p2p/pkg", "corrupted by a peer");
-        http.put("/pkg", httpRight ? run.m_package : "corrupted on the server too");
+        HttpServer engineSide, http;
+        engineSide.serve("/p2p/pkg", {"corrupted by a peer"});
+        http.serve("/pkg", {httpRight ? run.m_package : "corrupted on the server too"});
         run.offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "'");
 
         std::vector<std::string> lines = run.runAgent();
@@ -122,9 +122,9 @@ TEST_F(InstallRun, WrongDigestFromTheEngineIsFetchedOverHttpOnce) {
 }
 
 TEST_F(InstallRun, FullLinkFailsThenTheDomainsAreTriedInOrder) {
-    FileServer full, first, second, third;
-    second.put("/packages/pkg", m_package);
-    third.put("/packages/pkg", m_package);
+    HttpServer full, first, second, third;
+    second.serve("/packages/pkg", {m_package});
+    third.serve("/packages/pkg", {m_package});
     offer("usehttp='1' prismlink='" + full.url("/p2p") + "' httplinkfull='" + full.url("/gone") +
               "' httplink='packages/pkg'",
           {first.base(), second.base(), third.base()});
@@ -137,10 +137,10 @@ TEST_F(InstallRun, FullLinkFailsThenTheDomainsAreTriedInOrder) {
                                 "[LmUpdate.exe]拼接域名全地址：" + second.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
                                 "升级成功。实用的地址为：" + second.url("/packages/pkg"), "check md5 success"}));
     EXPECT_EQ(lineAt(lines, "prism download start"), -1);  // usehttp keeps the engine out
-    EXPECT_EQ(full.requests(), std::vector<std::string>{"/gone"});
-    EXPECT_EQ(first.requests(), std::vector<std::string>{"/packages/pkg"});
-    EXPECT_EQ(second.requests(), std::vector<std::string>{"/packages/pkg"});
-    EXPECT_TRUE(third.requests().empty());
+    EXPECT_EQ(requestedPaths(full), std::vector<std::string>{"/gone"});
+    EXPECT_EQ(requestedPaths(first), std::vector<std::string>{"/packages/pkg"});
+    EXPECT_EQ(requestedPaths(second), std::vector<std::string>{"/packages/pkg"});
+    EXPECT_TRUE(requestedPaths(third).empty());
     EXPECT_EQ(savedBytes(), m_package);
     EXPECT_EQ(recordedFile(), kName);
 }

@@ -1,10 +1,11 @@
 // What a verified package leads to: the installer started, or the package recorded and the
 // running player told on its marked window; and a run without a package meeting another
 // updater's silent-update object.
+#include <cstdio>
+#include <cstdlib>
+
 #include "e2e/install_world.h"
 #include "platform/named_mutex.h"
-
-#include <cstdio>
 
 using namespace e2e;
 
@@ -21,7 +22,7 @@ class InstallFinish : public InstallRun {
 protected:
     // A package served over HTTP, with the given extra attributes.
     void offerOverHttp(const std::string& attributes) {
-        m_http.put("/pkg", m_package);
+        m_http.serve("/pkg", {m_package});
         offer("usehttp='1' httplinkfull='" + m_http.url("/pkg") + "' " + attributes);
     }
     // Starts a stand-in player window (below the earlier ones) and waits until it is on
@@ -29,15 +30,14 @@ protected:
     void showWindow(const std::vector<std::string>& options) {
         std::vector<std::string> args = {"window", "--for", "30"};
         args.insert(args.end(), options.begin(), options.end());
-        PlayerWindow window;
-        window.output = "window" + std::to_string(m_windows.size() + 1) + ".txt";
-        window.process = m_box.start(args, buildProgram("OrvixPlayer"), window.output);
-        ASSERT_TRUE(eventually([&] { return !(window.handle = shownHandle(window)).empty(); }, 5000))
-            << m_box.output(window.output);
-        m_windows.push_back(std::move(window));
+        std::string output = "window" + std::to_string(m_windows.size() + 1) + ".txt";
+        m_windows.push_back({m_box.start(args, buildProgram("OrvixPlayer"), output), output, ""});
+        PlayerWindow& window = m_windows.back();
+        ASSERT_TRUE(waitUntil([&] { return !(window.handle = shownHandle(window)).empty(); }, 5s))
+            << m_box.read(output);
     }
     std::vector<std::string> said(size_t window) const {
-        return readLines(m_box.root() / m_windows[window - 1].output);
+        return readLines(m_box.path() / m_windows[window - 1].output);
     }
     // True when the window printed a line "window <handle> " + text.
     bool saidStart(size_t window, const std::string& text) const {
@@ -50,16 +50,16 @@ protected:
     // The handle as the agent logs it (hexadecimal).
     std::string loggedHandle(size_t window) const {
         char hex[32];
-        std::snprintf(hex, sizeof hex, "%llx", std::stoull(m_windows[window - 1].handle));
+        std::snprintf(hex, sizeof hex, "%llx", std::strtoull(m_windows[window - 1].handle.c_str(), nullptr, 10));
         return hex;
     }
 
-    FileServer m_http;
+    HttpServer m_http;
     std::vector<PlayerWindow> m_windows;
 
 private:
     std::string shownHandle(const PlayerWindow& window) const {
-        for (const std::string& line : readLines(m_box.root() / window.output)) {
+        for (const std::string& line : readLines(m_box.path() / window.output)) {
             size_t shown = line.find(" shown");
             if (line.rfind("window ", 0) == 0 && shown != std::string::npos) return line.substr(7, shown - 7);
         }
@@ -73,7 +73,7 @@ TEST_F(InstallFinish, RunNowStartsThePackageWithoutParametersAndRecordsNothing) 
     offerOverHttp("runnow='1'");
     std::vector<std::string> lines = runAgent();
     EXPECT_TRUE(inOrder(lines, {"check md5 success", "run setup.exe now", "释放所有prism资源"}));
-    ASSERT_TRUE(eventually([&] { return e2e::readFile(marker()) == "started with 0 arguments\n"; }))
+    ASSERT_TRUE(waitUntil([&] { return e2e::readFile(marker()) == "started with 0 arguments\n"; }))
         << e2e::readFile(marker());
     EXPECT_EQ(recordedFile(), "");
     EXPECT_EQ(lineAt(lines, "write update info in OvUpdate.ini"), -1);
@@ -96,7 +96,7 @@ TEST_F(InstallFinish, ReleaseNotesGoToTheFirstMarkedVisibleWindow) {
     std::string window = "window " + m_windows[1].handle;
     std::string got = window + " got WM_COPYDATA dwData=12 cbData=" + std::to_string(text.size() + 1) +
                       " (zero byte counted): " + text;
-    ASSERT_TRUE(eventually([&] { return saidStart(2, "brought forward"); }, 5000)) << m_box.output(m_windows[1].output);
+    ASSERT_TRUE(waitUntil([&] { return saidStart(2, "brought forward"); }, 5s)) << m_box.read(m_windows[1].output);
     std::vector<std::string> output = said(2);
     auto at = std::find(output.begin(), output.end(), got);
     ASSERT_NE(at, output.end()) << got;
@@ -134,8 +134,6 @@ TEST_F(InstallFinish, SilentObjectOfAnotherProcessSkipsTheModuleUpdate) {
     std::vector<std::string> first = runAgent();
     EXPECT_TRUE(inOrder(first, {"下载安装包完成 下载状态是：2", "释放所有prism资源",
                                 "创建静默下载内核对象成功，防止老版本后续再去下载", "无需静默下载或静默失败"}));
-
-    m_box.applyToThisProcess();
     plat::MutexHandle held = plat::createNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003", false, true);
     ASSERT_NE(held, nullptr);
     m_box.removeLogs();

@@ -1,53 +1,11 @@
-// What the package end-to-end tests share: stand-ins of the download servers that log every
-// request, the stand-in engine installed where the registry says, and an update document
-// offering one package.
+// What the package end-to-end tests share: the stand-in engine installed where the registry
+// says, and an update document offering one package, served by a loopback server that logs
+// every request.
 #pragma once
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <map>
-#include <mutex>
-
 #include "app/md5.h"
 #include "e2e/e2e.h"
-#include "fetch/test_support.h"
 
 namespace e2e {
-
-// A download server: answers the files it holds, 404 to everything else, and remembers
-// every path it was asked for.
-class FileServer {
-public:
-    FileServer() {
-        m_server.server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.push_back(req.path);
-            auto file = m_files.find(req.path);
-            if (file == m_files.end()) res.status = 404;
-            else res.set_content(file->second, "application/octet-stream");
-        });
-    }
-    std::string base() const { return text::toUtf8(m_server.base()); }
-    std::string url(const std::string& path) const { return base() + path; }
-    void put(const std::string& path, const std::string& body) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_files[path] = body;
-    }
-    std::vector<std::string> requests() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
-    int hits(const std::string& path) {
-        auto all = requests();
-        return static_cast<int>(std::count(all.begin(), all.end(), path));
-    }
-
-private:
-    LocalServer m_server;
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_files;
-    std::vector<std::string> m_requests;
-};
 
 // One sandbox with the engine installed, a document server and a package (the stand-in
 // installer) that, when started, notes how many arguments it got.
@@ -60,16 +18,15 @@ public:
         m_box.installPlayer();
         m_box.setPrintLog(1);
         m_box.addSetting("Testing.ini", "Device", "ClientIDForTest", "abc");
-        m_box.setDeploy("[servers]\ndomain1=" + m_documents.base() + "\ndomain2=http://127.0.0.1:9\n"
-                        "domain3=http://127.0.0.1:9\nreport=http://127.0.0.1:9\n");
+        m_box.setServers(m_documents.base());
         installEngine();
         m_package = readFile(buildProgram("OrvixSetup"));
         m_box.setEnv("INSTALLER_MARKER", marker().u8string());
     }
 
-    fs::path marker() const { return m_box.root() / "installer-ran.txt"; }
+    fs::path marker() const { return m_box.path() / "installer-ran.txt"; }
 
-    fs::path engineDir() const { return m_box.root() / "engine"; }
+    fs::path engineDir() const { return m_box.path() / "engine"; }
     // The stand-in engine and its companions where HKEY_CLASSES_ROOT\NimboProxy points.
     void installEngine() {
         fs::create_directories(engineDir());
@@ -79,7 +36,7 @@ public:
         registerEngine(engineDir() / "NimboProxy.dll");
     }
     void registerEngine(const fs::path& proxy) {
-        m_box.setRegistryValue(kEngineKey, "", windowsPath(proxy));
+        m_box.registry().set(kEngineKey, "", windowsPath(proxy));
     }
     void unregisterEngine() { m_box.registry().removeKey(kEngineKey); }
 
@@ -92,7 +49,7 @@ public:
         for (const std::string& domain : domains) document += "<domain>" + domain + "</domain>";
         document += std::string("</Domain><update name='") + kName + "' ver='3.2.0.1' md5='" + packageMd5() +
                     "' " + attributes + "><file name='absent.dll' path='1'/></update></updateinfo>";
-        m_documents.put("/product/OvUpdate/OvUpdate.xml", document);
+        m_documents.serve("/product/OvUpdate/OvUpdate.xml", Reply{document});
     }
     // Engine attributes for a package link; the crc32 and size are only passed on.
     static std::string engineLink(const std::string& link) {
@@ -121,8 +78,8 @@ public:
 
     std::string savedBytes() const { return readFile(savedPackage()); }
 
-    HostSandbox m_box;
-    FileServer m_documents;
+    AgentSandbox m_box;
+    HttpServer m_documents;
     std::string m_package;
 };
 

@@ -62,7 +62,7 @@ public:
         LoadedLogger logger;
         fs::path folder = fs::u8path(std::getenv(kFolderVariable));
         if (logger.get()) writeFile(folder / (std::string("ready") + writer), "");
-        bool go = logger.get() && eventually([&] { return fs::exists(folder / "go"); });
+        bool go = logger.get() && waitUntil([&] { return fs::exists(folder / "go"); });
         if (go) writeLines(logger.get(), std::atoi(writer));
         std::exit(go && logger.get()->stop() ? 0 : 1);
     }
@@ -72,24 +72,23 @@ public:
 }  // namespace
 
 TEST(LoggerStandIn, ConcurrentWritersFromThreadsAndProcessesKeepLinesWhole) {
-    HostSandbox box;
-    box.applyToThisProcess();
+    AgentSandbox box;
     std::vector<std::unique_ptr<Process>> children;
     for (int writer : {100, 101}) {
         std::string name = std::to_string(writer);
-        Launch launch{thisProgram(), {}, box.environment(), box.root(), box.root() / ("writer" + name + ".txt")};
+        Launch launch{thisProgram(), {}, box.environment(), box.path(), box.path() / ("writer" + name + ".txt")};
         launch.env[kWriterVariable] = name;
-        launch.env[kFolderVariable] = box.root().u8string();
+        launch.env[kFolderVariable] = box.path().u8string();
         children.push_back(Process::start(launch));
         ASSERT_NE(children.back(), nullptr);
-        ASSERT_TRUE(eventually([&] { return fs::exists(box.root() / ("ready" + name)); })) << box.output("writer" + name + ".txt");
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(box.path() / ("ready" + name)); })) << box.read("writer" + name + ".txt");
     }
     {
         LoadedLogger logger;
         ASSERT_NE(logger.get(), nullptr);
         std::vector<std::thread> threads;
         for (int writer = 0; writer < 3; ++writer) threads.emplace_back(writeLines, logger.get(), writer);
-        writeFile(box.root() / "go", "");
+        writeFile(box.path() / "go", "");
         for (std::thread& t : threads) t.join();
         for (auto& child : children) EXPECT_EQ(child->wait(20000).exitCode, 0);
         EXPECT_TRUE(logger.get()->stop());

@@ -1,11 +1,7 @@
 // Background runs of the real agent in which no installer applies, so they go on to the
 // module update: changed modules are swapped in from a local module source, and a source
 // or an installation that is wrong in any way leaves the installed files as they were.
-#include <httplib.h>
-
 #include <functional>
-#include <mutex>
-#include <thread>
 
 #include "app/md5.h"
 #include "e2e/e2e.h"
@@ -39,11 +35,8 @@ public:
         m_box.installPlayer();
         m_box.setPrintLog(1);
         for (const Module* m : kModules) writeFile(m_box.playerFolder() / m->path, m->installed);
-        m_http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { answer(req, res); });
-        int port = m_http.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_http.listen_after_bind(); });
-        std::string base = "http://127.0.0.1:" + std::to_string(port);
-        m_box.pointServersAt(base);
+        std::string base = m_http.base();
+        m_box.setServers(base, base);
         put("/product/OvUpdate/OvUpdate.xml",
             "<?xml version='1.0' encoding='utf-8'?><info><update name='off.exe' enable='0'>"
             "<file name='Orvix.exe' path='1'/></update></info>");
@@ -54,11 +47,6 @@ public:
         }
         publish();
     }
-    ~ModulesWorld() {
-        m_http.stop();
-        m_thread.join();
-    }
-
     // The module's archive becomes archive; the list keeps the digest of the offered file
     // and gets the archive's own, so that the archive itself passes its check.
     void replaceArchive(const Module& m, const std::string& archive) {
@@ -79,15 +67,8 @@ public:
         return lines;
     }
 
-    int archiveHits(const Module& m) { return hits("/m/bin/" + m.path + ".zip"); }
-    int hits(const std::string& path) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return static_cast<int>(std::count(m_requests.begin(), m_requests.end(), path));
-    }
-    std::vector<std::string> requests() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
+    int archiveHits(const Module& m) const { return m_http.hits("/m/bin/" + m.path + ".zip"); }
+    std::vector<std::string> requests() const { return requestedPaths(m_http); }
 
     fs::path player() const { return m_box.playerFolder(); }
     std::string installed(const Module& m) const { return readFile(player() / m.path); }
@@ -108,13 +89,10 @@ public:
         return found;
     }
 
-    HostSandbox m_box;
+    AgentSandbox m_box;
 
 private:
-    void put(const std::string& path, const std::string& body) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_files[path] = body;
-    }
+    void put(const std::string& path, const std::string& body) { m_http.serve(path, Reply{body}); }
     void publish() {
         std::string list = "<?xml version='1.0' encoding='UTF-8'?>\r\n<root>\r\n";
         for (const Module* m : kModules) {
@@ -124,19 +102,7 @@ private:
         }
         put("/m/update.xml", list + m_extraElements + "</root>\r\n");
     }
-    void answer(const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_requests.push_back(req.path);
-        auto found = m_files.find(req.path);
-        if (found == m_files.end()) res.status = 404;
-        else res.set_content(found->second, "application/octet-stream");
-    }
-
-    httplib::Server m_http;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_files;
-    std::vector<std::string> m_requests;
+    HttpServer m_http;
     std::map<std::string, std::string> m_archives;
     std::string m_extraElements;
 };
@@ -213,7 +179,7 @@ TEST(ModulesUpdateRefused, BadSourceLeavesTheInstallation) {
         EXPECT_EQ(world.installation(), before);
         EXPECT_TRUE(world.backupsLeft().empty());
         for (const std::string& request : world.requests()) EXPECT_EQ(request.find("x.dll"), std::string::npos);
-        fs::path root = world.m_box.root();
+        fs::path root = world.m_box.path();
         fs::path staging = world.player() / "OvUpdate" / "bin";
         for (const fs::path& folder : {root.parent_path(), root, world.player(), world.player() / "OvUpdate", staging})
             for (const char* name : {"x", "x.dll"}) EXPECT_FALSE(fs::exists(folder / name)) << folder / name;

@@ -5,12 +5,12 @@ using namespace e2e;
 
 namespace {
 
-bool waitForCount(const HostSandbox& box, const std::string& text, long n) {
-    return eventually([&] { return countLogged(box.logLines(), text) >= n; }, 5000);
+bool waitForCount(const AgentSandbox& box, const std::string& text, long n) {
+    return waitUntil([&] { return countLogged(box.logLines(), text) >= n; }, 5s);
 }
 
 // The first agent waits for the player in initiative mode, holding the mutex meanwhile.
-std::unique_ptr<Process> startFirstAgent(HostSandbox& box) {
+std::unique_ptr<Process> startFirstAgent(AgentSandbox& box) {
     box.installPlayer();
     box.setPrintLog(1);
     box.setInternetCafe();
@@ -22,7 +22,7 @@ std::unique_ptr<Process> startFirstAgent(HostSandbox& box) {
 }  // namespace
 
 TEST(SingleInstance, SecondAgentGivesWayAfterLookingTwice) {
-    HostSandbox box;
+    AgentSandbox box;
     auto first = startFirstAgent(box);
 
     ExitStatus second = box.run();
@@ -44,7 +44,7 @@ TEST(SingleInstance, SecondAgentGivesWayAfterLookingTwice) {
 }
 
 TEST(SingleInstance, AgentEndingWithinTheSecondMakesRoom) {
-    HostSandbox box;
+    AgentSandbox box;
     auto first = startFirstAgent(box);
 
     auto second = box.start();

@@ -21,7 +21,7 @@ long indexOf(const std::vector<std::string>& lines, const std::string& line) {
 // The internet-cafe edition ends the background thread before any update, so the whole
 // run is local and short.
 TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
-    HostSandbox box;
+    AgentSandbox box;
     box.installPlayer();
     box.setPrintLog(1);
     box.setInternetCafe();
@@ -51,7 +51,7 @@ TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
 TEST(Startup, YesterdaysLogsGoWhetherOrNotTheRunLogs) {
     std::string today = kvlogName(std::time(nullptr)), yesterday = kvlogName(std::time(nullptr) - 86400);
     for (int printLog : {1, 2}) {
-        HostSandbox box;
+        AgentSandbox box;
         box.installPlayer();
         box.setPrintLog(printLog);
         box.setInternetCafe();
@@ -79,7 +79,7 @@ TEST(Startup, YesterdaysLogsGoWhetherOrNotTheRunLogs) {
 // Without a usable registration no logger library is loaded: nothing is logged, and the
 // agent still runs to its end.
 TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
-    HostSandbox box;
+    AgentSandbox box;
     box.installPlayer();
     box.registerPlayer(box.playerFolder() / "Gone.exe");
     box.setPrintLog(1);
@@ -87,7 +87,7 @@ TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
     EXPECT_EQ(box.run().exitCode, 0);
     EXPECT_FALSE(fs::exists(box.logFolder()));
 
-    box.registry().removeAll();
+    box.registry().removeKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
     EXPECT_EQ(box.run().exitCode, 0);
     EXPECT_FALSE(fs::exists(box.logFolder()));
 }
@@ -96,7 +96,7 @@ TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
 // waits for the player.
 TEST(Startup, CommandLineSelectsTheMode) {
     for (std::vector<std::string> args : {std::vector<std::string>{"Initiative"}, {"initiative", ""}}) {
-        HostSandbox box;
+        AgentSandbox box;
         box.installPlayer();
         box.setPrintLog(1);
         box.setInternetCafe();
@@ -104,11 +104,11 @@ TEST(Startup, CommandLineSelectsTheMode) {
         EXPECT_TRUE(hasLine(box.logLines(), agentLine("启动正常升级线程"))) << args[0];
     }
 
-    HostSandbox box;
+    AgentSandbox box;
     box.installPlayer();
     box.setPrintLog(1);
     auto agent = box.start({"initiative"});
-    ASSERT_TRUE(eventually([&] { return logged(box.logLines(), "等待线程开始"); }));
+    ASSERT_TRUE(waitUntil([&] { return logged(box.logLines(), "等待线程开始"); }));
     EXPECT_TRUE(agent->running());
     std::vector<std::string> lines = box.logLines();
     EXPECT_TRUE(hasLine(lines, agentLine("启动参数：initiative")));
@@ -120,10 +120,10 @@ TEST(Startup, CommandLineSelectsTheMode) {
 // but never while the data folder exists.
 TEST(Startup, PrintLogBesideTheExecutableOnlyWithoutADataFolder) {
     for (bool dataFolder : {false, true}) {
-        HostSandbox box;
+        AgentSandbox box;
         box.installPlayer();
         box.setInternetCafe();
-        fs::path exe = box.root() / "bin" / buildProgram("OvUpdate").filename();
+        fs::path exe = box.path() / "bin" / buildProgram("OvUpdate").filename();
         fs::create_directories(exe.parent_path());
         fs::copy_file(buildProgram("OvUpdate"), exe);
         writeFile(exe.parent_path() / "OvUpdate.ini", "[Test]\r\nprintlog=1\r\n");

@@ -4,14 +4,10 @@
 #include <zlib.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
+
+#include "support/temp_folder.h"
 
 namespace testsupport {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -36,17 +32,12 @@ zip_fileinfo fixedDate(uint32_t externalAttr) {
 // minizip writes to a path: each archive is made in a scratch file and read back.
 template <typename Fill>
 std::string zipThrough(Fill fill) {
-    std::random_device seed;
-    fs::path path = fs::temp_directory_path() / ("ovzip-" + std::to_string(seed()) + ".zip");
-    zipFile zf = zipOpen64(path.string().c_str(), APPEND_STATUS_CREATE);
+    testsupport::TempFolder scratch;
+    zipFile zf = zipOpen64(scratch.native("a.zip").c_str(), APPEND_STATUS_CREATE);
     if (!zf) std::abort();
     fill(zf);
     zipClose(zf, nullptr);
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    in.close();
-    fs::remove(path);
-    return bytes;
+    return scratch.read("a.zip");
 }
 
 }  // namespace

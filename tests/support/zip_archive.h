@@ -1,4 +1,4 @@
-// Zip archives made with minizip, as the module source serves them.
+// Zip archives made with minizip, as a module source serves them.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,75 +1,42 @@
-// What the module-update tests share: a local module source (one cpp-httplib server for
-// the whole test program, its routes replaced per test), zip archives made with minizip,
-// and a fixture that gives each test a sandboxed player and an updater whose log lines
-// are kept.
+// What the module-update tests share: a local module source (one web server for the whole
+// test program, its routes replaced per test) and a fixture that gives each test a host
+// sandbox with a player folder and an updater whose log lines are kept.
 #pragma once
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <map>
-#include <mutex>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "support/host_sandbox.h"
-#include "support/zip_archive.h"
 #include "modules/module_updater.h"
+#include "support/file_io.h"
+#include "support/host_sandbox.h"
+#include "support/http_server.h"
+#include "support/zip_archive.h"
 
 namespace modtest {
 
 namespace fs = std::filesystem;
-
-struct Route {
-    int status = 200;
-    std::string body;
-    std::string location;  // sent as "Location" when set
-    bool chunked = false;
-};
-
-struct SeenRequest {
-    std::string target;                               // as sent, escapes included
-    std::multimap<std::string, std::string> headers;  // what the client sent, nothing added
-};
-
-class TestServer {
-public:
-    TestServer();
-    ~TestServer();
-    int port() const { return m_port; }
-    std::string url(const std::string& path = "") const;
-
-    void route(const std::string& path, Route r);
-    void file(const std::string& path, const std::string& body) { route(path, Route{200, body}); }
-    void clear();
-    int hits(const std::string& path) const;
-    std::vector<SeenRequest> requests() const;
-
-private:
-    struct Impl;
-    Impl* m_impl;
-    int m_port = 0;
-};
+using testsupport::agentPath;
+using testsupport::makeBombZip;
+using testsupport::makeZip;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 // Started on first use, lives until the test program ends; the deployment file of every
 // sandbox names it as the first download domain.
-TestServer& server();
-
-using testsupport::makeBombZip;
-using testsupport::makeZip;
-using testsupport::ZipEntry;
+testsupport::HttpServer& server();
 
 std::string md5(const std::string& bytes);
 std::u16string u(const std::string& s);
 std::string narrow(const std::u16string& s);
-// The agent's form of a path ("\" separators).
-std::u16string core(const fs::path& p);
 
 // A module the source offers: its name (with "\"), the new content, and optionally the
 // archive to serve instead of the one made from the content.
 struct Module {
     std::string name;
     std::string content;
-    std::string archive;
+    std::string archive{};
 };
 
 class ModuleTest : public ::testing::Test {
@@ -77,7 +44,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    fs::path player() const { return m_sandbox.playerFolder(); }
+    fs::path player() const { return m_sandbox.path() / "player"; }
     fs::path work() const { return player() / "OvUpdate"; }
     fs::path installed(const std::string& name) const;  // name with "\"
     void install(const std::string& name, const std::string& content);
