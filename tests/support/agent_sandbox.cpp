@@ -6,7 +6,26 @@
 
 #include "support/file_io.h"
 
+#ifdef _WIN32
+#include "win32/test_registry.h"
+#endif
+
 namespace testsupport {
+
+namespace {
+
+// On Windows the registry is the machine's: a test program that was killed leaves its
+// values behind, pointing into a sandbox that may still exist. Every key the agent reads
+// is taken away before a sandbox begins, so that it starts from a host without them.
+void forgetEarlierRegistrations() {
+#ifdef _WIN32
+    testreg::deleteKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
+    testreg::deleteKey(HKEY_CLASSES_ROOT, L"NimboProxy");
+    testreg::deleteKey(HKEY_CURRENT_USER, L"Kavo.FDS");
+#endif
+}
+
+}  // namespace
 
 std::vector<std::string> readLines(const fs::path& path) {
     std::vector<std::string> lines;
@@ -31,6 +50,7 @@ std::string kvlogName(std::time_t when) {
 std::string agentLine(const std::string& text) { return "[OvUpdate.exe] " + text; }
 
 AgentSandbox::AgentSandbox() : m_made(std::time(nullptr)) {
+    forgetEarlierRegistrations();
     fs::create_directories(dataFolder());
     fs::create_directories(playerFolder());
 }
