@@ -64,8 +64,10 @@ TEST_F(HostProbes, RegistryPathStrings) {
 }
 
 TEST_F(HostProbes, PlayerFolderFollowsTheAppPathsRegistration) {
+#ifndef _WIN32  // a Windows registry may hold a registration of its own before the test's
     EXPECT_EQ(playerFolderWithSlash(), u"");
     EXPECT_EQ(playerFolderWithoutSlash(), u"");
+#endif
 
     std::filesystem::create_directories(native("player"));
     write("player/Orvix.exe", "MZ");

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#include <fstream>
+
 #include "platform/files.h"
 #include "support/host_sandbox.h"
 
