@@ -12,11 +12,14 @@ linux_form="$root/build"
 wine_form="z:$(printf '%s' "$root/build" | tr / '\\')"
 
 # A Linux program by its executable file (however it was started), a Windows one by the
-# command line Wine keeps for it.
+# program its command line starts with (behind Wine's loader, when that shows).
 linux_program() { [[ "$1" == "$linux_form"* && "$1" =~ /$programs$ ]]; }
 windows_program() {
-  local lower=${1,,} named="[/\\]$programs( |\$)"
-  [[ "$lower" == *"${linux_form,,}"* || "$lower" == *"${wine_form,,}"* ]] && [[ "$1" =~ $named ]]
+  local words program
+  read -r -a words <<<"$1"
+  program=${words[0]:-}
+  [[ "$program" == */wine* ]] && program=${words[1]:-}
+  [[ "${program,,}" == "${linux_form,,}"* || "${program,,}" == "${wine_form,,}"* ]] && [[ "$program" =~ [/\\]$programs$ ]]
 }
 leftovers=
 while read -r pid args; do
@@ -28,7 +31,7 @@ done < <(ps -eo pid=,args=)
 
 # A Wine server names no prefix on its command line: its environment does.
 for pid in $(ps -eo pid=,comm= | awk '$2 ~ /^wineserver/ {print $1}'); do
-  prefix=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p' || true)
+  prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p' || true)
   case "$prefix" in
     "$root"/build*) leftovers+=$'\n'"$(ps -o pid=,args= -p "$pid" || true) (WINEPREFIX=$prefix)" ;;
   esac
