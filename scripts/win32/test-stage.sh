@@ -62,8 +62,8 @@ for binary in "$OV_WIN_BUILD"/bin/*.exe "$OV_WIN_BUILD"/bin/*.dll; do
 done
 
 if [ "$OV_TEST_ARCH" = x86_64 ]; then
-  echo "win32: this kernel runs no 32-bit programs, so Wine cannot run the i686 build;" \
-       "the same sources are tested as an x86_64 build"
+  echo "win32: Wine does not run the i686 build here (this kernel runs no 32-bit programs," \
+       "or OV_TEST_ARCH asked for x86_64): the same sources are tested as an x86_64 build"
   step "dependencies (x86_64)"
   deps_x64=$(bash "$here/build-deps.sh" x86_64 | tail -1)
   step "build (x86_64, for Wine)"
