@@ -7,26 +7,24 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 programs='(OvUpdate|OrvixPlayer|OrvixSetup|OvServer|OvModuleSource|tests_[a-z0-9_]+)(\.exe)?'
-# A build folder as a Linux path, and as Wine shows it (the Z: drive is the Linux root).
-linux_form="$root/build"
-wine_form="z:$(printf '%s' "$root/build" | tr / '\\')"
+build="$root/build"  # build/, build-asan/, build-win32/ ...
 
-# A Linux program by its executable file (however it was started), a Windows one by the
-# program its command line starts with (behind Wine's loader, when that shows).
-linux_program() { [[ "$1" == "$linux_form"* && "$1" =~ /$programs$ ]]; }
-windows_program() {
-  local words program
-  read -r -a words <<<"$1"
-  program=${words[0]:-}
-  [[ "$program" == */wine* ]] && program=${words[1]:-}
-  [[ "${program,,}" == "${linux_form,,}"* || "${program,,}" == "${wine_form,,}"* ]] && [[ "$program" =~ [/\\]$programs$ ]]
-}
+# A Linux program by its executable file, however it was started; a Windows one, run by
+# Wine's loader, by the executable file Wine mapped into it.
+of_the_build() { [[ "$1" == "$build"* && "$1" =~ /$programs$ ]]; }
 leftovers=
 while read -r pid args; do
-  [ "$pid" = $$ ] && continue
-  if linux_program "$(readlink "/proc/$pid/exe" 2>/dev/null || true)" || windows_program "$args"; then
-    leftovers+=$'\n'"$pid $args"
+  exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+  files=$exe
+  if [[ "$exe" == */wine* ]]; then
+    files=$(awk '{print $6}' "/proc/$pid/maps" 2>/dev/null | grep -i '\.exe$' | sort -u || true)
   fi
+  for file in $files; do
+    if of_the_build "$file"; then
+      leftovers+=$'\n'"$pid $args ($file)"
+      break
+    fi
+  done
 done < <(ps -eo pid=,args=)
 
 # A Wine server names no prefix on its command line: its environment does.
