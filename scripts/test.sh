@@ -2,7 +2,7 @@
 # Builds everything and passes the tests: the Linux build in build/ (agent, stand-ins,
 # tests, benchmarks) with all tests through CTest, the unit tests again under the address
 # and undefined-behaviour sanitizers in build-asan/, then the Windows stage under Wine when
-# its script is present.
+# its script is present. At the end no program of the build may still be running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -30,4 +30,7 @@ if [ -x scripts/win32/test-stage.sh ]; then
   echo "== Windows stage (Wine)"
   scripts/win32/test-stage.sh
 fi
+
+echo "== Programs left running"
+scripts/check-leftovers.sh
 echo "== All tests passed"

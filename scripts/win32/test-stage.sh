@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows stage of the test command: installs the cross tools (once), builds the
 # dependencies (cached), builds the shipped i686 programs into build-win32/bin, checks
-# them, and runs the unit tests and an end-to-end run of OvUpdate.exe under Wine.
-# Success is judged by GoogleTest's summaries and by what the agent wrote, never by
-# Wine's exit code alone.
+# them, and runs the unit tests and the end-to-end tests (tests_e2e, which starts
+# OvUpdate.exe and serves it from loopback servers of its own) under Wine. Success is
+# judged by GoogleTest's summaries, never by Wine's exit code alone. At the end the Wine
+# server is stopped and no program of the build may still run.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,9 +29,8 @@ source "$here/wine-env.sh"
 step "dependencies (i686)"
 deps_i686=$(bash "$here/build-deps.sh" i686 | tail -1)
 
-# The test programs run under Wine; a folder joins the list once its tests build for
-# Windows.
-wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch modules})
+# The test programs run under Wine, one per test folder.
+wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch modules e2e})
 
 configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
   cmake -S "$root" -B "$1" -G Ninja -Wno-dev \
@@ -62,8 +62,8 @@ for binary in "$OV_WIN_BUILD"/bin/*.exe "$OV_WIN_BUILD"/bin/*.dll; do
 done
 
 if [ "$OV_TEST_ARCH" = x86_64 ]; then
-  echo "win32: this kernel runs no 32-bit programs, so Wine cannot run the i686 build;" \
-       "the same sources are tested as an x86_64 build"
+  echo "win32: Wine does not run the i686 build here (this kernel runs no 32-bit programs," \
+       "or OV_TEST_ARCH asked for x86_64): the same sources are tested as an x86_64 build"
   step "dependencies (x86_64)"
   deps_x64=$(bash "$here/build-deps.sh" x86_64 | tail -1)
   step "build (x86_64, for Wine)"
@@ -74,7 +74,7 @@ step "Wine prefix"
 trap '"$WINE_SERVER" -k >/dev/null 2>&1 || true' EXIT
 bash "$here/wine-prefix.sh"
 
-step "unit tests under Wine ($OV_TEST_ARCH)"
+step "tests under Wine: the $OV_TEST_ARCH build in ${OV_TEST_BUILD#"$root"/}"
 failed=0
 for folder in "${wine_test_folders[@]}"; do
   name=tests_$folder
@@ -92,17 +92,13 @@ for folder in "${wine_test_folders[@]}"; do
   fi
 done
 
-step "Linux stand-in servers for the end-to-end runs"
-# The Windows programs reach the Linux stand-in of the maker's servers over loopback.
-[ -f "$root/build/build.ninja" ] ||
-  cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j2 --target OvServer OvModuleSource
-
-step "end-to-end runs of OvUpdate.exe under Wine"
-bash "$here/e2e.sh" || failed=1
+step "stop the Wine server, look for programs left running"
+"$WINE_SERVER" -k >/dev/null 2>&1 || true
+"$WINE_SERVER" -w >/dev/null 2>&1 || true
+bash "$root/scripts/check-leftovers.sh" || failed=1
 
 step "done"
-echo "== win32: stage took $(( $(date +%s) - stage_start )) s"
+echo "== win32: stage took $(( $(date +%s) - stage_start )) s; tests ran on the $OV_TEST_ARCH build (${OV_TEST_BUILD#"$root"/})"
 if [ "$failed" = 0 ]; then
   echo "== win32: all Windows checks passed"
 fi

@@ -1,6 +1,9 @@
 // Stand-in of the maker's logger library: every write appends the text, as UTF-8 exactly
 // as handed over, to <roaming application data>\kvlog\<log name>.log. Each text goes out
 // in one append-mode write, so lines from several threads and processes never interleave.
+// (Wine does not make an append atomic between processes as Windows does: there the
+// writers also take turns through a lock on one byte far beyond any content, which keeps
+// readers of the log unhindered.)
 #include <mutex>
 #include <string>
 
@@ -26,12 +29,16 @@ namespace {
 
 bool appendToFile(const std::u16string& path, const std::string& bytes) {
 #ifdef _WIN32
-    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_APPEND_DATA,
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ | FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    OVERLAPPED turn{};
+    turn.OffsetHigh = 0x7FFFFFFF;
+    BOOL locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
     DWORD written = 0;
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
     CloseHandle(file);
     return ok && written == bytes.size();
 #else

@@ -4,46 +4,31 @@
 
 #include "app/host_probes.h"
 #include "platform/pe_builder.h"
-#include "platform/sandbox.h"
 #include "platform/text.h"
+#include "support/file_io.h"
+#include "support/host_sandbox.h"
 
 namespace {
 
-const std::string kAppPaths =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]\n";
 const std::u16string kPlayerPathString =
     u"HKEY_LOCAL_MACHINE$$$$SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe$$$$ ";
 
-// .reg escaping of a path value.
-std::string escaped(const std::u16string& path) {
-    std::string s;
-    for (char c : text::toUtf8(path)) {
-        if (c == '\\') s += '\\';
-        s += c;
-    }
-    return s;
-}
-
 }  // namespace
 
-class HostProbes : public Sandbox {
+class HostProbes : public testsupport::HostTest {
 protected:
-    void writeRegistry(const std::string& body) {
-        write("appdata/OvUpdate.registry.reg", "Windows Registry Editor Version 5.00\n\n" + body);
-    }
-    void registerPlayer(const std::u16string& exe) {
-        writeRegistry(kAppPaths + "@=\"" + escaped(exe) + "\"\n"
-                      "[HKEY_CURRENT_USER\\Kavo.FDS]\n\"area\"=\"east\"\n\"net\"=\"tel\"\n\"empty\"=\"\"\n");
+    // The player's registration and a key of the host's own values.
+    void registerPlayerAt(const std::string& exe) {
+        registerPlayer(path() / exe);
+        for (const auto& [name, value] : {std::pair{"area", "east"}, {"net", "tel"}, {"empty", ""}})
+            registry().set("HKEY_CURRENT_USER\\Kavo.FDS", name, value);
     }
 };
 
 TEST_F(HostProbes, RegistryPathStrings) {
-#ifdef _WIN32
-    GTEST_SKIP() << "writes the POSIX registry file; the Win32 registry tests and the Wine run cover Windows";
-#endif
     std::filesystem::create_directories(native("player"));
     write("player/Orvix.exe", "MZ");
-    registerPlayer(core("player/Orvix.exe"));
+    registerPlayerAt("player/Orvix.exe");
 
     struct Case {
         std::u16string path;
@@ -55,7 +40,7 @@ TEST_F(HostProbes, RegistryPathStrings) {
         // An empty piece between separators is dropped; pieces after the third are ignored.
         {u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$$$$$area", true, u"east"},
         {u"hkey_current_user$$$$kavo.fds$$$$NET$$$$extra", true, u"tel"},
-        {kPlayerPathString, true, core("player/Orvix.exe")},
+        {kPlayerPathString, true, agentPath("player/Orvix.exe")},
         // Failures leave the string as it was.
         {u"HKEY_USERS$$$$Kavo.FDS$$$$area", false, u"HKEY_USERS$$$$Kavo.FDS$$$$area"},
         {u"HKEY_CURRENT_USER$$$$Kavo.FDS", false, u"HKEY_CURRENT_USER$$$$Kavo.FDS"},
@@ -72,49 +57,50 @@ TEST_F(HostProbes, RegistryPathStrings) {
     // The folder form cuts a value naming an existing file down to its folder.
     std::u16string s = kPlayerPathString;
     EXPECT_TRUE(readRegistryPathFolder(s));
-    EXPECT_EQ(s, core("player"));
+    EXPECT_EQ(s, agentPath("player"));
     s = u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area";
     EXPECT_TRUE(readRegistryPathFolder(s));
     EXPECT_EQ(s, u"east");
 }
 
 TEST_F(HostProbes, PlayerFolderFollowsTheAppPathsRegistration) {
-#ifdef _WIN32
-    GTEST_SKIP() << "writes the POSIX registry file; the Win32 registry tests and the Wine run cover Windows";
-#endif
+#ifndef _WIN32  // a Windows registry may hold a registration of its own before the test's
     EXPECT_EQ(playerFolderWithSlash(), u"");
     EXPECT_EQ(playerFolderWithoutSlash(), u"");
+#endif
 
     std::filesystem::create_directories(native("player"));
     write("player/Orvix.exe", "MZ");
-    registerPlayer(core("player/Orvix.exe"));
-    EXPECT_EQ(playerFolderWithSlash(), core("player") + u"\\");
-    EXPECT_EQ(playerFolderWithoutSlash(), core("player"));
+    registerPlayerAt("player/Orvix.exe");
+    EXPECT_EQ(playerFolderWithSlash(), agentPath("player") + u"\\");
+    EXPECT_EQ(playerFolderWithoutSlash(), agentPath("player"));
 
     // A registration naming a file that is gone: the value stays whole, so no library is
     // found beside it; the other variant finds nothing.
-    registerPlayer(core("player/Gone.exe"));
-    EXPECT_EQ(playerFolderWithSlash(), core("player/Gone.exe"));
+    registerPlayerAt("player/Gone.exe");
+    EXPECT_EQ(playerFolderWithSlash(), agentPath("player/Gone.exe"));
     EXPECT_EQ(playerFolderWithoutSlash(), u"");
     std::u16string s = kPlayerPathString;
     EXPECT_TRUE(readRegistryPathFolder(s));
-    EXPECT_EQ(s, core("player/Gone.exe"));
+    EXPECT_EQ(s, agentPath("player/Gone.exe"));
 
     // A value of 257 characters fits the 260-character buffer but not the 256 one.
-    size_t prefix = core("player/").size() + std::string("/Orvix.exe").size();
+    size_t prefix = agentPath("player/").size() + std::string("/Orvix.exe").size();
     std::string deep = "player/" + std::string(257 - prefix, 'd');
-    ASSERT_EQ(core(deep + "/Orvix.exe").size(), 257u);
+    ASSERT_EQ(agentPath(deep + "/Orvix.exe").size(), 257u);
     std::filesystem::create_directories(native(deep));
     write(deep + "/Orvix.exe", "MZ");
-    registerPlayer(core(deep + "/Orvix.exe"));
+    registerPlayerAt(deep + "/Orvix.exe");
     EXPECT_EQ(playerFolderWithSlash(), u"");
-    EXPECT_EQ(playerFolderWithoutSlash(), core(deep));
+    EXPECT_EQ(playerFolderWithoutSlash(), agentPath(deep));
 }
 
 TEST_F(HostProbes, BrokenRegistryFilesAnswerNothing) {
 #ifdef _WIN32
     GTEST_SKIP() << "writes the POSIX registry file; the Win32 registry tests and the Wine run cover Windows";
 #endif
+    const std::string kAppPaths =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]\n";
     const std::string bodies[] = {
         "garbage without a header",
         std::string("\0\1\2\3\xff\xfe", 6),
@@ -122,15 +108,14 @@ TEST_F(HostProbes, BrokenRegistryFilesAnswerNothing) {
         kAppPaths.substr(0, 30),
     };
     for (const std::string& body : bodies) {
-        write("appdata/OvUpdate.registry.reg", body);
+        testsupport::writeFile(registry().file(), body);
         EXPECT_EQ(playerFolderWithSlash(), u"");
         std::u16string s = kPlayerPathString;
         EXPECT_FALSE(readRegistryPath(s));
         EXPECT_EQ(s, kPlayerPathString);
     }
     // Far larger than any registry export: refused without being read.
-    write("appdata/OvUpdate.registry.reg",
-          "Windows Registry Editor Version 5.00\n" + std::string(20 << 20, ';'));
+    testsupport::writeFile(registry().file(), "Windows Registry Editor Version 5.00\n" + std::string(20 << 20, ';'));
     EXPECT_EQ(playerFolderWithoutSlash(), u"");
 }
 
@@ -165,9 +150,9 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
     wanted.strings = {{u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
     for (bool pe32Plus : {false, true}) {
         write("Orvix.exe", testpe::peWithVersion(wanted, pe32Plus));
-        EXPECT_EQ(fileVersion(core("Orvix.exe")), u"7.1.20.300");
-        VersionRecord record = versionRecord(core("Orvix.exe"));
-        EXPECT_EQ(record.path, core("Orvix.exe"));
+        EXPECT_EQ(fileVersion(agentPath("Orvix.exe")), u"7.1.20.300");
+        VersionRecord record = versionRecord(agentPath("Orvix.exe"));
+        EXPECT_EQ(record.path, agentPath("Orvix.exe"));
         EXPECT_EQ(record.productVersion[1], 2);
         EXPECT_EQ(record.fileVersion[3], 300);
         EXPECT_EQ(record.fileFlags, 2u);
@@ -178,11 +163,11 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
     }
 
     write("plain.dll", testpe::peWithoutVersion());
-    EXPECT_EQ(fileVersion(core("plain.dll")), u"");
-    VersionRecord none = versionRecord(core("plain.dll"));
+    EXPECT_EQ(fileVersion(agentPath("plain.dll")), u"");
+    VersionRecord none = versionRecord(agentPath("plain.dll"));
     EXPECT_EQ(none.fileVersion[0], 0);
     EXPECT_EQ(none.companyName, u"");
-    EXPECT_EQ(fileVersion(core("missing.dll")), u"");
+    EXPECT_EQ(fileVersion(agentPath("missing.dll")), u"");
 }
 
 TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
@@ -197,26 +182,26 @@ TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
     size_t used = pe.find_last_not_of('\0') + 1;
     for (size_t length = 0; length < used; length += 7) {
         write("cut.exe", pe.substr(0, length));
-        EXPECT_EQ(fileVersion(core("cut.exe")), u"") << length;
-        EXPECT_EQ(versionRecord(core("cut.exe")).companyName, u"") << length;
+        EXPECT_EQ(fileVersion(agentPath("cut.exe")), u"") << length;
+        EXPECT_EQ(versionRecord(agentPath("cut.exe")).companyName, u"") << length;
     }
     std::string scrambled = pe;
     for (size_t i = 0x200; i < scrambled.size(); ++i) scrambled[i] = '\xff';
     write("scrambled.exe", scrambled);
-    EXPECT_EQ(fileVersion(core("scrambled.exe")), u"");
+    EXPECT_EQ(fileVersion(agentPath("scrambled.exe")), u"");
     // A valid image at the start of a file far larger than any program (sparse, so cheap).
     write("huge.exe", pe);
     std::filesystem::resize_file(native("huge.exe"), 1ull << 32);
-    EXPECT_EQ(fileVersion(core("huge.exe")), u"");
+    EXPECT_EQ(fileVersion(agentPath("huge.exe")), u"");
 }
 
 TEST_F(HostProbes, FileExistsMeansAFileNotAFolder) {
     write("a.txt", "x");
     std::filesystem::create_directories(native("folder"));
-    EXPECT_TRUE(fileExists(core("a.txt")));
+    EXPECT_TRUE(fileExists(agentPath("a.txt")));
     std::u16string forward = text::fromUtf8(native("a.txt"));  // "/" separators are accepted
     EXPECT_TRUE(fileExists(forward));
-    EXPECT_FALSE(fileExists(core("folder")));
-    EXPECT_FALSE(fileExists(core("b.txt")));
+    EXPECT_FALSE(fileExists(agentPath("folder")));
+    EXPECT_FALSE(fileExists(agentPath("b.txt")));
     EXPECT_FALSE(fileExists(u""));
 }

@@ -4,7 +4,7 @@
 
 #include "app/log.h"
 #include "platform/clock.h"
-#include "platform/sandbox.h"
+#include "support/host_sandbox.h"
 
 TEST(LogText, LineEndIsAddedOnlyToTextWithoutOne) {
     EXPECT_EQ(diag::logText(u"启动"), u"[OvUpdate.exe] 启动\r\n");
@@ -35,11 +35,10 @@ public:
 
 }  // namespace
 
-class LogFolder : public Sandbox {
+class LogFolder : public testsupport::HostTest {
 protected:
     void TearDown() override {
         plat::setClock(nullptr);
-        Sandbox::TearDown();
     }
     void fill() {
         std::filesystem::create_directories(native("appdata/kvlog/archive"));
@@ -65,13 +64,13 @@ protected:
 TEST_F(LogFolder, CleanUpKeepsTodaysLogFoldersAndDotFiles) {
     fill();
     std::u16string folder = diag::logFolder();
-    ASSERT_EQ(folder, core("appdata/kvlog") + u"\\");
+    ASSERT_EQ(folder, agentPath("appdata/kvlog") + u"\\");
     diag::cleanLogFolder(folder, folder + u"kvlog_2014-3-7.log");
     EXPECT_EQ(remaining(), (std::vector<std::string>{".keep", "archive", "kvlog_2014-3-7.log"}));
     EXPECT_EQ(read("appdata/kvlog/kvlog_2014-3-7.log"), "today\n");
     EXPECT_EQ(read("appdata/kvlog/archive/kvlog_2014-3-1.log"), "kept with its folder\n");
 
-    diag::cleanLogFolder(core("appdata/none") + u"\\", u"");  // a missing folder is no error
+    diag::cleanLogFolder(agentPath("appdata/none") + u"\\", u"");  // a missing folder is no error
 }
 
 // The set-up that runs before the entry point cleans by the local date, with or without a

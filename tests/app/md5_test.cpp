@@ -8,7 +8,7 @@
 
 #include "app/md5.h"
 #include "platform/files.h"
-#include "platform/sandbox.h"
+#include "support/host_sandbox.h"
 
 namespace {
 
@@ -61,15 +61,15 @@ TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
     }
 }
 
-class Md5File : public Sandbox {};
+class Md5File : public testsupport::HostTest {};
 
 TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
     for (size_t size : {1u, 2047u, 2048u, 2049u, 65536u, (1u << 20) + 3}) {
         std::string data = randomBytes(size, static_cast<unsigned>(size));
         write("f.bin", data);
         std::string expected = md5OfBuffer(data.data(), data.size());
-        EXPECT_EQ(md5OfFile(core("f.bin")), expected) << size;
-        StreamedMd5 streamed = md5OfFileStreamed(core("f.bin"));
+        EXPECT_EQ(md5OfFile(agentPath("f.bin")), expected) << size;
+        StreamedMd5 streamed = md5OfFileStreamed(agentPath("f.bin"));
         EXPECT_EQ(streamed.bytesRead, size);
         EXPECT_EQ(md5Hex(streamed.digest), expected) << size;
     }
@@ -77,21 +77,21 @@ TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
 
 TEST_F(Md5File, EmptyOrMissingFilesGiveNoDigest) {
     write("empty.bin", "");
-    EXPECT_EQ(md5OfFile(core("empty.bin")), "");
-    EXPECT_FALSE(checkFileMd5(core("empty.bin"), u"d41d8cd98f00b204e9800998ecf8427e"));
-    EXPECT_EQ(md5OfFile(core("missing.bin")), "");
-    EXPECT_EQ(md5OfFileStreamed(core("missing.bin")).bytesRead, 0u);
-    EXPECT_FALSE(checkFileMd5(core("missing.bin"), u""));
+    EXPECT_EQ(md5OfFile(agentPath("empty.bin")), "");
+    EXPECT_FALSE(checkFileMd5(agentPath("empty.bin"), u"d41d8cd98f00b204e9800998ecf8427e"));
+    EXPECT_EQ(md5OfFile(agentPath("missing.bin")), "");
+    EXPECT_EQ(md5OfFileStreamed(agentPath("missing.bin")).bytesRead, 0u);
+    EXPECT_FALSE(checkFileMd5(agentPath("missing.bin"), u""));
     // A folder is not a file to digest.
-    EXPECT_EQ(md5OfFile(core("")), "");
+    EXPECT_EQ(md5OfFile(agentPath("")), "");
 }
 
 TEST_F(Md5File, CheckIgnoresLetterCaseOnly) {
     write("f.bin", "message digest");
-    EXPECT_TRUE(checkFileMd5(core("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d0"));
-    EXPECT_TRUE(checkFileMd5(core("f.bin"), u"F96B697D7CB7938D525A2F31AAF161D0"));
-    EXPECT_FALSE(checkFileMd5(core("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d1"));
-    EXPECT_FALSE(checkFileMd5(core("f.bin"), u" f96b697d7cb7938d525a2f31aaf161d0"));
+    EXPECT_TRUE(checkFileMd5(agentPath("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d0"));
+    EXPECT_TRUE(checkFileMd5(agentPath("f.bin"), u"F96B697D7CB7938D525A2F31AAF161D0"));
+    EXPECT_FALSE(checkFileMd5(agentPath("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d1"));
+    EXPECT_FALSE(checkFileMd5(agentPath("f.bin"), u" f96b697d7cb7938d525a2f31aaf161d0"));
 }
 
 // A package another process still has open without sharing cannot be vouched for; the
@@ -100,10 +100,10 @@ TEST_F(Md5File, FileHeldExclusivelyByAnotherProcessFailsTheCheck) {
     write("held.bin", "abc");
 #ifdef _WIN32
     // Windows refuses a sharing open against any other handle, also one of this process.
-    auto holder = plat::openFile(core("held.bin"), plat::OpenMode::ReadExclusive);
+    auto holder = plat::openFile(agentPath("held.bin"), plat::OpenMode::ReadExclusive);
     ASSERT_NE(holder, nullptr);
-    EXPECT_EQ(md5OfFile(core("held.bin")), "");
-    EXPECT_FALSE(checkFileMd5(core("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+    EXPECT_EQ(md5OfFile(agentPath("held.bin")), "");
+    EXPECT_FALSE(checkFileMd5(agentPath("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
     holder.reset();
 #else
     int ready[2], release[2];
@@ -111,7 +111,7 @@ TEST_F(Md5File, FileHeldExclusivelyByAnotherProcessFailsTheCheck) {
     ASSERT_EQ(pipe(release), 0);
     pid_t child = fork();
     if (child == 0) {
-        auto file = plat::openFile(core("held.bin"), plat::OpenMode::ReadExclusive);
+        auto file = plat::openFile(agentPath("held.bin"), plat::OpenMode::ReadExclusive);
         char c = file ? 'y' : 'n';
         (void)!::write(ready[1], &c, 1);
         (void)!::read(release[0], &c, 1);
@@ -120,12 +120,12 @@ TEST_F(Md5File, FileHeldExclusivelyByAnotherProcessFailsTheCheck) {
     char held = 0;
     ASSERT_EQ(::read(ready[0], &held, 1), 1);
     ASSERT_EQ(held, 'y');
-    EXPECT_EQ(md5OfFile(core("held.bin")), "");
-    EXPECT_FALSE(checkFileMd5(core("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
-    EXPECT_EQ(md5OfFileStreamed(core("held.bin")).bytesRead, 3u);
+    EXPECT_EQ(md5OfFile(agentPath("held.bin")), "");
+    EXPECT_FALSE(checkFileMd5(agentPath("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+    EXPECT_EQ(md5OfFileStreamed(agentPath("held.bin")).bytesRead, 3u);
 
     (void)!::write(release[1], "x", 1);
     waitpid(child, nullptr, 0);
 #endif
-    EXPECT_TRUE(checkFileMd5(core("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+    EXPECT_TRUE(checkFileMd5(agentPath("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
 }

@@ -4,12 +4,12 @@
 
 #include "app/settings.h"
 #include "platform/files.h"
-#include "platform/sandbox.h"
+#include "support/host_sandbox.h"
 #include "platform/system.h"
 
-class Settings : public Sandbox {
+class Settings : public testsupport::HostTest {
 protected:
-    std::u16string dataFolder() const { return core("appdata/Lumora Video/Orvix"); }
+    std::u16string dataFolder() const { return agentPath("appdata/Lumora Video/Orvix"); }
     void makeDataFolder() const { std::filesystem::create_directories(native("appdata/Lumora Video/Orvix")); }
 };
 

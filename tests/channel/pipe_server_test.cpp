@@ -5,7 +5,7 @@
 #include "app/process_state.h"
 #include "channel/pipe_messages.h"
 #include "channel/pipe_server.h"
-#include "channel_world.h"
+#include "channel_fixture.h"
 #include "platform/pipe.h"
 #include "platform/thread.h"
 

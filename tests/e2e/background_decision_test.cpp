@@ -1,10 +1,9 @@
 // A background run against local stand-ins of the download domains: the document is
 // fetched, every rule decides in the log, and the package decision follows.
-#include <gtest/gtest.h>
-
 #include "app/md5.h"
-#include "e2e/sandbox.h"
-#include "fetch/test_support.h"
+#include "e2e/e2e.h"
+
+using namespace e2e;
 
 namespace {
 
@@ -17,22 +16,18 @@ protected:
         m_box.installPlayer();
         m_box.setPrintLog(1);
         m_box.addSetting("Testing.ini", "Device", "ClientIDForTest", "abc");  // rollout value 83
-        m_server.server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            m_paths.push_back(req.path);
-            if (req.path == "/product/OvUpdate/OvUpdate.xml") res.set_content(m_document, "text/xml");
-            else res.status = 404;
+        m_server.serve("/product/OvUpdate/OvUpdate.xml", [this](const testsupport::Request&) {
+            Reply document{m_document};
+            document.contentType = "text/xml";
+            return document;
         });
-        m_server.server.Post("/p", [this](const httplib::Request&, httplib::Response& res) {
-            m_paths.push_back("POST /p");
-            res.set_content("success", "text/plain");
-        });
-        // The first domain refuses connections; the second is the server.
-        m_box.setDeploy("[servers]\ndomain1=http://127.0.0.1:9\ndomain2=" + text::toUtf8(m_server.base()) +
-                        "\ndomain3=http://127.0.0.1:9\nreport=" + text::toUtf8(m_server.base()) + "\n");
+        m_server.serve("/p", Reply{"success"});  // the crash report
+        // The first domain refuses connections; the others are the server.
+        m_box.setServers(kClosedServer, m_server.base());
     }
 
     std::vector<std::string> runAgent() {
-        e2e::RunResult result = m_box.run({}, 20000);
+        ExitStatus result = m_box.run({}, 20000);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0);
         return m_box.logLines();
@@ -41,23 +36,22 @@ protected:
         return "<update name='" + name + "' " + attributes + ">" + file + "</update>";
     }
     void expectLine(const std::vector<std::string>& lines, const std::string& text) {
-        EXPECT_TRUE(e2e::hasLine(lines, e2e::agentLine(text))) << text;
+        EXPECT_TRUE(logged(lines, text)) << text;
     }
 
-    e2e::Sandbox m_box;
-    LocalServer m_server;
+    AgentSandbox m_box;
+    HttpServer m_server;
     std::string m_document;
-    std::vector<std::string> m_paths;
 };
 
 }  // namespace
 
 TEST_F(BackgroundDecision, EveryRuleDecidesInTheLogAndTheRolloutPicksTheNextElement) {
-    std::string player = e2e::windowsPath(m_box.playerExe().string());
-    std::string base = text::toUtf8(m_server.base());
+    std::string player = windowsPath(m_box.playerExe());
+    std::string base = m_server.base();
     m_box.addSetting("OrvixIS.ini", "main", "client", "1077");
-    m_box.setRegistryValue("HKEY_CURRENT_USER\\Kavo.FDS", "area", "cn");
-    e2e::writeFile(m_box.dataFolder() / "qserr.dat", "error report");
+    m_box.registry().set("HKEY_CURRENT_USER\\Kavo.FDS", "area", "cn");
+    writeFile(m_box.dataFolder() / "qserr.dat", "error report");
     std::string anyFile = "<file name='absent.dll' path='1'/>";
     m_document = std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8'?><info>") +
                  "<Domain><d>" + base + "</d></Domain>" +
@@ -72,7 +66,7 @@ TEST_F(BackgroundDecision, EveryRuleDecidesInTheLogAndTheRolloutPicksTheNextElem
                  update("inside.exe", "probability='84'", anyFile) + "</info>\r\n";
 
     std::vector<std::string> lines = runAgent();
-    std::string saveFolder = e2e::windowsPath(m_box.dataFolder().string()) + "\\OvUpdate";
+    std::string saveFolder = windowsPath(m_box.dataFolder()) + "\\OvUpdate";
     expectLine(lines, "下载xml url = http://127.0.0.1:9/product/OvUpdate/OvUpdate.xml, 下载失败");
     expectLine(lines, "下载xml url = " + base + "/product/OvUpdate/OvUpdate.xml, 下载成功");
     expectLine(lines, "domain1->" + base);
@@ -88,28 +82,29 @@ TEST_F(BackgroundDecision, EveryRuleDecidesInTheLogAndTheRolloutPicksTheNextElem
     expectLine(lines, "不在灰度内");
     expectLine(lines, "updatenode节点inside.exe里file节点absent.dll满足条件去升级");
     expectLine(lines, "落在灰度内");
-    EXPECT_FALSE(e2e::hasLine(lines, e2e::agentLine("由于下载xml失败，现在开始重试...")));
+    EXPECT_FALSE(hasLine(lines, agentLine("由于下载xml失败，现在开始重试...")));
     // The crash report went first.
-    ASSERT_FALSE(m_paths.empty());
-    EXPECT_EQ(m_paths.front(), "POST /p");
+    std::vector<testsupport::Request> requests = m_server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front().method + " " + requests.front().path, "POST /p");
     EXPECT_FALSE(std::filesystem::exists(m_box.dataFolder() / "qserr.dat"));
     // The print-log copy holds the cleaned document, in the agent's working folder.
-    EXPECT_EQ(e2e::readFile(m_box.root() / "OvUpdatePrintLog.xml"),
+    EXPECT_EQ(readFile(m_box.path() / "OvUpdatePrintLog.xml"),
               m_document.substr(3, m_document.rfind('>') - 2));
 }
 
 TEST_F(BackgroundDecision, PackageOnDiskWithTheRightDigestIsTakenWithoutDownload) {
-    std::string package = "#!/bin/sh\nexit 0\n";
-    e2e::writeFile(m_box.dataFolder() / "OvUpdate" / "setup.exe", package);
+    std::string package = "a package already downloaded\n";
+    writeFile(m_box.dataFolder() / "OvUpdate" / "setup.exe", package);
+    m_box.addSetting("OvUpdate.ini", "update", "runnow", "0");  // recorded, not started
     m_document = "<info>" +
-                 update("setup.exe", "probability='0' httplinkfull='" + text::toUtf8(m_server.base()) +
-                                         "/setup.exe' md5='" + md5OfBuffer(package.data(), package.size()) + "'",
+                 update("setup.exe", "probability='0' httplinkfull='" + m_server.base() + "/setup.exe' md5='" + md5OfBuffer(package.data(), package.size()) + "'",
                         "<file name='absent.dll' path='1'/>") +
                  "</info>";
     std::vector<std::string> lines = runAgent();
     expectLine(lines, "校验成功");
     expectLine(lines, "下载安装包完成 下载状态是：3");
-    EXPECT_EQ(m_paths, (std::vector<std::string>{"/product/OvUpdate/OvUpdate.xml"}));
+    EXPECT_EQ(requestedPaths(m_server), (std::vector<std::string>{"/product/OvUpdate/OvUpdate.xml"}));
 }
 
 TEST_F(BackgroundDecision, DocumentThatIsNotWellFormedEndsTheRunWithStatus2) {

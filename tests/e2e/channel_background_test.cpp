@@ -9,20 +9,20 @@ using namespace e2e;
 namespace {
 
 TEST(ChannelBackground, ClosewindowServesAgain_AllcloseEndsTheRun) {
-    Sandbox box;
+    AgentSandbox box;
     OfferServer server;
     prepare(box, server);
     // The background run stays busy fetching its update document until released.
     server.hold();
     auto agent = box.start();
-    ASSERT_TRUE(eventually([&] { return server.hits("/product/OvUpdate/OvUpdate.xml") == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return server.hits("/product/OvUpdate/OvUpdate.xml") == 1; }));
     {
         PlayerPipe first;
         EXPECT_EQ(first.ask("requestxml"), server.offerReply());
         ASSERT_TRUE(first.send("closewindow"));
         EXPECT_TRUE(first.closedByAgent());
     }
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(waitUntil([&] {
         return hasLine(box.logLines(), agentLine("非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程"));
     }));
     EXPECT_TRUE(agent->running());
@@ -34,13 +34,15 @@ TEST(ChannelBackground, ClosewindowServesAgain_AllcloseEndsTheRun) {
     ASSERT_TRUE(second.send("allclose"));
     EXPECT_TRUE(second.closedByAgent());
 
-    RunResult ran = agent->wait(5000);
+    ExitStatus ran = agent->wait(5000);
     EXPECT_FALSE(ran.timedOut);
     EXPECT_EQ(ran.exitCode, 0);
     std::vector<std::string> lines = box.logLines();
-    EXPECT_TRUE(hasLine(lines, agentLine("终止正常线程")));
-    EXPECT_TRUE(hasLine(lines, agentLine("正常进程启动，主动升级先完成升级，强制正常线程退出")));
-    EXPECT_EQ(lines.back(), agentLine("升级程序OvUpdate.exe退出"));
+    EXPECT_TRUE(inOrder(lines, {"request:closewindow", "pipe thread normal exit",
+                                "非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程",
+                                "request:allclose,now close all", "pipe thread normal exit", "终止正常线程",
+                                "正常进程启动，主动升级先完成升级，强制正常线程退出"}));
+    EXPECT_TRUE(endsWithExit(lines));
 }
 
 }  // namespace

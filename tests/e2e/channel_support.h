@@ -1,17 +1,12 @@
 // What the channel's end-to-end tests share: a local stand-in of the download domain that
 // offers a package, and the player's end of the pipe driven from the test.
 #pragma once
-#include <httplib.h>
-
-#include <condition_variable>
-#include <mutex>
-
 #include "app/md5.h"
 #include "channel/pipe_messages.h"
 #include "channel/pipe_server.h"
 #include "platform/pipe.h"
 #include "platform/text.h"
-#include "sandbox.h"
+#include "e2e/e2e.h"
 
 namespace e2e {
 
@@ -24,73 +19,37 @@ public:
 
     explicit OfferServer(size_t packageSize = 1 << 20) : m_package(packageSize, '\0') {
         for (size_t i = 0; i < packageSize; ++i) m_package[i] = static_cast<char>(i * 7 + i / 251);
-        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { answer(req, res); });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~OfferServer() {
-        release();
-        m_server.stop();
-        m_thread.join();
+        Reply document{"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
+                       packageMd5() + "\" url=\"" + base() + packagePath() + "\" verinfo=\"新版本：更快的启动\" filename=\"" +
+                       kPackageName + "\"/>\r\n</update>\r\n"};
+        document.contentType = "text/xml";
+        m_http.serve("/product/OvUpdate/OvUpdateInfo.xml", document);
+        m_http.serve(packagePath(), Reply{m_package});
     }
 
-    std::string base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    std::string base() const { return m_http.base(); }
     const std::string& package() const { return m_package; }
     std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }
     std::string offerReply() const {
         return "update:" + std::string(kPackageName) + "**3.2.0.1**" + packageMd5() + "**新版本：更快的启动";
     }
-    // The domain list of a sandbox pointed at this server.
-    void pointAt(Sandbox& box) const {
-        box.setDeploy("[servers]\ndomain1=" + base() + "\ndomain2=" + base() + "\ndomain3=" + base() +
-                      "\nreport=" + base() + "\n");
-    }
 
-    void hold() { setHeld(true); }
-    void release() { setHeld(false); }
-    int hits(const std::string& path) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_hits[path];
+    void hold() {
+        m_http.hold("/packages/");
+        m_http.hold("/product/OvUpdate/OvUpdate.xml");
     }
-    int packageHits() { return hits(std::string("/packages/") + kPackageName); }
+    void release() { m_http.release(); }
+    int hits(const std::string& path) const { return m_http.hits(path); }
+    int packageHits() const { return hits(packagePath()); }
 
 private:
-    void setHeld(bool held) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_held = held;
-        m_changed.notify_all();
-    }
-    void answer(const httplib::Request& req, httplib::Response& res) {
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            ++m_hits[req.path];
-            bool holdable = req.path.rfind("/packages/", 0) == 0 || req.path == "/product/OvUpdate/OvUpdate.xml";
-            if (holdable) m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return !m_held; });
-        }
-        if (req.path == "/product/OvUpdate/OvUpdateInfo.xml") {
-            res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
-                                packageMd5() + "\" url=\"" + base() + "/packages/" + kPackageName +
-                                "\" verinfo=\"新版本：更快的启动\" filename=\"" + kPackageName + "\"/>\r\n</update>\r\n",
-                            "text/xml");
-        } else if (req.path == std::string("/packages/") + kPackageName) {
-            res.set_content(m_package, "application/octet-stream");
-        } else {
-            res.status = 404;
-        }
-    }
+    static std::string packagePath() { return std::string("/packages/") + kPackageName; }
 
     std::string m_package;
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_held = false;
-    std::map<std::string, int> m_hits;
+    HttpServer m_http;
 };
 
-// The player's end of the pipe, in the test process (the sandbox must be applied to it).
+// The player's end of the pipe, in the test process (which the sandbox points at its host).
 class PlayerPipe {
 public:
     explicit PlayerPipe(uint32_t waitMs = 5000) : m_pipe(plat::openPipe(channel::kPipeName, waitMs)) {}
@@ -123,25 +82,14 @@ private:
 };
 
 // A sandbox with the player installed, logging on and the domains at server.
-inline void prepare(Sandbox& box, const OfferServer& server) {
+inline void prepare(AgentSandbox& box, const OfferServer& server) {
     box.installPlayer();
     box.setPrintLog(1);
-    server.pointAt(box);
-    box.applyToThisProcess();
+    box.setServers(server.base(), server.base());
 }
 
-inline std::string savedPackagePath(const Sandbox& box) {
-    return windowsPath((box.dataFolder() / "OvUpdate" / OfferServer::kPackageName).string());
-}
-
-// Polls until cond holds, for up to timeoutMs.
-template <typename Cond>
-bool eventually(Cond cond, int timeoutMs = 10000) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
+inline std::string savedPackagePath(const AgentSandbox& box) {
+    return windowsPath(box.dataFolder() / "OvUpdate" / OfferServer::kPackageName);
 }
 
 }  // namespace e2e

@@ -4,12 +4,11 @@
 
 #include "app/client_id.h"
 #include "platform/text.h"
-#include "sandbox.h"
+#include "e2e/e2e.h"
 
 TEST(ClientId, FromTheLibraryStableAndLowerCase) {
-    e2e::Sandbox box;
+    e2e::AgentSandbox box;
     box.installPlayer();
-    box.applyToThisProcess();
 
     std::u16string cached;
     std::u16string id = clientIdentifier(cached);
@@ -27,10 +26,9 @@ TEST(ClientId, FromTheLibraryStableAndLowerCase) {
 }
 
 TEST(ClientId, TestValueIsTakenAsWritten) {
-    e2e::Sandbox box;
+    e2e::AgentSandbox box;
     box.installPlayer();
     box.addSetting("Testing.ini", "Device", "ClientIDForTest", "AbC");
-    box.applyToThisProcess();
     std::u16string cached;
     EXPECT_EQ(clientIdentifier(cached), u"AbC");
 
@@ -40,8 +38,7 @@ TEST(ClientId, TestValueIsTakenAsWritten) {
 
 // Without a library nothing is found, and the next call looks again.
 TEST(ClientId, MissingLibraryIsLookedUpAgain) {
-    e2e::Sandbox box;
-    box.applyToThisProcess();
+    e2e::AgentSandbox box;
     std::u16string cached;
     EXPECT_EQ(clientIdentifier(cached), u"");
     box.installPlayer();

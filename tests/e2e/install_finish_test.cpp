@@ -1,6 +1,9 @@
 // What a verified package leads to: the installer started, or the package recorded and the
 // running player told on its marked window; and a run without a package meeting another
 // updater's silent-update object.
+#include <cstdio>
+#include <cstdlib>
+
 #include "e2e/install_world.h"
 #include "platform/named_mutex.h"
 
@@ -8,38 +11,60 @@ using namespace e2e;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int limitMs = 5000) {
-    for (int waited = 0; waited < limitMs; waited += 10) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
-}
+// A stand-in player window on the desktop, and what it printed.
+struct PlayerWindow {
+    std::unique_ptr<Process> process;
+    std::string output;  // its file in the sandbox
+    std::string handle;  // as the window printed it (decimal)
+};
 
 class InstallFinish : public InstallRun {
 protected:
     // A package served over HTTP, with the given extra attributes.
     void offerOverHttp(const std::string& attributes) {
-        m_http.put("/pkg", m_package);
+        m_http.serve("/pkg", {m_package});
         offer("usehttp='1' httplinkfull='" + m_http.url("/pkg") + "' " + attributes);
     }
-    // Starts a stand-in player window and waits until it is on the desktop.
+    // Starts a stand-in player window (below the earlier ones) and waits until it is on
+    // the desktop.
     void showWindow(const std::vector<std::string>& options) {
         std::vector<std::string> args = {"window", "--for", "30"};
         args.insert(args.end(), options.begin(), options.end());
-        m_windows.push_back(m_box.start(args, binDir() + "/OrvixPlayer"));
-        std::string shown = "window " + std::to_string(m_windows.size()) + " shown";
-        ASSERT_TRUE(waitFor([&] { return playerSaid(shown); })) << shown;
+        std::string output = "window" + std::to_string(m_windows.size() + 1) + ".txt";
+        m_windows.push_back({m_box.start(args, buildProgram("OrvixPlayer"), output), output, ""});
+        PlayerWindow& window = m_windows.back();
+        ASSERT_TRUE(waitUntil([&] { return !(window.handle = shownHandle(window)).empty(); }, 5s))
+            << m_box.read(output);
     }
-    std::vector<std::string> playerOutput() const { return readLines(m_box.root() / "output.txt"); }
-    bool playerSaid(const std::string& start) const {
-        for (const std::string& line : playerOutput())
-            if (line.compare(0, start.size(), start) == 0) return true;
+    std::vector<std::string> said(size_t window) const {
+        return readLines(m_box.path() / m_windows[window - 1].output);
+    }
+    // True when the window printed a line "window <handle> " + text.
+    bool saidStart(size_t window, const std::string& text) const {
+        std::string start = "window " + m_windows[window - 1].handle + " " + text;
+        for (const std::string& line : said(window))
+            if (line.rfind(start, 0) == 0) return true;
         return false;
     }
+    bool silent(size_t window) const { return !saidStart(window, "got") && !saidStart(window, "brought"); }
+    // The handle as the agent logs it (hexadecimal).
+    std::string loggedHandle(size_t window) const {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "%llx", std::strtoull(m_windows[window - 1].handle.c_str(), nullptr, 10));
+        return hex;
+    }
 
-    FileServer m_http;
-    std::vector<std::unique_ptr<Process>> m_windows;
+    HttpServer m_http;
+    std::vector<PlayerWindow> m_windows;
+
+private:
+    std::string shownHandle(const PlayerWindow& window) const {
+        for (const std::string& line : readLines(m_box.path() / window.output)) {
+            size_t shown = line.find(" shown");
+            if (line.rfind("window ", 0) == 0 && shown != std::string::npos) return line.substr(7, shown - 7);
+        }
+        return "";
+    }
 };
 
 }  // namespace
@@ -48,8 +73,8 @@ TEST_F(InstallFinish, RunNowStartsThePackageWithoutParametersAndRecordsNothing) 
     offerOverHttp("runnow='1'");
     std::vector<std::string> lines = runAgent();
     EXPECT_TRUE(inOrder(lines, {"check md5 success", "run setup.exe now", "释放所有prism资源"}));
-    fs::path marker = m_box.root() / "installer-ran.txt";
-    ASSERT_TRUE(waitFor([&] { return e2e::readFile(marker) == "started with 0 arguments\n"; })) << e2e::readFile(marker);
+    ASSERT_TRUE(waitUntil([&] { return e2e::readFile(marker()) == "started with 0 arguments\n"; }))
+        << e2e::readFile(marker());
     EXPECT_EQ(recordedFile(), "");
     EXPECT_EQ(lineAt(lines, "write update info in OvUpdate.ini"), -1);
 }
@@ -64,20 +89,20 @@ TEST_F(InstallFinish, ReleaseNotesGoToTheFirstMarkedVisibleWindow) {
     std::vector<std::string> lines = runAgent();
 
     std::string text = std::string("update:") + kName + "**3.2.0.1**" + packageMd5() + "**Faster start-up; subtitles fixed.";
-    EXPECT_TRUE(inOrder(lines, {"write update info in OvUpdate.ini", "notify Orvix.exe", "给窗口2发送copydata " + text,
-                                "释放所有prism资源"}));
+    EXPECT_TRUE(inOrder(lines, {"write update info in OvUpdate.ini", "notify Orvix.exe",
+                                "给窗口" + loggedHandle(2) + "发送copydata " + text, "释放所有prism资源"}));
     EXPECT_EQ(recordedFile(), kName);
-    std::string got = "window 2 got WM_COPYDATA dwData=12 cbData=" + std::to_string(text.size() + 1) +
+    EXPECT_FALSE(fs::exists(marker()));
+    std::string window = "window " + m_windows[1].handle;
+    std::string got = window + " got WM_COPYDATA dwData=12 cbData=" + std::to_string(text.size() + 1) +
                       " (zero byte counted): " + text;
-    ASSERT_TRUE(waitFor([&] { return playerSaid("window 2 brought forward"); }));
-    std::vector<std::string> output = playerOutput();
+    ASSERT_TRUE(waitUntil([&] { return saidStart(2, "brought forward"); }, 5s)) << m_box.read(m_windows[1].output);
+    std::vector<std::string> output = said(2);
     auto at = std::find(output.begin(), output.end(), got);
     ASSERT_NE(at, output.end()) << got;
-    EXPECT_NE(std::find(at, output.end(), "window 2 brought forward"), output.end());
-    EXPECT_FALSE(playerSaid("window 1 got"));
-    EXPECT_FALSE(playerSaid("window 1 brought"));
-    EXPECT_FALSE(playerSaid("window 3 got"));
-    EXPECT_FALSE(playerSaid("window 3 brought"));
+    EXPECT_NE(std::find(at, output.end(), window + " brought forward"), output.end());
+    EXPECT_TRUE(silent(1));
+    EXPECT_TRUE(silent(3));
 }
 
 TEST_F(InstallFinish, MinimisedFirstMarkedWindowStopsTheWalk) {
@@ -86,9 +111,10 @@ TEST_F(InstallFinish, MinimisedFirstMarkedWindowStopsTheWalk) {
     showWindow({});
     std::vector<std::string> lines = runAgent();
     EXPECT_TRUE(inOrder(lines, {"notify Orvix.exe", "释放所有prism资源"}));
+    EXPECT_FALSE(loggedPrefix(lines, "给窗口"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // anything sent would show by now
-    EXPECT_FALSE(playerSaid("window 1 got") || playerSaid("window 1 brought"));
-    EXPECT_FALSE(playerSaid("window 2 got") || playerSaid("window 2 brought"));
+    EXPECT_TRUE(silent(1));
+    EXPECT_TRUE(silent(2));
 }
 
 TEST_F(InstallFinish, NoReleaseNotesNoNotification) {
@@ -98,7 +124,7 @@ TEST_F(InstallFinish, NoReleaseNotesNoNotification) {
     EXPECT_NE(lineAt(lines, "check md5 success"), -1);
     EXPECT_EQ(lineAt(lines, "notify Orvix.exe"), -1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(playerSaid("window 1 got") || playerSaid("window 1 brought"));
+    EXPECT_TRUE(silent(1));
 }
 
 // A run without a package takes the silent-update object for the module update; while
@@ -108,11 +134,9 @@ TEST_F(InstallFinish, SilentObjectOfAnotherProcessSkipsTheModuleUpdate) {
     std::vector<std::string> first = runAgent();
     EXPECT_TRUE(inOrder(first, {"下载安装包完成 下载状态是：2", "释放所有prism资源",
                                 "创建静默下载内核对象成功，防止老版本后续再去下载", "无需静默下载或静默失败"}));
-
-    m_box.applyToThisProcess();
     plat::MutexHandle held = plat::createNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003", false, true);
     ASSERT_NE(held, nullptr);
-    fs::remove(m_box.todayLog());
+    m_box.removeLogs();
     std::vector<std::string> second = runAgent();
     plat::closeMutex(held);
     EXPECT_TRUE(inOrder(second, {"下载安装包完成 下载状态是：2",

@@ -1,89 +1,44 @@
-// What the package end-to-end tests share: stand-ins of the download servers that log every
-// request, the stand-in engine installed where the registry says, and an update document
-// offering one package.
+// What the package end-to-end tests share: the stand-in engine installed where the registry
+// says, and an update document offering one package, served by a loopback server that logs
+// every request.
 #pragma once
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <map>
-#include <mutex>
-
 #include "app/md5.h"
-#include "e2e/sandbox.h"
-#include "fetch/test_support.h"
+#include "e2e/e2e.h"
 
 namespace e2e {
 
-// A download server: answers the files it holds, 404 to everything else, and remembers
-// every path it was asked for.
-class FileServer {
-public:
-    FileServer() {
-        m_server.server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.push_back(req.path);
-            auto file = m_files.find(req.path);
-            if (file == m_files.end()) res.status = 404;
-            else res.set_content(file->second, "application/octet-stream");
-        });
-    }
-    std::string base() const { return text::toUtf8(m_server.base()); }
-    std::string url(const std::string& path) const { return base() + path; }
-    void put(const std::string& path, const std::string& body) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_files[path] = body;
-    }
-    std::vector<std::string> requests() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
-    int hits(const std::string& path) {
-        auto all = requests();
-        return static_cast<int>(std::count(all.begin(), all.end(), path));
-    }
-
-private:
-    LocalServer m_server;
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_files;
-    std::vector<std::string> m_requests;
-};
-
-// One sandbox with the engine installed, a document server and a package that, when
-// started, notes how many arguments it got.
+// One sandbox with the engine installed, a document server and a package (the stand-in
+// installer) that, when started, notes how many arguments it got.
 class InstallWorld {
 public:
     static constexpr char kName[] = "OrvixSetup_3.2.0.1.exe";
+    static constexpr char kEngineKey[] = "HKEY_CLASSES_ROOT\\NimboProxy";
 
     InstallWorld() {
         m_box.installPlayer();
         m_box.setPrintLog(1);
         m_box.addSetting("Testing.ini", "Device", "ClientIDForTest", "abc");
-        m_box.setDeploy("[servers]\ndomain1=" + m_documents.base() + "\ndomain2=http://127.0.0.1:9\n"
-                        "domain3=http://127.0.0.1:9\nreport=http://127.0.0.1:9\n");
+        m_box.setServers(m_documents.base());
         installEngine();
-        m_package = "#!/bin/sh\necho \"started with $# arguments\" > \"$INSTALLER_MARKER\"\n";
-        m_box.setEnv("INSTALLER_MARKER", (m_box.root() / "installer-ran.txt").string());
+        m_package = readFile(buildProgram("OrvixSetup"));
+        m_box.setEnv("INSTALLER_MARKER", marker().u8string());
     }
 
-    fs::path engineDir() const { return m_box.root() / "engine"; }
+    fs::path marker() const { return m_box.path() / "installer-ran.txt"; }
+
+    fs::path engineDir() const { return m_box.path() / "engine"; }
     // The stand-in engine and its companions where HKEY_CLASSES_ROOT\NimboProxy points.
     void installEngine() {
         fs::create_directories(engineDir());
         for (const char* name : {"prism.dll", "NimboProxy.dll"})
-            fs::copy_file(fs::path(binDir()) / name, engineDir() / name, fs::copy_options::overwrite_existing);
+            fs::copy_file(programFolder() / name, engineDir() / name, fs::copy_options::overwrite_existing);
         writeFile(engineDir() / "libcurl.dll", "the engine's own HTTP library\n");
-        m_box.setRegistryValue("HKEY_CLASSES_ROOT\\NimboProxy", "",
-                               windowsPath((engineDir() / "NimboProxy.dll").string()));
+        registerEngine(engineDir() / "NimboProxy.dll");
     }
-
-    // The registry without the engine's key: only the player's registration is left.
-    void unregisterEngine() {
-        std::string player;
-        for (char c : windowsPath(m_box.playerExe().string())) player += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        writeFile(m_box.registryFile(), "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
-                                        "Windows\\CurrentVersion\\App Paths\\Orvix.exe]\n@=\"" + player + "\"\n");
+    void registerEngine(const fs::path& proxy) {
+        m_box.registry().set(kEngineKey, "", windowsPath(proxy));
     }
+    void unregisterEngine() { m_box.registry().removeKey(kEngineKey); }
 
     std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }
 
@@ -94,7 +49,7 @@ public:
         for (const std::string& domain : domains) document += "<domain>" + domain + "</domain>";
         document += std::string("</Domain><update name='") + kName + "' ver='3.2.0.1' md5='" + packageMd5() +
                     "' " + attributes + "><file name='absent.dll' path='1'/></update></updateinfo>";
-        m_documents.put("/product/OvUpdate/OvUpdate.xml", document);
+        m_documents.serve("/product/OvUpdate/OvUpdate.xml", Reply{document});
     }
     // Engine attributes for a package link; the crc32 and size are only passed on.
     static std::string engineLink(const std::string& link) {
@@ -103,7 +58,7 @@ public:
 
     // Runs the agent to its end; the run must end by itself, never by the time limit.
     std::vector<std::string> runAgent() {
-        RunResult result = m_box.run({}, 20000);
+        ExitStatus result = m_box.run({}, 20000);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0);
         std::vector<std::string> lines = m_box.logLines();
@@ -112,43 +67,22 @@ public:
     }
 
     fs::path savedPackage() const { return m_box.dataFolder() / "OvUpdate" / kName; }
-    std::string savePath() const { return windowsPath(savedPackage().string()); }
+    std::string savePath() const { return windowsPath(savedPackage()); }
     std::string recordedFile() {
-        std::string ini = e2e::readFile(m_box.dataFolder() / "OvUpdate.ini");
+        std::string ini = readFile(m_box.dataFolder() / "OvUpdate.ini");
         size_t at = ini.find("updatefile=");
         if (at == std::string::npos) return "";
         size_t end = ini.find_first_of("\r\n", at);
         return ini.substr(at + 11, end - at - 11);
     }
 
-    std::string savedBytes() const { return e2e::readFile(savedPackage()); }
+    std::string savedBytes() const { return readFile(savedPackage()); }
 
-    Sandbox m_box;
-    FileServer m_documents;
+    AgentSandbox m_box;
+    HttpServer m_documents;
     std::string m_package;
 };
 
 class InstallRun : public ::testing::Test, public InstallWorld {};
-
-// Position of line in lines (the first from `from`), -1 when absent.
-inline long lineAt(const std::vector<std::string>& lines, const std::string& text, long from = 0) {
-    for (size_t i = static_cast<size_t>(std::max(0L, from)); i < lines.size(); ++i)
-        if (lines[i] == agentLine(text)) return static_cast<long>(i);
-    return -1;
-}
-
-// True when every text appears, in this order.
-inline bool inOrder(const std::vector<std::string>& lines, const std::vector<std::string>& texts) {
-    long at = 0;
-    for (const std::string& text : texts) {
-        at = lineAt(lines, text, at);
-        if (at < 0) {
-            ADD_FAILURE() << "missing in order: " << text;
-            return false;
-        }
-        ++at;
-    }
-    return true;
-}
 
 }  // namespace e2e

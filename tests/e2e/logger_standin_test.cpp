@@ -1,18 +1,24 @@
 // The stand-in logger library, driven the way the agent drives it: lines written at once
 // from several threads and several processes all arrive whole.
-#include <gtest/gtest.h>
-
+#include <cstdlib>
 #include <set>
 #include <thread>
 
 #include "app/logger_interface.h"
+#include "e2e/e2e.h"
 #include "platform/library.h"
 #include "platform/text.h"
-#include "sandbox.h"
+
+using namespace e2e;
 
 namespace {
 
 constexpr int kLinesPerWriter = 400;
+// Set when this test program is started again as one of the writing processes.
+constexpr char kWriterVariable[] = "OV_LOGGER_WRITER";
+// A folder in which each writer makes the file "ready<writer>" once its logger runs, then
+// waits for the file "go" to start writing.
+constexpr char kFolderVariable[] = "OV_LOGGER_FOLDER";
 
 std::u16string lineOf(int writer, int n) {
     return u"[OvUpdate.exe] 写入者 " + text::fromInt(writer) + u" 第" + text::fromInt(n) + u"行 " +
@@ -24,49 +30,71 @@ void writeLines(ILogger* logger, int writer) {
         if (!logger->write(u"kvlog_2014-3-7", 5, lineOf(writer, n).c_str())) std::abort();
 }
 
+// The library of the build folder, its logger started; stopped and released when dropped.
+class LoadedLogger {
+public:
+    LoadedLogger() {
+        m_library = plat::loadLibrary(text::fromUtf8(windowsPath(programFolder() / "Lmlogger.dll")));
+        if (!m_library) return;
+        auto create = reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(m_library, kCreateInterfaceExport));
+        m_destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(m_library, kDeleteInterfaceExport));
+        if (create && m_destroy) m_logger = create();
+        if (m_logger) m_logger->start();
+    }
+    ~LoadedLogger() {
+        if (m_logger) m_destroy();
+        if (m_library) plat::freeLibrary(m_library);
+    }
+    ILogger* get() const { return m_logger; }
+
+private:
+    plat::LibraryHandle m_library = nullptr;
+    DeleteLoggerFunction m_destroy = nullptr;
+    ILogger* m_logger = nullptr;
+};
+
+// A writing process: writes its lines at the sign, and ends before any test runs.
+class WriterProcess : public ::testing::Environment {
+public:
+    void SetUp() override {
+        const char* writer = std::getenv(kWriterVariable);
+        if (!writer) return;
+        LoadedLogger logger;
+        fs::path folder = fs::u8path(std::getenv(kFolderVariable));
+        if (logger.get()) writeFile(folder / (std::string("ready") + writer), "");
+        bool go = logger.get() && waitUntil([&] { return fs::exists(folder / "go"); });
+        if (go) writeLines(logger.get(), std::atoi(writer));
+        std::exit(go && logger.get()->stop() ? 0 : 1);
+    }
+};
+::testing::Environment* const kWriterProcess = ::testing::AddGlobalTestEnvironment(new WriterProcess);
+
 }  // namespace
 
 TEST(LoggerStandIn, ConcurrentWritersFromThreadsAndProcessesKeepLinesWhole) {
-    e2e::Sandbox box;
-    box.applyToThisProcess();
-    plat::LibraryHandle library = plat::loadLibrary(text::fromUtf8(e2e::windowsPath(e2e::binDir() + "/Lmlogger.dll")));
-    ASSERT_NE(library, nullptr);
-    auto create = reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(library, kCreateInterfaceExport));
-    auto destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(library, kDeleteInterfaceExport));
-    ASSERT_NE(create, nullptr);
-    ASSERT_NE(destroy, nullptr);
-    ILogger* logger = create();
-    ASSERT_NE(logger, nullptr);
-    logger->start();
-
-    // Two processes wait at a pipe, so that they write while the threads below do.
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<pid_t> children;
+    AgentSandbox box;
+    std::vector<std::unique_ptr<Process>> children;
     for (int writer : {100, 101}) {
-        pid_t child = fork();
-        if (child == 0) {
-            char c;
-            (void)!::read(go[0], &c, 1);
-            writeLines(logger, writer);
-            _exit(0);
-        }
-        children.push_back(child);
+        std::string name = std::to_string(writer);
+        Launch launch{thisProgram(), {}, box.environment(), box.path(), box.path() / ("writer" + name + ".txt")};
+        launch.env[kWriterVariable] = name;
+        launch.env[kFolderVariable] = box.path().u8string();
+        children.push_back(Process::start(launch));
+        ASSERT_NE(children.back(), nullptr);
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(box.path() / ("ready" + name)); })) << box.read("writer" + name + ".txt");
     }
-    std::vector<std::thread> threads;
-    for (int writer = 0; writer < 3; ++writer) threads.emplace_back(writeLines, logger, writer);
-    ASSERT_EQ(::write(go[1], "gg", 2), 2);
-    for (std::thread& t : threads) t.join();
-    for (pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    {
+        LoadedLogger logger;
+        ASSERT_NE(logger.get(), nullptr);
+        std::vector<std::thread> threads;
+        for (int writer = 0; writer < 3; ++writer) threads.emplace_back(writeLines, logger.get(), writer);
+        writeFile(box.path() / "go", "");
+        for (std::thread& t : threads) t.join();
+        for (auto& child : children) EXPECT_EQ(child->wait(20000).exitCode, 0);
+        EXPECT_TRUE(logger.get()->stop());
     }
-    EXPECT_TRUE(logger->stop());
-    destroy();
-    plat::freeLibrary(library);
 
-    std::vector<std::string> lines = e2e::readLines(box.logFolder() / "kvlog_2014-3-7.log");
+    std::vector<std::string> lines = readLines(box.logFolder() / "kvlog_2014-3-7.log");
     std::set<std::string> expected;
     for (int writer : {0, 1, 2, 100, 101})
         for (int n = 0; n < kLinesPerWriter; ++n) {

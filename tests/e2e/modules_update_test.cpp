@@ -1,111 +1,219 @@
-// A background run of the real agent in which no installer applies, so it goes on to the
-// module update: changed modules are swapped in from a local module source.
-#include <gtest/gtest.h>
-#include <httplib.h>
-#include <zip.h>
-
-#include <thread>
+// Background runs of the real agent in which no installer applies, so they go on to the
+// module update: changed modules are swapped in from a local module source, and a source
+// or an installation that is wrong in any way leaves the installed files as they were.
+#include <functional>
 
 #include "app/md5.h"
-#include "e2e/sandbox.h"
+#include "e2e/e2e.h"
+#include "support/unmovable_file.h"
+#include "support/zip_archive.h"
+
+using namespace e2e;
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string oneFileZip(const std::string& name, const std::string& data) {
-    std::string path = (fs::temp_directory_path() / "ovmod-e2e-XXXXXX").string();
-    int fd = mkstemp(path.data());
-    close(fd);
-    zipFile zf = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
-    zip_fileinfo info{};
-    zipOpenNewFileInZip64(zf, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 6, 0);
-    zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size()));
-    zipCloseFileInZip(zf);
-    zipClose(zf, nullptr);
-    std::string bytes = e2e::readFile(path);
-    fs::remove(path);
-    return bytes;
-}
-
 std::string md5(const std::string& s) { return md5OfBuffer(s.data(), s.size()); }
 
-class ModulesUpdate : public ::testing::Test {
-protected:
-    void SetUp() override {
+// The player's modules as the list names them, in this order: codec.dll and
+// plugins\subtitle.dll have changed, skin.dat is up to date.
+struct Module {
+    std::string name;  // in the list, with "\"
+    std::string path;  // below the player folder and the source's bin folder
+    std::string installed;
+    std::string offered;
+};
+const Module kCodec{"codec.dll", "codec.dll", "old codec", "new codec"};
+const Module kSubtitle{"plugins\\subtitle.dll", "plugins/subtitle.dll", "old subtitle", "new subtitle"};
+const Module kSkin{"skin.dat", "skin.dat", "skin 1", "skin 1"};
+const Module* const kModules[] = {&kCodec, &kSubtitle, &kSkin};
+
+// A sandbox with the player installed and a server that is every domain: an installer
+// document in which nothing applies, upcfg.xml pointing at the module source under /m.
+class ModulesWorld {
+public:
+    ModulesWorld() {
         m_box.installPlayer();
         m_box.setPrintLog(1);
-        e2e::writeFile(m_box.playerFolder() / "codec.dll", "old codec");
-        e2e::writeFile(m_box.playerFolder() / "plugins" / "subtitle.dll", "old subtitle");
-        e2e::writeFile(m_box.playerFolder() / "skin.dat", "skin 1");
-
-        m_port = m_http.bind_to_any_port("127.0.0.1");
-        std::string base = "http://127.0.0.1:" + std::to_string(m_port);
-        // An installer document in which nothing applies: the run ends with "no update".
-        m_files["/product/OvUpdate/OvUpdate.xml"] =
+        for (const Module* m : kModules) writeFile(m_box.playerFolder() / m->path, m->installed);
+        std::string base = m_http.base();
+        m_box.setServers(base, base);
+        put("/product/OvUpdate/OvUpdate.xml",
             "<?xml version='1.0' encoding='utf-8'?><info><update name='off.exe' enable='0'>"
-            "<file name='Orvix.exe' path='1'/></update></info>";
-        m_files["/product/OvUpdate/upcfg.xml"] =
-            "<root><updates><up sdir='" + base + "/m' percent='100'/></updates></root>";
-        std::string list = "<root>";
-        for (auto [name, path, content] : {std::tuple{"codec.dll", "codec.dll", "new codec"},
-                                           {"plugins\\subtitle.dll", "plugins/subtitle.dll", "new subtitle"},
-                                           {"skin.dat", "skin.dat", "skin 1"}}) {
-            std::string zip = oneFileZip(fs::path(path).filename().string(), content);
-            m_files["/m/bin/" + std::string(path) + ".zip"] = zip;
-            list += "<File md5='" + md5(content) + "' zipmd5='" + md5(zip) + "'>" + name + "</File>";
+            "<file name='Orvix.exe' path='1'/></update></info>");
+        put("/product/OvUpdate/upcfg.xml", "<root><updates><up sdir='" + base + "/m' percent='100'/></updates></root>");
+        for (const Module* m : kModules) {
+            std::string leaf = fs::path(m->path).filename().string();
+            m_archives[m->name] = testsupport::makeZip({{leaf, m->offered}});
         }
-        m_files["/m/update.xml"] = list + "</root>";
-        m_http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            ++m_hits[req.path];
-            auto found = m_files.find(req.path);
-            if (found == m_files.end()) res.status = 404;
-            else res.set_content(found->second, "application/octet-stream");
-        });
-        m_thread = std::thread([this] { m_http.listen_after_bind(); });
-        m_box.setDeploy("[servers]\ndomain1=" + base + "\ndomain2=" + base + "\ndomain3=" + base +
-                        "\nreport=" + base + "\n");
+        publish();
     }
-    void TearDown() override {
-        m_http.stop();
-        m_thread.join();
+    // The module's archive becomes archive; the list keeps the digest of the offered file
+    // and gets the archive's own, so that the archive itself passes its check.
+    void replaceArchive(const Module& m, const std::string& archive) {
+        m_archives[m.name] = archive;
+        publish();
     }
+    void addToList(const std::string& element) {
+        m_extraElements += element;
+        publish();
+    }
+
     std::vector<std::string> runAgent() {
-        e2e::RunResult result = m_box.run({}, 30000);
+        ExitStatus result = m_box.run({}, 30000);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0);
-        return m_box.logLines();
+        std::vector<std::string> lines = m_box.logLines();
+        EXPECT_TRUE(endsWithExit(lines));
+        return lines;
     }
-    std::string installed(const std::string& path) { return e2e::readFile(m_box.playerFolder() / path); }
 
-    e2e::Sandbox m_box;
-    httplib::Server m_http;
-    std::thread m_thread;
-    int m_port = 0;
-    std::map<std::string, std::string> m_files;
-    std::map<std::string, int> m_hits;
+    int archiveHits(const Module& m) const { return m_http.hits("/m/bin/" + m.path + ".zip"); }
+    std::vector<std::string> requests() const { return requestedPaths(m_http); }
+
+    fs::path player() const { return m_box.playerFolder(); }
+    std::string installed(const Module& m) const { return readFile(player() / m.path); }
+    // Every installed file with its content (the working folder left out).
+    std::map<std::string, std::string> installation() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(player()))
+            if (entry.is_regular_file() && entry.path().lexically_relative(player()).begin()->string() != "OvUpdate")
+                files[entry.path().lexically_relative(player()).generic_string()] = readFile(entry.path());
+        return files;
+    }
+    std::vector<std::string> backupsLeft() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(player())) {
+            std::string ext = entry.path().extension().string();
+            if (ext == ".bak" || ext == ".old") found.push_back(entry.path().generic_string());
+        }
+        return found;
+    }
+
+    AgentSandbox m_box;
+
+private:
+    void put(const std::string& path, const std::string& body) { m_http.serve(path, Reply{body}); }
+    void publish() {
+        std::string list = "<?xml version='1.0' encoding='UTF-8'?>\r\n<root>\r\n";
+        for (const Module* m : kModules) {
+            const std::string& archive = m_archives[m->name];
+            put("/m/bin/" + m->path + ".zip", archive);
+            list += "<File md5='" + md5(m->offered) + "' zipmd5='" + md5(archive) + "'>" + m->name + "</File>\r\n";
+        }
+        put("/m/update.xml", list + m_extraElements + "</root>\r\n");
+    }
+    HttpServer m_http;
+    std::map<std::string, std::string> m_archives;
+    std::string m_extraElements;
 };
 
-TEST_F(ModulesUpdate, ChangedModulesAreSwappedInAndASecondRunHasNothingToDo) {
-    std::vector<std::string> lines = runAgent();
-    EXPECT_TRUE(e2e::hasLine(lines, e2e::agentLine("replace count 2 success")));
-    EXPECT_TRUE(e2e::hasLine(lines, e2e::agentLine("静默升级完成")));
-    EXPECT_EQ(installed("codec.dll"), "new codec");
-    EXPECT_EQ(installed("plugins/subtitle.dll"), "new subtitle");
-    EXPECT_EQ(m_hits["/m/bin/skin.dat.zip"], 0);
-    EXPECT_FALSE(fs::exists(m_box.playerFolder() / "OvUpdate"));
-    for (const auto& entry : fs::recursive_directory_iterator(m_box.playerFolder()))
-        EXPECT_TRUE(entry.path().extension() != ".bak" && entry.path().extension() != ".old") << entry.path();
-
-    size_t before = lines.size();
-    lines = runAgent();
-    std::vector<std::string> second(lines.begin() + static_cast<long>(std::min(before, lines.size())), lines.end());
-    bool nothingToDo = false;
-    for (const auto& l : second)
-        nothingToDo = nothingToDo || l.rfind(e2e::agentLine("CheckAndDownloadModulesByList 0 files need update"), 0) == 0;
-    EXPECT_TRUE(nothingToDo);
-    EXPECT_EQ(m_hits["/m/bin/codec.dll.zip"], 1);
-    EXPECT_FALSE(fs::exists(m_box.playerFolder() / "OvUpdate"));
-}
+class ModulesUpdate : public ::testing::Test, public ModulesWorld {};
 
 }  // namespace
+
+// The changed modules (one in a sub-folder) are swapped in, the up-to-date one is not
+// fetched, the backups and the working folder are gone afterwards; a second run finds
+// nothing to do.
+TEST_F(ModulesUpdate, ChangedModulesAreSwappedInAndASecondRunHasNothingToDo) {
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(inOrder(lines, {"replace new files start", "replace new files success", "replace count 2 success",
+                                "静默升级完成"}));
+    EXPECT_EQ(installed(kCodec), kCodec.offered);
+    EXPECT_EQ(installed(kSubtitle), kSubtitle.offered);
+    EXPECT_EQ(archiveHits(kCodec), 1);
+    EXPECT_EQ(archiveHits(kSubtitle), 1);
+    EXPECT_EQ(archiveHits(kSkin), 0);
+    EXPECT_FALSE(fs::exists(player() / "OvUpdate"));
+    EXPECT_TRUE(backupsLeft().empty());
+
+    m_box.removeLogs();
+    lines = runAgent();
+    EXPECT_TRUE(loggedPrefix(lines, "CheckAndDownloadModulesByList 0 files need update"));
+    EXPECT_EQ(archiveHits(kCodec), 1);
+    EXPECT_FALSE(fs::exists(player() / "OvUpdate"));
+    EXPECT_TRUE(backupsLeft().empty());
+}
+
+// Whatever is wrong with the source, the run ends by itself before anything is swapped,
+// and nothing is written outside the player folder.
+TEST(ModulesUpdateRefused, BadSourceLeavesTheInstallation) {
+    struct Case {
+        const char* what;
+        std::function<void(ModulesWorld&)> arrange;
+        const char* line;  // the start of the line that tells why
+        bool codecFetched;
+        std::vector<std::string> notStaged;  // below the working folder's bin folder
+    };
+    std::vector<Case> cases = {
+        {"archive unpacks to another file than listed",
+         [](ModulesWorld& w) { w.replaceArchive(kSubtitle, testsupport::makeZip({{"subtitle.dll", "not the listed one"}})); },
+         "CheckAndDownloadModulesByList failed", true, {}},
+        {"archive holds two files",
+         [](ModulesWorld& w) {
+             w.replaceArchive(kSubtitle, testsupport::makeZip({{"subtitle.dll", kSubtitle.offered}, {"readme.txt", "extra"}}));
+         },
+         "UnZipOneFile ", true, {"plugins/subtitle.dll", "plugins/readme.txt"}},
+        {"entry climbs out of the staging folder",
+         [](ModulesWorld& w) { w.replaceArchive(kCodec, testsupport::makeZip({{"../../../x", "escaped"}})); },
+         "UnZipOneFile ", true, {}},
+        {"entry claims gigabytes",
+         [](ModulesWorld& w) { w.replaceArchive(kCodec, testsupport::makeBombZip("codec.dll", 3221225472u, 4096)); },
+         "UnZipOneFile ", true, {"codec.dll"}},
+        {"list names a module outside the player folder",
+         [](ModulesWorld& w) {
+             w.addToList("<File md5='00000000000000000000000000000000' zipmd5='00000000000000000000000000000000'>"
+                         "..\\..\\x.dll</File>\r\n");
+         },
+         "ParseUpdateModuleList ", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModulesWorld world;
+        std::map<std::string, std::string> before = world.installation();
+        c.arrange(world);
+        std::vector<std::string> lines = world.runAgent();
+        EXPECT_TRUE(loggedPrefix(lines, c.line));
+        EXPECT_TRUE(logged(lines, "无需静默下载或静默失败"));
+        EXPECT_FALSE(logged(lines, "replace new files start"));
+        EXPECT_EQ(world.archiveHits(kCodec), c.codecFetched ? 1 : 0);
+        EXPECT_EQ(world.installation(), before);
+        EXPECT_TRUE(world.backupsLeft().empty());
+        for (const std::string& request : world.requests()) EXPECT_EQ(request.find("x.dll"), std::string::npos);
+        fs::path root = world.m_box.path();
+        fs::path staging = world.player() / "OvUpdate" / "bin";
+        for (const fs::path& folder : {root.parent_path(), root, world.player(), world.player() / "OvUpdate", staging})
+            for (const char* name : {"x", "x.dll"}) EXPECT_FALSE(fs::exists(folder / name)) << folder / name;
+        for (const std::string& file : c.notStaged) EXPECT_FALSE(fs::exists(staging / file)) << file;
+    }
+}
+
+// An installed file that cannot be moved aside stops the swap after codec.dll went in:
+// codec.dll's backup is put back. Once the file is free, the next run swaps in the files
+// it staged before.
+TEST_F(ModulesUpdate, HeldFileRollsBackThenTheNextRunFinishes) {
+    std::map<std::string, std::string> before = installation();
+    std::string folder = windowsPath(player());
+    {
+        testsupport::UnmovableFile held(player() / kSubtitle.path);
+        if (!held.held()) GTEST_SKIP() << "cannot hold an installed file here";
+        std::vector<std::string> lines = runAgent();
+        EXPECT_TRUE(inOrder(lines, {"replace new files start",
+                                    "move " + folder + "\\codec.dll to " + folder + "\\codec.dll.bak success",
+                                    "move " + folder + "\\plugins\\subtitle.dll to " + folder +
+                                        "\\plugins\\subtitle.dll.bak failed",
+                                    "replace files failed, begin rollback",
+                                    "Rollback " + folder + "\\codec.dll.bak to " + folder + "\\codec.dll success",
+                                    "replace files failed, rollback finish and return"}));
+        EXPECT_FALSE(logged(lines, "replace new files success"));
+    }
+    EXPECT_EQ(installation(), before);
+    EXPECT_TRUE(backupsLeft().empty());
+
+    m_box.removeLogs();
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(logged(lines, "replace count 2 success"));
+    EXPECT_EQ(installed(kSubtitle), kSubtitle.offered);
+    EXPECT_EQ(archiveHits(kSubtitle), 1);  // staged before, not fetched again
+    EXPECT_FALSE(fs::exists(player() / "OvUpdate"));
+    EXPECT_TRUE(backupsLeft().empty());
+}

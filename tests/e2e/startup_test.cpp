@@ -2,12 +2,9 @@
 // removes, the mode its command line selects.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include "e2e/e2e.h"
 
-#include "sandbox.h"
-
-using e2e::agentLine;
-using e2e::hasLine;
+using namespace e2e;
 
 namespace {
 
@@ -19,25 +16,16 @@ long indexOf(const std::vector<std::string>& lines, const std::string& line) {
     return it == lines.end() ? -1 : static_cast<long>(it - lines.begin());
 }
 
-// Waits until the agent's log holds line; false after timeoutMs.
-bool waitForLine(const e2e::Sandbox& box, const std::string& line, int timeoutMs = 5000) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (hasLine(box.logLines(), line)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 }  // namespace
 
 // The internet-cafe edition ends the background thread before any update, so the whole
 // run is local and short.
 TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
-    e2e::Sandbox box;
+    AgentSandbox box;
     box.installPlayer();
     box.setPrintLog(1);
     box.setInternetCafe();
-    e2e::RunResult result = box.run();
+    ExitStatus result = box.run();
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 0);
 
@@ -50,7 +38,7 @@ TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
     long cafe = indexOf(lines, agentLine("网吧版跳出被动和静默"));
     EXPECT_GT(cafe, indexOf(lines, agentLine("正常升级线程开始")));
     EXPECT_GT(indexOf(lines, agentLine("正常升级线程结束")), cafe);
-    EXPECT_FALSE(e2e::fs::exists(box.dataFolder() / "OvUpdate"));  // no update run began
+    EXPECT_FALSE(fs::exists(box.dataFolder() / "OvUpdate"));  // no update run began
     // The wait thread may be stopped before it logs its start, and once stopped it writes
     // nothing: its start line, if any, comes before the exit line.
     long waitStart = indexOf(lines, agentLine("等待线程开始"));
@@ -61,20 +49,21 @@ TEST(Startup, BackgroundRunIsLoggedFromStartToExit) {
 }
 
 TEST(Startup, YesterdaysLogsGoWhetherOrNotTheRunLogs) {
+    std::string today = kvlogName(std::time(nullptr)), yesterday = kvlogName(std::time(nullptr) - 86400);
     for (int printLog : {1, 2}) {
-        e2e::Sandbox box;
+        AgentSandbox box;
         box.installPlayer();
         box.setPrintLog(printLog);
         box.setInternetCafe();
-        e2e::writeFile(box.logFolder() / e2e::kvlogName(-1), "yesterday\r\n");
-        e2e::writeFile(box.logFolder() / "kvlog_2001-1-1.log", "old\r\n");
-        e2e::writeFile(box.logFolder() / e2e::kvlogName(0), "earlier today\r\n");
-        e2e::writeFile(box.logFolder() / "archive" / e2e::kvlogName(-1), "in a folder\r\n");
+        writeFile(box.logFolder() / yesterday, "yesterday\r\n");
+        writeFile(box.logFolder() / "kvlog_2001-1-1.log", "old\r\n");
+        writeFile(box.logFolder() / today, "earlier today\r\n");
+        writeFile(box.logFolder() / "archive" / yesterday, "in a folder\r\n");
         ASSERT_EQ(box.run().exitCode, 0);
 
-        EXPECT_FALSE(e2e::fs::exists(box.logFolder() / e2e::kvlogName(-1))) << printLog;
-        EXPECT_FALSE(e2e::fs::exists(box.logFolder() / "kvlog_2001-1-1.log")) << printLog;
-        EXPECT_TRUE(e2e::fs::exists(box.logFolder() / "archive" / e2e::kvlogName(-1))) << printLog;
+        EXPECT_FALSE(fs::exists(box.logFolder() / yesterday)) << printLog;
+        EXPECT_FALSE(fs::exists(box.logFolder() / "kvlog_2001-1-1.log")) << printLog;
+        EXPECT_TRUE(fs::exists(box.logFolder() / "archive" / yesterday)) << printLog;
         std::vector<std::string> lines = box.logLines();
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.front(), "earlier today");
@@ -90,24 +79,24 @@ TEST(Startup, YesterdaysLogsGoWhetherOrNotTheRunLogs) {
 // Without a usable registration no logger library is loaded: nothing is logged, and the
 // agent still runs to its end.
 TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
-    e2e::Sandbox box;
+    AgentSandbox box;
     box.installPlayer();
     box.registerPlayer(box.playerFolder() / "Gone.exe");
     box.setPrintLog(1);
     box.setInternetCafe();
     EXPECT_EQ(box.run().exitCode, 0);
-    EXPECT_FALSE(e2e::fs::exists(box.todayLog()));
+    EXPECT_FALSE(fs::exists(box.logFolder()));
 
-    e2e::fs::remove(box.registryFile());
+    box.registry().removeKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
     EXPECT_EQ(box.run().exitCode, 0);
-    EXPECT_FALSE(e2e::fs::exists(box.todayLog()));
+    EXPECT_FALSE(fs::exists(box.logFolder()));
 }
 
 // Only the exact word selects initiative mode, which starts no normal update thread and
 // waits for the player.
 TEST(Startup, CommandLineSelectsTheMode) {
     for (std::vector<std::string> args : {std::vector<std::string>{"Initiative"}, {"initiative", ""}}) {
-        e2e::Sandbox box;
+        AgentSandbox box;
         box.installPlayer();
         box.setPrintLog(1);
         box.setInternetCafe();
@@ -115,11 +104,11 @@ TEST(Startup, CommandLineSelectsTheMode) {
         EXPECT_TRUE(hasLine(box.logLines(), agentLine("启动正常升级线程"))) << args[0];
     }
 
-    e2e::Sandbox box;
+    AgentSandbox box;
     box.installPlayer();
     box.setPrintLog(1);
     auto agent = box.start({"initiative"});
-    ASSERT_TRUE(waitForLine(box, agentLine("等待线程开始")));
+    ASSERT_TRUE(waitUntil([&] { return logged(box.logLines(), "等待线程开始"); }));
     EXPECT_TRUE(agent->running());
     std::vector<std::string> lines = box.logLines();
     EXPECT_TRUE(hasLine(lines, agentLine("启动参数：initiative")));
@@ -131,16 +120,16 @@ TEST(Startup, CommandLineSelectsTheMode) {
 // but never while the data folder exists.
 TEST(Startup, PrintLogBesideTheExecutableOnlyWithoutADataFolder) {
     for (bool dataFolder : {false, true}) {
-        e2e::Sandbox box;
+        AgentSandbox box;
         box.installPlayer();
         box.setInternetCafe();
-        e2e::fs::path exe = box.root() / "bin" / "OvUpdate";
-        e2e::fs::create_directories(exe.parent_path());
-        e2e::fs::copy_file(e2e::binDir() + "/OvUpdate", exe);
-        e2e::writeFile(exe.parent_path() / "OvUpdate.ini", "[Test]\r\nprintlog=1\r\n");
-        if (!dataFolder) e2e::fs::remove_all(box.dataFolder());
+        fs::path exe = box.path() / "bin" / buildProgram("OvUpdate").filename();
+        fs::create_directories(exe.parent_path());
+        fs::copy_file(buildProgram("OvUpdate"), exe);
+        writeFile(exe.parent_path() / "OvUpdate.ini", "[Test]\r\nprintlog=1\r\n");
+        if (!dataFolder) fs::remove_all(box.dataFolder());
 
-        ASSERT_EQ(box.start({}, exe.string())->wait(10000).exitCode, 0);
+        ASSERT_EQ(box.start({}, exe)->wait(10000).exitCode, 0);
         std::vector<std::string> lines = box.logLines();
         if (dataFolder) {
             EXPECT_TRUE(lines.empty());

@@ -1,15 +1,7 @@
 // Whole module-update runs in this process against the local module source: staging,
 // swap, clean-up, and that every failure leaves the installed files as they were.
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
-#include "support.h"
+#include "modules_fixture.h"
+#include "support/unmovable_file.h"
 
 namespace modtest {
 namespace {
@@ -85,19 +77,19 @@ TEST_F(ModuleRun, BadArchivesFailBeforeTheSwap) {
         EXPECT_TRUE(logged("Update finish failed\r\n"));
         EXPECT_FALSE(loggedPrefix("replace files start"));
         EXPECT_FALSE(fs::exists(work() / "bin" / "codec.dll.zip"));  // a failed unpack drops its archive
-        for (const auto& entry : fs::recursive_directory_iterator(m_sandbox.root()))
+        for (const auto& entry : fs::recursive_directory_iterator(m_sandbox.path()))
             EXPECT_LE(fs::is_regular_file(entry) ? fs::file_size(entry) : 0, 1u << 20) << entry.path();
-        EXPECT_FALSE(fs::exists(m_sandbox.root().parent_path() / "evil.dll"));
+        EXPECT_FALSE(fs::exists(m_sandbox.path().parent_path() / "evil.dll"));
     }
 }
 
 TEST_F(ModuleRun, OnlyFailedTransfersAreTriedAgain) {
     publishWith({"codec.dll", "new codec"});
-    server().file(archiveRoute("m1", "codec.dll"), makeZip({{"codec.dll", "other bytes"}}));
+    server().serve(archiveRoute("m1", "codec.dll"), {makeZip({{"codec.dll", "other bytes"}})});
     EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
     EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1);  // a wrong archive is not fetched again
 
-    server().route(archiveRoute("m1", "codec.dll"), Route{404});
+    server().serve(archiveRoute("m1", "codec.dll"), {"", 404});
     EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
     EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1 + 3);
     EXPECT_TRUE(logged("2 times download 1 file"));
@@ -107,7 +99,7 @@ TEST_F(ModuleRun, OnlyFailedTransfersAreTriedAgain) {
 TEST_F(ModuleRun, PlayerPrefixIsCheckedInItsFolderButSwappedIntoThePlayerFolder) {
     install("Orvix\\x.dll", "old x");
     publish("m1", {{".\\Orvix\\x.dll", "new x"}});
-    server().file("/m1/bin/Orvix/x.dll.zip", makeZip({{"x.dll", "new x"}}));  // the "." step is resolved
+    server().serve("/m1/bin/Orvix/x.dll.zip", {makeZip({{"x.dll", "new x"}})});  // the "." step is resolved
     EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));
     EXPECT_EQ(contentOf("x.dll"), "new x");
     EXPECT_EQ(contentOf("Orvix\\x.dll"), "old x");
@@ -122,88 +114,40 @@ TEST_F(ModuleRun, HostileModuleNamesAreRefusedBeforeAnythingIsWritten) {
         EXPECT_TRUE(loggedPrefix("ParseUpdateModuleList"));
         EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 0);
         expectUntouched();
-        EXPECT_FALSE(fs::exists(m_sandbox.root() / "evil.dll"));
-        EXPECT_FALSE(fs::exists(m_sandbox.root().parent_path() / "evil.dll"));
+        EXPECT_FALSE(fs::exists(m_sandbox.path() / "evil.dll"));
+        EXPECT_FALSE(fs::exists(m_sandbox.path().parent_path() / "evil.dll"));
     }
 }
 
 TEST_F(ModuleRun, StagedFileChangedBeforeTheSwapIsRolledBack) {
     publishWith({"codec.dll", "new codec"});
-    m_updater.setPlayerFolder(core(player()));
-    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), core(player())));
-    e2e::writeFile(work() / "bin" / "plugins" / "subtitle.dll", "changed on disk");
-    EXPECT_EQ(m_updater.ReplaceFiles(core(player())), -1);
+    m_updater.setPlayerFolder(agentPath(player()));
+    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), agentPath(player())));
+    writeFile(work() / "bin" / "plugins" / "subtitle.dll", "changed on disk");
+    EXPECT_EQ(m_updater.ReplaceFiles(agentPath(player())), -1);
     expectUntouched();
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
     EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));  // kept for a later attempt
 }
 
-#ifdef _WIN32
-// An installed file that cannot be moved: held open without delete sharing.
-class LockedFile {
-public:
-    explicit LockedFile(const fs::path& file)
-        : m_handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~LockedFile() {
-        if (locked()) CloseHandle(m_handle);
-    }
-    bool locked() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-#else
-// A folder whose files cannot be moved: read-only, and immutable when root ignores that.
-class LockedFolder {
-public:
-    explicit LockedFolder(const fs::path& folder) : m_folder(folder) {
-        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-        if (geteuid() == 0) m_immutable = setFlag(true);
-    }
-    ~LockedFolder() {
-        if (m_immutable) setFlag(false);
-        fs::permissions(m_folder, fs::perms::owner_all);
-    }
-    bool locked() const { return geteuid() != 0 || m_immutable; }
-
-private:
-    bool setFlag(bool on) {
-        int fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY);
-        int flags = 0;
-        bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0) ::close(fd);
-        return ok;
-    }
-    fs::path m_folder;
-    bool m_immutable = false;
-};
-#endif
-
 TEST_F(ModuleRun, InstalledFileThatCannotMoveRollsBackTheSwap) {
     publishWith({"codec.dll", "new codec"});
-#ifdef _WIN32
-    LockedFile lock(installed("plugins\\subtitle.dll"));
-#else
-    LockedFolder lock(player() / "plugins");
-#endif
-    if (!lock.locked()) GTEST_SKIP() << "cannot lock the installed file here";
+    testsupport::UnmovableFile held(installed("plugins\\subtitle.dll"));
+    if (!held.held()) GTEST_SKIP() << "cannot hold the installed file here";
     EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));  // staged fine; the swap fails
-    EXPECT_TRUE(loggedPrefix("move " + e2e::windowsPath(installed("plugins/subtitle.dll").string())));
+    EXPECT_TRUE(loggedPrefix("move " + narrow(agentPath(installed("plugins/subtitle.dll")))));
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
     expectUntouched();
 }
 
 TEST_F(ModuleRun, SwapCutShortIsRestoredThenFinishedByTheNextRun) {
     publishWith({"codec.dll", "new codec"});
-    m_updater.setPlayerFolder(core(player()));
-    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), core(player())));
+    m_updater.setPlayerFolder(agentPath(player()));
+    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), agentPath(player())));
     fs::rename(installed("codec.dll"), installed("codec.dll.bak"));  // the swap's first move
 
     // The source is gone for now: the installation is put back, not left without codec.dll.
-    server().route("/product/OvUpdate/upcfg.xml", Route{404});
+    server().serve("/product/OvUpdate/upcfg.xml", {"", 404});
     EXPECT_FALSE(ModuleUpdater().RunModuleUpdate(u"abc"));
     expectUntouched();
 

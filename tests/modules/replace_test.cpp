@@ -1,7 +1,7 @@
 // The swap on its own, from a staging list laid out by hand.
 #include <algorithm>
 
-#include "support.h"
+#include "modules_fixture.h"
 
 namespace modtest {
 namespace {
@@ -13,23 +13,23 @@ protected:
         std::string relative = name;
         std::replace(relative.begin(), relative.end(), '\\', '/');
         fs::path staged = work() / "bin" / relative;
-        e2e::writeFile(staged, content);
-        if (oldFile.empty()) oldFile = e2e::windowsPath(installed(name).string());
+        writeFile(staged, content);
+        if (oldFile.empty()) oldFile = narrow(agentPath(installed(name)));
         m_list += "<File md5=\"" + md5(content) + "\" OldFile=\"" + oldFile + "\" NewFile=\"" +
-                  e2e::windowsPath(staged.string()) + "\"/>";
-        e2e::writeFile(work() / "update.pre.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
+                  narrow(agentPath(staged)) + "\"/>";
+        writeFile(work() / "update.pre.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
     }
-    int replace() { return m_updater.ReplaceFiles(core(player())); }
+    int replace() { return m_updater.ReplaceFiles(agentPath(player())); }
     std::string m_list;
 };
 
 TEST_F(Replace, NothingToDo) {
     EXPECT_EQ(replace(), 0);
-    EXPECT_TRUE(logged("replace: path " + e2e::windowsPath(player().string()) + " has not OvUpdate dir return"));
+    EXPECT_TRUE(logged("replace: path " + narrow(agentPath(player())) + " has not OvUpdate dir return"));
     fs::create_directories(work() / "bin");
     EXPECT_EQ(replace(), 0);
     EXPECT_FALSE(fs::exists(work()));
-    e2e::writeFile(work() / "update.pre.xml", "<root/>");
+    writeFile(work() / "update.pre.xml", "<root/>");
     EXPECT_EQ(replace(), 0);
     EXPECT_TRUE(logged("replace: update info empty"));
 }
@@ -69,13 +69,13 @@ TEST_F(Replace, FailureRestoresEveryBackup) {
 }
 
 TEST_F(Replace, ListPointingOutsideThePlayerIsRefused) {
-    e2e::writeFile(m_sandbox.root() / "outside.txt", "not the player's");
+    writeFile(m_sandbox.path() / "outside.txt", "not the player's");
     install("a.dll", "old a");
     stage("a.dll", "new a");
-    stage("x.dll", "evil", e2e::windowsPath((player() / ".." / "outside.txt").string()));
+    stage("x.dll", "evil", narrow(agentPath((player() / ".." / "outside.txt"))));
     EXPECT_EQ(replace(), 0);
-    EXPECT_TRUE(logged("replace: parse " + e2e::windowsPath(work().string()) + "/update.pre.xml failed return"));
-    EXPECT_EQ(e2e::readFile(m_sandbox.root() / "outside.txt"), "not the player's");
+    EXPECT_TRUE(logged("replace: parse " + narrow(agentPath(work())) + "/update.pre.xml failed return"));
+    EXPECT_EQ(readFile(m_sandbox.path() / "outside.txt"), "not the player's");
     EXPECT_EQ(contentOf("a.dll"), "old a");
 }
 

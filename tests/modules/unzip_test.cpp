@@ -4,18 +4,18 @@
 
 #include <ctime>
 
-#include "support.h"
+#include "modules_fixture.h"
 
 namespace modtest {
 namespace {
 
 class UnZip : public ModuleTest {
 protected:
-    fs::path target() const { return m_sandbox.root() / "t" / "u"; }
+    fs::path target() const { return m_sandbox.path() / "t" / "u"; }
     bool unzip(const std::string& archive) {
         fs::create_directories(target());
-        e2e::writeFile(m_sandbox.root() / "a.zip", archive);
-        return m_updater.UnZipOneFile(core(target()), core(m_sandbox.root() / "a.zip"));
+        writeFile(m_sandbox.path() / "a.zip", archive);
+        return m_updater.UnZipOneFile(agentPath(target()), agentPath(m_sandbox.path() / "a.zip"));
     }
     // Seconds since 1970 (UTC), as the file system keeps them.
     static int64_t mtimeOf(const fs::path& p) {
@@ -32,12 +32,12 @@ protected:
 
 TEST_F(UnZip, WritesTheEntryWithItsTimes) {
     ASSERT_TRUE(unzip(makeZip({{"m.dll", "stamped", true, 1500000000}})));
-    EXPECT_EQ(e2e::readFile(target() / "m.dll"), "stamped");
+    EXPECT_EQ(readFile(target() / "m.dll"), "stamped");
     EXPECT_EQ(mtimeOf(target() / "m.dll"), 1500000000);
 
     // Without "UT" the DOS time counts, read as local time.
     ASSERT_TRUE(unzip(makeZip({{"sub/n.dll", "dos", false}})));
-    EXPECT_EQ(e2e::readFile(target() / "sub" / "n.dll"), "dos");
+    EXPECT_EQ(readFile(target() / "sub" / "n.dll"), "dos");
     std::tm local{};
     local.tm_year = 120, local.tm_mon = 0, local.tm_mday = 2, local.tm_hour = 3, local.tm_min = 4, local.tm_sec = 6;
     local.tm_isdst = -1;
@@ -63,8 +63,8 @@ TEST_F(UnZip, RefusesEverythingButOneSafeEntry) {
         EXPECT_FALSE(unzip(archives[i]));
     }
     EXPECT_TRUE(fs::is_empty(target()));
-    EXPECT_FALSE(fs::exists(m_sandbox.root() / "up.dll"));
-    EXPECT_FALSE(fs::exists(m_sandbox.root() / "t" / "up.dll"));
+    EXPECT_FALSE(fs::exists(m_sandbox.path() / "up.dll"));
+    EXPECT_FALSE(fs::exists(m_sandbox.path() / "t" / "up.dll"));
     EXPECT_FALSE(fs::exists("/abs.dll"));
 }
 

@@ -1,5 +1,5 @@
 // upcfg.xml: where it is fetched from, how its nodes read, and which node applies.
-#include "support.h"
+#include "modules_fixture.h"
 
 namespace modtest {
 namespace {
@@ -48,7 +48,7 @@ TEST_F(UpdateConfig, UnusableDocumentsFail) {
     const char* bodies[] = {"", "not xml <", "<root></root>", "<other><updates/></other>"};
     for (const char* body : bodies) {
         SCOPED_TRACE(body);
-        server().file("/product/OvUpdate/upcfg.xml", body);
+        server().serve("/product/OvUpdate/upcfg.xml", {body});
         std::vector<UpdateNode> nodes;
         EXPECT_FALSE(m_updater.DownloadUpdateCfgFile(u"", nodes));
     }
@@ -60,7 +60,7 @@ TEST_F(UpdateConfig, UnusableDocumentsFail) {
 }
 
 TEST_F(UpdateConfig, DebugSettingReplacesTheDefaultAddress) {
-    server().file("/custom/cfg.xml", "<root><updates>" + up("percent=\"100\" " + source("a")) + "</updates></root>");
+    server().serve("/custom/cfg.xml", {"<root><updates>" + up("percent=\"100\" " + source("a")) + "</updates></root>"});
     setDbgCfg(server().url("/custom/cfg.xml"));
     EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
     EXPECT_EQ(server().hits("/custom/cfg.xml"), 1);
@@ -86,7 +86,7 @@ TEST_F(UpdateConfig, VersionWindowAdmitsOnlyMatchingPlayers) {
         SCOPED_TRACE(c.window + " / " + c.version);
         server().clear();
         publishConfig(up("percent=\"100\" " + c.window + " " + source("a")));
-        m_updater.setPlayerFolder(core(player()));
+        m_updater.setPlayerFolder(agentPath(player()));
         EXPECT_FALSE(m_updater.DoFullUpdate(u"", u"abc", u(c.version)));
         EXPECT_EQ(tried({"a"}), c.applies ? "a" : "");
     }

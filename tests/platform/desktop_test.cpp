@@ -1,11 +1,11 @@
 #include <future>
 #include "platform/desktop.h"
 #include "platform/desktop_window.h"
-#include "sandbox.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
-class Desktop : public Sandbox {};
+class Desktop : public testsupport::HostTest {};
 
 TEST_F(Desktop, WindowsAreListedInZOrderWithTheirPropertiesAndState) {
 #ifdef _WIN32

@@ -4,22 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#include <fstream>
+
 #include "platform/files.h"
-#include "sandbox.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
-class Files : public Sandbox {};
+class Files : public testsupport::HostTest {};
 
 TEST_F(Files, NamesThatDoNotExistAsWrittenResolveWithoutRegardToCase) {
     std::filesystem::create_directories(native("Player/Sub"));
     write("Player/Sub/Setup.exe", "x");
-    EXPECT_TRUE(fileExists(core("PLAYER\\sub\\SETUP.EXE")));
-    EXPECT_TRUE(directoryExists(core("player\\SUB")));
+    EXPECT_TRUE(fileExists(agentPath("PLAYER\\sub\\SETUP.EXE")));
+    EXPECT_TRUE(directoryExists(agentPath("player\\SUB")));
 #ifndef _WIN32  // Windows itself ignores the letter case: the native path is the path
-    EXPECT_EQ(nativePath(core("player\\sub\\new.txt")), native("Player/Sub/new.txt"));
+    EXPECT_EQ(nativePath(agentPath("player\\sub\\new.txt")), native("Player/Sub/new.txt"));
 #endif
-    EXPECT_TRUE(deleteFile(core("PLAYER\\SUB\\SETUP.EXE")));
+    EXPECT_TRUE(deleteFile(agentPath("PLAYER\\SUB\\SETUP.EXE")));
     EXPECT_FALSE(std::filesystem::exists(native("Player/Sub/Setup.exe")));
     EXPECT_FALSE(fileExists(u""));
 }
@@ -28,77 +30,79 @@ TEST_F(Files, AttributesFollowTheWindowsWords) {
     std::filesystem::create_directories(native("dir"));
     write("f.txt", "abc");
     uint32_t a = 0;
-    ASSERT_TRUE(fileAttributes(core("dir"), a));
+    ASSERT_TRUE(fileAttributes(agentPath("dir"), a));
     EXPECT_EQ(a, kAttributeDirectory);
-    ASSERT_TRUE(fileAttributes(core("f.txt"), a));
+    ASSERT_TRUE(fileAttributes(agentPath("f.txt"), a));
     EXPECT_EQ(a & (kAttributeDirectory | kAttributeReadOnly), 0u);
-    EXPECT_FALSE(fileAttributes(core("missing"), a));
+    EXPECT_FALSE(fileAttributes(agentPath("missing"), a));
 
     // Read-only files resist deletion and replacement until made normal again, also for root.
-    ASSERT_TRUE(setFileAttributes(core("f.txt"), kAttributeReadOnly));
-    ASSERT_TRUE(fileAttributes(core("f.txt"), a));
+    ASSERT_TRUE(setFileAttributes(agentPath("f.txt"), kAttributeReadOnly));
+    ASSERT_TRUE(fileAttributes(agentPath("f.txt"), a));
     EXPECT_TRUE(a & kAttributeReadOnly);
-    EXPECT_FALSE(deleteFile(core("f.txt")));
+    EXPECT_FALSE(deleteFile(agentPath("f.txt")));
     write("g.txt", "g");
 #ifndef _WIN32  // Windows refuses both, but Wine run by root writes over read-only files
-    EXPECT_FALSE(writeWholeFile(core("f.txt"), "new"));
-    EXPECT_FALSE(moveFile(core("g.txt"), core("f.txt"), true));
+    EXPECT_FALSE(writeWholeFile(agentPath("f.txt"), "new"));
+    EXPECT_FALSE(moveFile(agentPath("g.txt"), agentPath("f.txt"), true));
 #endif
-    ASSERT_TRUE(setFileAttributes(core("f.txt"), kAttributeNormal));
-    EXPECT_TRUE(deleteFile(core("f.txt")));
-    EXPECT_FALSE(deleteFile(core("dir")));
+    ASSERT_TRUE(setFileAttributes(agentPath("f.txt"), kAttributeNormal));
+    EXPECT_TRUE(deleteFile(agentPath("f.txt")));
+    EXPECT_FALSE(deleteFile(agentPath("dir")));
 }
 
 TEST_F(Files, MoveReplacesOnlyWhenAsked) {
     write("a", "A");
     write("b", "B");
-    EXPECT_FALSE(moveFile(core("a"), core("b"), false));
+    EXPECT_FALSE(moveFile(agentPath("a"), agentPath("b"), false));
     EXPECT_EQ(read("b"), "B");
-    EXPECT_TRUE(moveFile(core("a"), core("b"), true));
+    EXPECT_TRUE(moveFile(agentPath("a"), agentPath("b"), true));
     EXPECT_EQ(read("b"), "A");
-    EXPECT_TRUE(moveFile(core("b"), core("c"), false));
-    EXPECT_FALSE(fileExists(core("b")));
+    EXPECT_TRUE(moveFile(agentPath("b"), agentPath("c"), false));
+    EXPECT_FALSE(fileExists(agentPath("b")));
     // A change of letter case only is a rename of the same file.
-    EXPECT_TRUE(moveFile(core("c"), core("C"), false));
+    EXPECT_TRUE(moveFile(agentPath("c"), agentPath("C"), false));
     EXPECT_TRUE(std::filesystem::exists(native("C")));
-    EXPECT_FALSE(moveFile(core("missing"), core("d"), true));
+    EXPECT_FALSE(moveFile(agentPath("missing"), agentPath("d"), true));
 }
 
 TEST_F(Files, DirectoriesAndListing) {
-    EXPECT_TRUE(createDirectoryTree(core("x\\y\\z")));
-    EXPECT_TRUE(createDirectoryTree(core("x\\y\\z")));  // already there
-    EXPECT_FALSE(createDirectory(core("X")));           // exists under another case
-    EXPECT_TRUE(createDirectory(core("x\\w")));
+    EXPECT_TRUE(createDirectoryTree(agentPath("x\\y\\z")));
+    EXPECT_TRUE(createDirectoryTree(agentPath("x\\y\\z")));  // already there
+    EXPECT_FALSE(createDirectory(agentPath("X")));           // exists under another case
+    EXPECT_TRUE(createDirectory(agentPath("x\\w")));
     write("x/b.txt", "1");
     write("x/A.txt", "22");
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(listDirectory(core("x"), entries));
+    ASSERT_TRUE(listDirectory(agentPath("x"), entries));
     std::vector<std::u16string> names;
     for (const auto& e : entries) names.push_back(e.name);
     EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"A.txt", u"b.txt", u"w", u"y"}));
     EXPECT_TRUE(entries[0].isDirectory);
     EXPECT_FALSE(entries[2].isDirectory);
     EXPECT_TRUE(entries[5].attributes & kAttributeDirectory);
-    EXPECT_FALSE(listDirectory(core("nothing"), entries));
-    EXPECT_FALSE(removeDirectory(core("x\\y")));  // not empty
-    EXPECT_TRUE(removeDirectory(core("x\\w")));
+    EXPECT_FALSE(listDirectory(agentPath("nothing"), entries));
+    EXPECT_FALSE(removeDirectory(agentPath("x\\y")));  // not empty
+    EXPECT_TRUE(removeDirectory(agentPath("x\\w")));
 }
 
 TEST_F(Files, WholeFilesCopiesAndSizes) {
+    auto entries = [&] { return std::distance(std::filesystem::directory_iterator(path()), {}); };
+    const auto before = entries();
     std::string bytes("a\0b\xff", 4);
-    ASSERT_TRUE(writeWholeFile(core("data.bin"), bytes));
+    ASSERT_TRUE(writeWholeFile(agentPath("data.bin"), bytes));
     std::string back;
-    ASSERT_TRUE(readWholeFile(core("data.bin"), back));
+    ASSERT_TRUE(readWholeFile(agentPath("data.bin"), back));
     EXPECT_EQ(back, bytes);
-    ASSERT_TRUE(copyFile(core("data.bin"), core("copy.bin")));
+    ASSERT_TRUE(copyFile(agentPath("data.bin"), agentPath("copy.bin")));
     EXPECT_EQ(read("copy.bin"), bytes);
     uint64_t size = 0;
-    ASSERT_TRUE(fileSize(core("copy.bin"), size));
+    ASSERT_TRUE(fileSize(agentPath("copy.bin"), size));
     EXPECT_EQ(size, 4u);
-    EXPECT_FALSE(writeWholeFile(core("nofolder\\x"), "x"));
+    EXPECT_FALSE(writeWholeFile(agentPath("nofolder\\x"), "x"));
     // Nothing but the written files is left behind (no temporary files).
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_root), {}), 4);
-    ASSERT_TRUE(setFileTime(core("data.bin"), 1000000000));
+    EXPECT_EQ(entries(), before + 2);
+    ASSERT_TRUE(setFileTime(agentPath("data.bin"), 1000000000));
     EXPECT_EQ(std::filesystem::last_write_time(native("data.bin")).time_since_epoch().count() != 0, true);
 }
 
@@ -112,36 +116,36 @@ TEST_F(Files, ExclusiveOpenFailsWhileAnotherHolderHasTheFile) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_SH), 0);
 #endif
-    EXPECT_EQ(openFile(core("locked"), OpenMode::ReadExclusive), nullptr);
-    EXPECT_NE(openFile(core("locked"), OpenMode::ReadShared), nullptr);
+    EXPECT_EQ(openFile(agentPath("locked"), OpenMode::ReadExclusive), nullptr);
+    EXPECT_NE(openFile(agentPath("locked"), OpenMode::ReadShared), nullptr);
 #ifdef _WIN32
     holder.reset();
 #else
     ::close(fd);
 #endif
 
-    auto file = openFile(core("locked"), OpenMode::ReadExclusive);
+    auto file = openFile(agentPath("locked"), OpenMode::ReadExclusive);
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(openFile(core("locked"), OpenMode::ReadExclusive), nullptr);  // we hold it now
+    EXPECT_EQ(openFile(agentPath("locked"), OpenMode::ReadExclusive), nullptr);  // we hold it now
     char buffer[16];
     EXPECT_EQ(file->read(buffer, sizeof buffer), 7);
     EXPECT_EQ(file->read(buffer, sizeof buffer), 0);
     file.reset();
-    EXPECT_NE(openFile(core("locked"), OpenMode::ReadExclusive), nullptr);
+    EXPECT_NE(openFile(agentPath("locked"), OpenMode::ReadExclusive), nullptr);
 
-    auto out = openFile(core("new"), OpenMode::WriteTruncate);
+    auto out = openFile(agentPath("new"), OpenMode::WriteTruncate);
     ASSERT_NE(out, nullptr);
     EXPECT_TRUE(out->write("hello", 5));
     uint64_t size = 0;
     EXPECT_TRUE(out->size(size) && size == 5);
-    EXPECT_EQ(openFile(core("absent"), OpenMode::ReadWrite), nullptr);
+    EXPECT_EQ(openFile(agentPath("absent"), OpenMode::ReadWrite), nullptr);
     std::filesystem::create_directories(native("folder"));
-    EXPECT_EQ(openFile(core("folder"), OpenMode::ReadShared), nullptr);
+    EXPECT_EQ(openFile(agentPath("folder"), OpenMode::ReadShared), nullptr);
 }
 
 TEST_F(Files, BareNamesAreRelativeToTheWorkingFolder) {
     std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(m_root);
+    std::filesystem::current_path(path());
     EXPECT_TRUE(writeWholeFile(u"Copy.xml", "<a/>"));
     EXPECT_TRUE(fileExists(u"copy.XML"));
     std::filesystem::current_path(previous);
@@ -154,9 +158,9 @@ TEST_F(Files, SpecialFilesAreRefusedWithoutWaiting) {
 #else
     ASSERT_EQ(mkfifo(native("fifo").c_str(), 0644), 0);
     std::string bytes;
-    EXPECT_FALSE(readWholeFile(core("fifo"), bytes));
-    EXPECT_EQ(openFile(core("fifo"), OpenMode::ReadShared), nullptr);
-    EXPECT_FALSE(copyFile(core("fifo"), core("copy")));
+    EXPECT_FALSE(readWholeFile(agentPath("fifo"), bytes));
+    EXPECT_EQ(openFile(agentPath("fifo"), OpenMode::ReadShared), nullptr);
+    EXPECT_FALSE(copyFile(agentPath("fifo"), agentPath("copy")));
     EXPECT_FALSE(readWholeFile(u"\\dev\\zero", bytes));
 #endif
 }

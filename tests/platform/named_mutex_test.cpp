@@ -3,11 +3,11 @@
 #include <unistd.h>
 #endif
 #include "platform/named_mutex.h"
-#include "sandbox.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
-class NamedMutex : public Sandbox {};
+class NamedMutex : public testsupport::HostTest {};
 
 TEST_F(NamedMutex, ExistsWhileAnyHandleIsOpen) {
     EXPECT_EQ(openNamedMutex(u"OvUpdate"), nullptr);

@@ -1,11 +1,11 @@
 #include <future>
 #include <thread>
 #include "platform/pipe.h"
-#include "sandbox.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
-class Pipe : public Sandbox {
+class Pipe : public testsupport::HostTest {
 protected:
     static bool send(PipeHandle pipe, const std::string& bytes) {
         size_t written = 0;

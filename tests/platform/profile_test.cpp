@@ -1,12 +1,13 @@
 #include <thread>
 #include "platform/profile.h"
-#include "sandbox.h"
+#include "platform/text.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
-class Profile : public Sandbox {
+class Profile : public testsupport::HostTest {
 protected:
-    std::u16string ini() const { return core("settings.ini"); }
+    std::u16string ini() const { return agentPath("settings.ini"); }
     std::u16string str(const std::u16string& section, const std::u16string& key, size_t chars = 260) {
         return getProfileString(section, key, u"def", chars, ini());
     }
@@ -25,7 +26,7 @@ TEST_F(Profile, LookupIgnoresCaseAndBlanksAndTheFirstMatchWins) {
     EXPECT_EQ(str(u"Test", u"later"), u"def");  // only the first section of a name is read
     EXPECT_EQ(str(u"Test", u"key"), u"def");
     EXPECT_EQ(str(u"Missing", u"key"), u"def");
-    EXPECT_EQ(getProfileString(u"x", u"y", u"trailing   ", 260, core("absent.ini")), u"trailing");
+    EXPECT_EQ(getProfileString(u"x", u"y", u"trailing   ", 260, agentPath("absent.ini")), u"trailing");
 }
 
 TEST_F(Profile, StringsAreCutToTheBuffer) {
@@ -74,9 +75,9 @@ TEST_F(Profile, WritingReplacesInPlaceAndKeepsTheRest) {
 #endif
     EXPECT_EQ(str(u"updateinfo", u"updatefile"), u"new.exe");
 
-    ASSERT_TRUE(writeProfileString(u"CrashReport", u"DumpPath", u"", core("created.ini")));
+    ASSERT_TRUE(writeProfileString(u"CrashReport", u"DumpPath", u"", agentPath("created.ini")));
     EXPECT_EQ(read("created.ini"), "[CrashReport]\r\nDumpPath=\r\n");
-    EXPECT_FALSE(writeProfileString(u"s", u"k", u"v", core("no\\such\\folder.ini")));
+    EXPECT_FALSE(writeProfileString(u"s", u"k", u"v", agentPath("no\\such\\folder.ini")));
 }
 
 TEST_F(Profile, HugeOrBinaryFilesAreHarmless) {

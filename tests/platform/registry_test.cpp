@@ -1,5 +1,6 @@
 #include "platform/registry.h"
-#include "sandbox.h"
+#include "support/file_io.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
@@ -8,15 +9,14 @@ const char* kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const char16_t* kAppPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
 }
 
-class Registry : public Sandbox {
+class Registry : public testsupport::HostTest {
 protected:
     void SetUp() override {
 #ifdef _WIN32
         GTEST_SKIP() << "the POSIX registry file; win32_registry_test reads the Windows registry";
 #endif
-        Sandbox::SetUp();
-        setenv("OVUPDATE_REGISTRY", native("reg.reg").c_str(), 1);
     }
+    void writeRegistry(const std::string& text) { testsupport::writeFile(registry().file(), text); }
     bool get(Hive hive, const std::u16string& key, const std::u16string& name, std::u16string& value,
              size_t chars = 520) {
         return readRegistryString(hive, key, name, chars, value);
@@ -24,7 +24,7 @@ protected:
 };
 
 TEST_F(Registry, ReadsDefaultAndNamedValues) {
-    write("reg.reg", std::string("\xEF\xBB\xBF") + kHeader +
+    writeRegistry(std::string("\xEF\xBB\xBF") + kHeader +
                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]\r\n"
                          "@=\"\\\\home\\\\me\\\\player\\\\Orvix.exe\"\r\n"
                          "\"Path\" = \"say \\\"hi\\\"\"\r\n\r\n"
@@ -52,7 +52,7 @@ TEST_F(Registry, ReadsDefaultAndNamedValues) {
 }
 
 TEST_F(Registry, ValueMustFitTheBufferWithItsTerminator) {
-    write("reg.reg", std::string(kHeader) + "[HKCU\\K]\n\"v\"=\"abcd\"\n");
+    writeRegistry(std::string(kHeader) + "[HKCU\\K]\n\"v\"=\"abcd\"\n");
     std::u16string v = u"unchanged";
     EXPECT_FALSE(get(Hive::CurrentUser, u"K", u"v", v, 4));
     EXPECT_EQ(v, u"unchanged");
@@ -64,19 +64,19 @@ TEST_F(Registry, MalformedFilesAnswerNothing) {
     std::u16string v;
     EXPECT_FALSE(get(Hive::CurrentUser, u"K", u"v", v));  // no file
     const std::string good = std::string(kHeader) + "[HKCU\\K]\n\"v\"=\"abcd\"\n";
-    write("reg.reg", good);
+    writeRegistry(good);
     ASSERT_TRUE(get(Hive::CurrentUser, u"K", u"v", v));
     for (size_t cut = 0; cut < good.size(); ++cut) {
-        write("reg.reg", good.substr(0, cut));
+        writeRegistry(good.substr(0, cut));
         get(Hive::CurrentUser, u"K", u"v", v);  // must not crash, whatever it answers
     }
-    write("reg.reg", good.substr(0, good.size() - 3));  // inside the string
+    writeRegistry(good.substr(0, good.size() - 3));  // inside the string
     EXPECT_FALSE(get(Hive::CurrentUser, u"K", u"v", v));
-    write("reg.reg", "[HKCU\\K]\n\"v\"=\"abcd\"\n");  // no header
+    writeRegistry("[HKCU\\K]\n\"v\"=\"abcd\"\n");  // no header
     EXPECT_FALSE(get(Hive::CurrentUser, u"K", u"v", v));
-    write("reg.reg", std::string(kHeader) + "[HKCU\\K]\ngarbage line\n\"v\"=\"abcd\"\n");
+    writeRegistry(std::string(kHeader) + "[HKCU\\K]\ngarbage line\n\"v\"=\"abcd\"\n");
     EXPECT_FALSE(get(Hive::CurrentUser, u"K", u"v", v));
-    write("reg.reg", std::string(kHeader) + "[HKCU\\K]\n\"v\"=\"abcd\"\n" + std::string(17 << 20, ';'));
+    writeRegistry(std::string(kHeader) + "[HKCU\\K]\n\"v\"=\"abcd\"\n" + std::string(17 << 20, ';'));
     EXPECT_FALSE(get(Hive::CurrentUser, u"K", u"v", v));
 }
 

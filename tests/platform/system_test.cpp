@@ -1,34 +1,33 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
-#include <chrono>
-#include <thread>
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "sandbox.h"
+#include "support/host_sandbox.h"
+#include "support/poll.h"
 
 using namespace plat;
 
-class System : public Sandbox {};
+class System : public testsupport::HostTest {};
 
 TEST_F(System, FoldersComeFromTheEnvironmentInCoreForm) {
 #ifdef _WIN32
     GTEST_SKIP() << "the POSIX host takes these from the environment; Windows asks the shell and the system";
 #endif
-    EXPECT_EQ(appDataFolder(), core("appdata"));
+    EXPECT_EQ(appDataFolder(), agentPath("appdata"));
     setenv("APPDATA", (native("roaming") + "/").c_str(), 1);
-    EXPECT_EQ(appDataFolder(), core("roaming"));
+    EXPECT_EQ(appDataFolder(), agentPath("roaming"));
     unsetenv("APPDATA");
     setenv("XDG_CONFIG_HOME", native("xdg").c_str(), 1);
-    EXPECT_EQ(appDataFolder(), core("xdg"));
+    EXPECT_EQ(appDataFolder(), agentPath("xdg"));
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("WINDIR");
     EXPECT_EQ(windowsFolder(), u"\\etc");
     setenv("WINDIR", native("win").c_str(), 1);
-    EXPECT_EQ(windowsFolder(), core("win"));
+    EXPECT_EQ(windowsFolder(), agentPath("win"));
     EXPECT_EQ(osMajorVersion(), 10);
     EXPECT_EQ(environmentVariable(u"WINDIR"), text::fromUtf8(native("win")));
     EXPECT_EQ(environmentVariable(u"OV_SURELY_UNSET_VARIABLE"), u"");
@@ -43,21 +42,18 @@ TEST_F(System, ShellExecuteStartsAFileWithoutRunBit) {
 #else
     write("setup.sh", "#!/bin/sh\necho started > \"" + native("marker") + "\"\n");
     chmod(native("setup.sh").c_str(), 0644);
-    ASSERT_TRUE(shellExecute(core("setup.sh")));
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!std::filesystem::exists(native("marker")) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(std::filesystem::exists(native("marker")));
+    ASSERT_TRUE(shellExecute(agentPath("setup.sh")));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return std::filesystem::exists(native("marker")); }));
     write("garbage.exe", "not a program");
-    EXPECT_FALSE(shellExecute(core("garbage.exe")));
-    EXPECT_FALSE(shellExecute(core("missing.exe")));
+    EXPECT_FALSE(shellExecute(agentPath("garbage.exe")));
+    EXPECT_FALSE(shellExecute(agentPath("missing.exe")));
 #endif
 }
 
 TEST_F(System, LibrariesLoadByPathAndFailCleanly) {
-    EXPECT_EQ(loadLibrary(core("missing.dll")), nullptr);
+    EXPECT_EQ(loadLibrary(agentPath("missing.dll")), nullptr);
     write("bad.dll", "not a library");
-    EXPECT_EQ(loadLibrary(core("bad.dll")), nullptr);
+    EXPECT_EQ(loadLibrary(agentPath("bad.dll")), nullptr);
 #ifdef _WIN32
     LibraryHandle c = loadLibrary(u"kernel32.dll");
     ASSERT_NE(c, nullptr);

@@ -4,6 +4,7 @@
 #include <thread>
 #include "platform/thread.h"
 #include "platform/thread_messages.h"
+#include "support/poll.h"
 
 using namespace plat;
 
@@ -27,7 +28,7 @@ TEST(Thread, ExitCodeAndWait) {
 TEST(Thread, StopReleasesWaitersOfABlockedThread) {
     std::atomic<bool> release{false};
     auto t = startThread([&] {
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::waitUntil([&] { return release.load(); });
         return 0u;
     });
     ASSERT_NE(t, nullptr);
@@ -50,15 +51,15 @@ TEST(Thread, OnlyAStoppedThreadSeesItselfStopped) {
     std::atomic<int> seenBefore{-1}, seenAfter{-1};
     auto t = startThread([&] {
         seenBefore = currentThreadStopped();
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::waitUntil([&] { return release.load(); });
         seenAfter = currentThreadStopped();
         return 0u;
     });
     ASSERT_NE(t, nullptr);
-    while (seenBefore < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return seenBefore >= 0; }));
     t->stop(1);
     release = true;
-    while (seenAfter < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return seenAfter >= 0; }));
     EXPECT_EQ(seenBefore.load(), 0);
     EXPECT_EQ(seenAfter.load(), 1);
     EXPECT_FALSE(currentThreadStopped());
@@ -87,7 +88,7 @@ TEST(ThreadMessages, PostsBeforeTheQueueExistsAreLost) {
     std::atomic<bool> queued{false}, posted{false};
     std::atomic<uint32_t> received{0};
     auto t = startThread([&] {
-        while (!posted) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::waitUntil([&] { return posted.load(); });
         ThreadMessage m;
         peekThreadMessage(m, kWmUser, kWmUser, false);  // creates the queue
         queued = true;
@@ -98,7 +99,7 @@ TEST(ThreadMessages, PostsBeforeTheQueueExistsAreLost) {
     });
     EXPECT_FALSE(postThreadMessage(t->id(), 1125));
     posted = true;
-    while (!queued) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return queued.load(); }));
     EXPECT_TRUE(postThreadMessage(t->id(), 1126, 4));
     EXPECT_TRUE(postThreadMessage(t->id(), kWmQuit));
     EXPECT_TRUE(t->waitFor(5000));

@@ -1,6 +1,6 @@
 #include "platform/pe_builder.h"
 #include "platform/version_resource.h"
-#include "sandbox.h"
+#include "support/host_sandbox.h"
 
 using namespace plat;
 
@@ -73,14 +73,14 @@ TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
     EXPECT_EQ(v.fileVersion[0], 0);  // a failed read leaves nothing behind
 }
 
-class VersionFile : public Sandbox {};
+class VersionFile : public testsupport::HostTest {};
 
 TEST_F(VersionFile, ReadsTheResourceOfAFile) {
     write("Orvix.exe", testpe::peWithVersion(sampleSpec()));
     write("plain.txt", "hello");
     VersionResource v;
-    ASSERT_TRUE(readVersionResource(core("ORVIX.EXE"), v));
+    ASSERT_TRUE(readVersionResource(agentPath("ORVIX.EXE"), v));
     EXPECT_EQ(v.fileVersion[3], 1234);
-    EXPECT_FALSE(readVersionResource(core("plain.txt"), v));
-    EXPECT_FALSE(readVersionResource(core("missing.exe"), v));
+    EXPECT_FALSE(readVersionResource(agentPath("plain.txt"), v));
+    EXPECT_FALSE(readVersionResource(agentPath("missing.exe"), v));
 }

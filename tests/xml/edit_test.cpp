@@ -2,7 +2,7 @@
 // the index keeps matching the text.
 #include <gtest/gtest.h>
 
-#include "xml_test_support.h"
+#include "xml_fixture.h"
 
 using xmltest::outline;
 using xmltest::outlineOf;

@@ -4,11 +4,12 @@
 
 #include <filesystem>
 
+#include "support/temp_folder.h"
 #include "xml/encodings.h"
-#include "xml_test_support.h"
+#include "xml_fixture.h"
 
 using xmltest::contains;
-using xmltest::Sandbox;
+using testsupport::TempFolder;
 
 namespace {
 
@@ -32,10 +33,14 @@ void expectSample(XmlDocument& doc) {
     EXPECT_EQ(doc.getElementText(), u"\U0001F600 caf\u00E9 <x>");
 }
 
+size_t fileCount(const TempFolder& box) {
+    return std::distance(std::filesystem::directory_iterator(box.path()), std::filesystem::directory_iterator());
+}
+
 }  // namespace
 
 TEST(XmlFile, ByteOrderMarksSelectTheEncodingAndAreNotPartOfTheText) {
-    Sandbox box;
+    TempFolder box;
     struct Case {
         std::string bytes;
         unsigned flag;
@@ -49,7 +54,7 @@ TEST(XmlFile, ByteOrderMarksSelectTheEncodingAndAreNotPartOfTheText) {
     for (const auto& c : cases) {
         box.write("in.xml", c.bytes);
         XmlDocument doc;
-        EXPECT_TRUE(doc.loadFile(box.path("in.xml")));
+        EXPECT_TRUE(doc.loadFile(box.agentPath("in.xml")));
         EXPECT_EQ(doc.text(), kSample);
         EXPECT_EQ(doc.documentFlags(), c.flag);
         EXPECT_TRUE(contains(doc.resultText(), c.record)) << text::toUtf8(doc.resultText());
@@ -58,17 +63,17 @@ TEST(XmlFile, ByteOrderMarksSelectTheEncodingAndAreNotPartOfTheText) {
 }
 
 TEST(XmlFile, Utf16ZeroCharactersAreDroppedAndAnOddByteIgnored) {
-    Sandbox box;
+    TempFolder box;
     box.write("in.xml", "\xFF\xFE" + utf16(std::u16string(u"<a>x\0y</a>", 10), false) + "!");
     XmlDocument doc;
-    EXPECT_TRUE(doc.loadFile(box.path("in.xml")));
+    EXPECT_TRUE(doc.loadFile(box.agentPath("in.xml")));
     EXPECT_EQ(doc.text(), u"<a>xy</a>");
     EXPECT_TRUE(contains(doc.resultText(), u"<nulls_removed count=\"1\"/>"));
     EXPECT_TRUE(contains(doc.resultText(), u"truncation_error"));
 }
 
 TEST(XmlFile, ByteFilesUseTheDeclaredEncodingOrDetectUtf8) {
-    Sandbox box;
+    TempFolder box;
     struct Case {
         std::string bytes;
         std::u16string text;
@@ -98,7 +103,7 @@ TEST(XmlFile, ByteFilesUseTheDeclaredEncodingOrDetectUtf8) {
     for (const auto& c : cases) {
         box.write("in.xml", c.bytes);
         XmlDocument doc;
-        doc.loadFile(box.path("in.xml"));
+        doc.loadFile(box.agentPath("in.xml"));
         EXPECT_EQ(doc.text(), c.text) << c.bytes;
         EXPECT_EQ(doc.documentFlags(), 0u);
     }
@@ -119,7 +124,7 @@ TEST(XmlFile, EncodingNamesMapToCodePages) {
 }
 
 TEST(XmlFile, RoundTripsThroughSaveAndLoad) {
-    Sandbox box;
+    TempFolder box;
     struct Case {
         std::string name;
         std::string bytes;  // how the file starts out
@@ -135,17 +140,17 @@ TEST(XmlFile, RoundTripsThroughSaveAndLoad) {
     for (const auto& c : cases) {
         box.write(c.name, c.bytes);
         XmlDocument doc;
-        ASSERT_TRUE(doc.loadFile(box.path(c.name))) << c.name;
+        ASSERT_TRUE(doc.loadFile(box.agentPath(c.name))) << c.name;
         // Edit, save under a new name, and read it back.
         ASSERT_TRUE(doc.findElement(u"root") && doc.enterElement() && doc.findElement(u"File"));
         ASSERT_TRUE(doc.addElement(u"Added", u"\u4E2D\u6587 <&>"));
         ASSERT_TRUE(doc.setAttribute(u"note", u"\U0001F600\"'"));
-        ASSERT_TRUE(doc.saveFile(box.path("out_" + c.name))) << text::toUtf8(doc.resultText());
+        ASSERT_TRUE(doc.saveFile(box.agentPath("out_" + c.name))) << text::toUtf8(doc.resultText());
         std::string saved = box.read("out_" + c.name);
         EXPECT_EQ(saved.substr(0, c.prefix.size()), c.prefix) << c.name;
 
         XmlDocument back;
-        ASSERT_TRUE(back.loadFile(box.path("out_" + c.name))) << c.name;
+        ASSERT_TRUE(back.loadFile(box.agentPath("out_" + c.name))) << c.name;
         EXPECT_EQ(back.text(), doc.text());
         EXPECT_EQ(back.documentFlags(), doc.documentFlags());
         expectSample(back);
@@ -153,36 +158,36 @@ TEST(XmlFile, RoundTripsThroughSaveAndLoad) {
         EXPECT_EQ(back.getElementText(), u"\u4E2D\u6587 <&>");
         EXPECT_EQ(back.readAttribute(u"note"), u"\U0001F600\"'");
     }
-    EXPECT_EQ(box.fileCount(), 8u);  // no temporary files left behind
+    EXPECT_EQ(fileCount(box), 8u);  // no temporary files left behind
 }
 
 TEST(XmlFile, SavingChoosesTheEncodingFromTheText) {
-    Sandbox box;
+    TempFolder box;
     // Declared UTF-8: UTF-8 without a mark.
     XmlDocument doc(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a>\u00E9</a>");
-    ASSERT_TRUE(doc.saveFile(box.path("a.xml")));
+    ASSERT_TRUE(doc.saveFile(box.agentPath("a.xml")));
     EXPECT_EQ(box.read("a.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a>\xC3\xA9</a>");
     // Nothing declared: UTF-8 as well.
-    ASSERT_TRUE(doc.parseText(u"<a>\u00E9</a>") && doc.saveFile(box.path("b.xml")));
+    ASSERT_TRUE(doc.parseText(u"<a>\u00E9</a>") && doc.saveFile(box.agentPath("b.xml")));
     EXPECT_EQ(box.read("b.xml"), "<a>\xC3\xA9</a>");
     // Latin-1 declared: one byte per character, what does not fit is reported.
     doc.parseText(u"<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><a>\u00E9\u4E2D</a>");
-    ASSERT_TRUE(doc.saveFile(box.path("c.xml")));
+    ASSERT_TRUE(doc.saveFile(box.agentPath("c.xml")));
     EXPECT_EQ(box.read("c.xml"), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><a>\xE9?</a>");
     EXPECT_TRUE(contains(doc.resultText(), u"<conversion_loss encoding=\"iso-8859-1\"/>"));
     // UTF-16 declared on a text that came from no file: written with its mark.
     doc.parseText(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>");
-    ASSERT_TRUE(doc.saveFile(box.path("d.xml")));
+    ASSERT_TRUE(doc.saveFile(box.agentPath("d.xml")));
     EXPECT_EQ(box.read("d.xml").substr(0, 4), std::string("\xFF\xFE<\0", 4));
     XmlDocument back;
-    EXPECT_TRUE(back.loadFile(box.path("d.xml")));
+    EXPECT_TRUE(back.loadFile(box.agentPath("d.xml")));
     EXPECT_EQ(back.text(), doc.text());
 }
 
 TEST(XmlFile, FailuresAreReportedAndLeaveNothingBehind) {
-    Sandbox box;
+    TempFolder box;
     XmlDocument doc(u"<a/>");
-    EXPECT_FALSE(doc.loadFile(box.path("missing.xml")));
+    EXPECT_FALSE(doc.loadFile(box.agentPath("missing.xml")));
     EXPECT_TRUE(contains(doc.resultText(), u"<file_error msg=\"cannot open"));
     EXPECT_EQ(doc.text(), u"");
     EXPECT_FALSE(doc.findElement(u"a"));
@@ -190,25 +195,25 @@ TEST(XmlFile, FailuresAreReportedAndLeaveNothingBehind) {
     // A code page this module has no encoder for: refused, the old file kept.
     box.write("keep.xml", "old");
     doc.parseText(u"<?xml version=\"1.0\" encoding=\"gbk\"?><a/>");
-    EXPECT_FALSE(doc.saveFile(box.path("keep.xml")));
+    EXPECT_FALSE(doc.saveFile(box.agentPath("keep.xml")));
     EXPECT_TRUE(contains(doc.resultText(), u"file_error"));
     EXPECT_EQ(box.read("keep.xml"), "old");
 
     doc.parseText(u"<a/>");
-    EXPECT_FALSE(doc.saveFile(box.path("no-such-folder\\a.xml")));
-    EXPECT_EQ(box.fileCount(), 1u);
+    EXPECT_FALSE(doc.saveFile(box.agentPath("no-such-folder\\a.xml")));
+    EXPECT_EQ(fileCount(box), 1u);
 
     // Too big to be a document of ours.
     std::filesystem::resize_file(box.native("keep.xml"), XmlDocument::kMaxFileBytes + 1);
-    EXPECT_FALSE(doc.loadFile(box.path("keep.xml")));
+    EXPECT_FALSE(doc.loadFile(box.agentPath("keep.xml")));
     EXPECT_TRUE(contains(doc.resultText(), u"file too large"));
 }
 
 TEST(XmlFile, IllFormedFileLoadsFalseButStaysReadable) {
-    Sandbox box;
+    TempFolder box;
     box.write("u.xml", "<root><File md5=\"1\">a.dll</File><File md5=\"2\">b.dll</root>");
     XmlDocument doc;
-    EXPECT_FALSE(doc.loadFile(box.path("u.xml")));
+    EXPECT_FALSE(doc.loadFile(box.agentPath("u.xml")));
     ASSERT_TRUE(doc.findElement(u"root") && doc.enterElement());
     ASSERT_TRUE(doc.findElement(u"File") && doc.findElement(u"File"));
     EXPECT_EQ(doc.readAttribute(u"md5"), u"2");

@@ -1,7 +1,7 @@
 // Moving through a document and reading attributes and element text.
 #include <gtest/gtest.h>
 
-#include "xml_test_support.h"
+#include "xml_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "xml_test_support.h"
+#include "xml_fixture.h"
 
 using xmltest::contains;
 using xmltest::outlineOf;

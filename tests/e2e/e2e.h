@@ -1,0 +1,92 @@
+// What every end-to-end test uses: the sandbox that runs the real agent, loopback servers,
+// and the checks on the log the agent writes.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "support/agent_sandbox.h"
+#include "support/file_io.h"
+#include "support/http_server.h"
+#include "support/poll.h"
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::agentLine;
+using testsupport::AgentSandbox;
+using testsupport::buildProgram;
+using testsupport::ExitStatus;
+using testsupport::HttpServer;
+using testsupport::kClosedServer;
+using testsupport::kvlogName;
+using testsupport::Launch;
+using testsupport::Process;
+using testsupport::programFolder;
+using testsupport::readFile;
+using testsupport::readLines;
+using testsupport::Reply;
+using testsupport::thisProgram;
+using testsupport::waitUntil;
+using testsupport::writeFile;
+
+// A path as the agent writes it ("\" separators), in UTF-8.
+inline std::string windowsPath(const fs::path& path) { return text::toUtf8(testsupport::agentPath(path)); }
+
+inline bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The paths a server was asked for, in order.
+inline std::vector<std::string> requestedPaths(const HttpServer& server) {
+    std::vector<std::string> paths;
+    for (const testsupport::Request& r : server.requests()) paths.push_back(r.path);
+    return paths;
+}
+
+// Position of the agent's line text in lines (the first from `from`), -1 when absent.
+inline long lineAt(const std::vector<std::string>& lines, const std::string& text, long from = 0) {
+    for (size_t i = static_cast<size_t>(std::max(0L, from)); i < lines.size(); ++i)
+        if (lines[i] == agentLine(text)) return static_cast<long>(i);
+    return -1;
+}
+
+inline bool logged(const std::vector<std::string>& lines, const std::string& text) {
+    return lineAt(lines, text) >= 0;
+}
+
+// True when some line of the agent starts with text.
+inline bool loggedPrefix(const std::vector<std::string>& lines, const std::string& text) {
+    std::string start = agentLine(text);
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+}
+
+inline long countLogged(const std::vector<std::string>& lines, const std::string& text) {
+    return static_cast<long>(std::count(lines.begin(), lines.end(), agentLine(text)));
+}
+
+// True when every text appears, in this order.
+inline bool inOrder(const std::vector<std::string>& lines, const std::vector<std::string>& texts) {
+    long at = 0;
+    for (const std::string& text : texts) {
+        at = lineAt(lines, text, at);
+        if (at < 0) {
+            ADD_FAILURE() << "missing in order: " << text;
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
+
+// The agent's log ends with its exit line.
+inline bool endsWithExit(const std::vector<std::string>& lines) {
+    return !lines.empty() && lines.back() == agentLine("升级程序OvUpdate.exe退出");
+}
+
+}  // namespace e2e

@@ -1,0 +1,19 @@
+#include "support/file_io.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace testsupport {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::error_code ignored;  // an existing folder is fine; a real failure shows at the write
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace testsupport

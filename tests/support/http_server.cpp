@@ -1,0 +1,247 @@
+#include "support/http_server.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "support/poll.h"
+
+namespace testsupport {
+
+namespace {
+
+bool sameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// The request without what cpp-httplib adds to the headers.
+Request describe(const httplib::Request& req) {
+    Request seen{req.method, req.path, req.target, {}, req.body, {}};
+    for (const auto& [name, value] : req.headers)
+        if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT")
+            seen.headers.emplace(name, value);
+    return seen;
+}
+
+void readBody(const httplib::Request& req, const httplib::ContentReader& reader, Request& seen) {
+    if (!req.is_multipart_form_data()) {
+        reader([&](const char* data, size_t size) {
+            seen.body.append(data, size);
+            return true;
+        });
+        return;
+    }
+    reader(
+        [&](const httplib::MultipartFormData& part) {
+            seen.parts.push_back({part.name, part.filename, ""});
+            return true;
+        },
+        [&](const char* data, size_t size) {
+            if (!seen.parts.empty()) seen.parts.back().content.append(data, size);
+            return true;
+        });
+}
+
+void sendChunked(httplib::Response& res, const Reply& reply) {
+    res.set_chunked_content_provider(reply.contentType, [body = reply.body](size_t, httplib::DataSink& sink) {
+        for (size_t at = 0; at < body.size(); at += 1000)
+            if (!sink.write(body.data() + at, std::min<size_t>(1000, body.size() - at))) return false;
+        sink.done();
+        return true;
+    });
+}
+
+}  // namespace
+
+bool Request::hasHeader(const std::string& name) const {
+    return std::any_of(headers.begin(), headers.end(), [&](const auto& h) { return sameNoCase(h.first, name); });
+}
+
+std::string Request::header(const std::string& name) const {
+    for (const auto& [n, value] : headers)
+        if (sameNoCase(n, name)) return value;
+    return "";
+}
+
+Reply redirect(const std::string& location, int status) { return Reply{"", status, {{"Location", location}}}; }
+
+struct HttpServer::Impl {
+    httplib::Server http;
+    std::thread thread;
+    int port = 0;
+
+    mutable std::mutex mutex;
+    std::condition_variable released;
+    std::map<std::string, Responder> routes;
+    std::map<std::string, std::chrono::milliseconds> holds;  // prefix, longest wait
+    unsigned releases = 0;  // counts release() calls, so a stalled body sees a later one
+    bool stopping = false;
+    std::vector<Request> log;
+
+    void start() {
+        http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { answer(describe(req), res); });
+        http.Post(".*", [this](const httplib::Request& req, httplib::Response& res,
+                               const httplib::ContentReader& reader) {
+            Request seen = describe(req);
+            readBody(req, reader, seen);
+            answer(seen, res);
+        });
+        port = http.bind_to_any_port("127.0.0.1");
+        if (port <= 0) std::abort();
+        thread = std::thread([this] { http.listen_after_bind(); });
+        if (!waitUntil([this] { return http.is_running(); })) std::abort();
+    }
+
+    void stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+            releaseLocked();
+        }
+        http.stop();
+        thread.join();
+    }
+
+    void releaseLocked() {
+        holds.clear();
+        ++releases;
+        released.notify_all();
+    }
+
+    void answer(const Request& seen, httplib::Response& res) {
+        std::unique_lock<std::mutex> lock(mutex);
+        log.push_back(seen);
+        waitWhileHeld(lock, seen.path);
+        Responder responder = route(seen.path);
+        unsigned generation = releases;
+        lock.unlock();
+        send(responder ? responder(seen) : Reply{"", 404}, generation, res);
+    }
+
+    void waitWhileHeld(std::unique_lock<std::mutex>& lock, const std::string& path) {
+        for (const auto& [prefix, limit] : holds) {
+            if (!startsWith(path, prefix)) continue;
+            const std::string held = prefix;  // holds may change while waiting
+            released.wait_for(lock, limit, [&] { return stopping || !holds.count(held); });
+            return;
+        }
+    }
+
+    Responder route(const std::string& path) const {
+        auto exact = routes.find(path);
+        if (exact != routes.end()) return exact->second;
+        const Responder* best = nullptr;
+        size_t bestLength = 0;
+        for (const auto& [key, responder] : routes) {
+            if (key.empty() || key.back() != '*') continue;
+            std::string prefix = key.substr(0, key.size() - 1);
+            if (startsWith(path, prefix) && (!best || prefix.size() > bestLength)) {
+                best = &responder;
+                bestLength = prefix.size();
+            }
+        }
+        return best ? *best : Responder();
+    }
+
+    void send(const Reply& reply, unsigned generation, httplib::Response& res) {
+        res.status = reply.status;
+        for (const auto& [name, value] : reply.headers) res.set_header(name.c_str(), value);
+        switch (reply.delivery) {
+            case Delivery::Whole: res.set_content(reply.body, reply.contentType.c_str()); break;
+            case Delivery::Chunked: sendChunked(res, reply); break;
+            case Delivery::CutShort:
+            case Delivery::Stall: sendPart(res, reply, generation); break;
+            case Delivery::Endless: sendEndless(res, reply); break;
+        }
+    }
+
+    // The whole length is announced; cutAt bytes go out, then (after a stall) the connection drops.
+    void sendPart(httplib::Response& res, const Reply& reply, unsigned generation) {
+        auto sent = std::make_shared<bool>(false);
+        bool stall = reply.delivery == Delivery::Stall;
+        std::string part = reply.body.substr(0, std::min(reply.cutAt, reply.body.size()));
+        res.set_content_provider(reply.body.size(), reply.contentType,
+                                 [this, part, sent, stall, generation](size_t, size_t, httplib::DataSink& sink) {
+                                     if (*sent) {
+                                         if (stall) waitForRelease(generation);
+                                         return false;
+                                     }
+                                     *sent = true;
+                                     return sink.write(part.data(), part.size());
+                                 });
+    }
+
+    void sendEndless(httplib::Response& res, const Reply& reply) {
+        std::string chunk = reply.body.empty() ? std::string(1024, 'x') : reply.body;
+        res.set_chunked_content_provider(reply.contentType, [this, chunk](size_t, httplib::DataSink& sink) {
+            return !isStopping() && sink.write(chunk.data(), chunk.size());
+        });
+    }
+
+    void waitForRelease(unsigned generation) {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait_for(lock, kHoldLimit, [&] { return stopping || releases != generation; });
+    }
+
+    bool isStopping() const {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stopping;
+    }
+};
+
+HttpServer::HttpServer() : m_impl(std::make_unique<Impl>()) { m_impl->start(); }
+
+HttpServer::~HttpServer() { m_impl->stop(); }
+
+int HttpServer::port() const { return m_impl->port; }
+
+std::string HttpServer::base() const { return "http://127.0.0.1:" + std::to_string(m_impl->port); }
+
+std::string HttpServer::url(const std::string& path) const { return base() + path; }
+
+void HttpServer::serve(const std::string& path, Reply reply) {
+    serve(path, [reply](const Request&) { return reply; });
+}
+
+void HttpServer::serve(const std::string& path, Responder responder) {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->routes[path] = std::move(responder);
+}
+
+void HttpServer::hold(const std::string& prefix, std::chrono::milliseconds limit) {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->holds[prefix] = limit;
+}
+
+void HttpServer::release() {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->releaseLocked();
+}
+
+std::vector<Request> HttpServer::requests() const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->log;
+}
+
+int HttpServer::hits(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return static_cast<int>(
+        std::count_if(m_impl->log.begin(), m_impl->log.end(), [&](const Request& r) { return r.path == path; }));
+}
+
+void HttpServer::clear() {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->routes.clear();
+    m_impl->log.clear();
+    m_impl->releaseLocked();
+}
+
+}  // namespace testsupport
