@@ -82,8 +82,8 @@ int wWinMain(const std::u16string& commandLine) {
     plat::UniqueLibrary crashReport = loadCrashReportLibrary();
     {
         CCrtException runtimeErrorTrap;
-        int printLog = settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0,
-                                         settings::kOvUpdateIni);
+        int printLog =
+            settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni);
         diag::setLogging(printLog == 1);
         if (diag::loggingOn()) {
             diag::loggerStart();

@@ -7,4 +7,4 @@ namespace agent {
 // never ended), the process ends here with 0 instead, without static destruction, which
 // could pull the logger library or libcurl from under that thread.
 int wWinMain(const std::u16string& commandLine);
-}
+}  // namespace agent

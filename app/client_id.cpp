@@ -15,7 +15,8 @@ std::u16string identifierFromLibrary() {
     plat::UniqueLibrary handle(plat::loadLibrary(library));
     if (!handle) return {};
     std::u16string identifier;
-    auto getClientId = reinterpret_cast<GetClientIdFunction>(plat::librarySymbol(handle.get(), kGetClientIdExport));
+    auto getClientId =
+        reinterpret_cast<GetClientIdFunction>(plat::librarySymbol(handle.get(), kGetClientIdExport));
     if (getClientId) {
         char16_t buffer[kClientIdBufferChars] = {};
         unsigned char flag = 0;

@@ -52,8 +52,7 @@ bool replaceWith(std::u16string& path, const std::u16string& value) {
 
 std::u16string playerFolderWithSlash() {
     std::u16string value;
-    if (!plat::readRegistryString(plat::Hive::LocalMachine, kAppPathsKey, u"", kPlayerPathChars, value))
-        return {};
+    if (!plat::readRegistryString(plat::Hive::LocalMachine, kAppPathsKey, u"", kPlayerPathChars, value)) return {};
     // A registration naming a vanished file is kept whole, so nothing is loaded from it.
     if (namesNonFolder(value)) {
         size_t slash = value.rfind(u'\\');

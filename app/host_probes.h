@@ -5,8 +5,7 @@
 #include <string>
 
 // The player's App Paths key under HKEY_LOCAL_MACHINE; its default value is Orvix.exe's path.
-inline constexpr char16_t kAppPathsKey[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
+inline constexpr char16_t kAppPathsKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
 
 std::u16string playerFolderWithSlash();
 std::u16string playerFolderWithoutSlash();

@@ -46,8 +46,10 @@ void loadLibrary(LoggerState& s) {
     if (folder.empty()) return;
     s.library.reset(plat::loadLibrary(folder + kLoggerLibrary));
     if (!s.library) return;
-    s.create = reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(s.library.get(), kCreateInterfaceExport));
-    s.destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(s.library.get(), kDeleteInterfaceExport));
+    s.create =
+        reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(s.library.get(), kCreateInterfaceExport));
+    s.destroy =
+        reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(s.library.get(), kDeleteInterfaceExport));
 }
 
 }  // namespace
@@ -55,9 +57,7 @@ void loadLibrary(LoggerState& s) {
 bool loggingOn() { return g_logging.load(std::memory_order_relaxed); }
 void setLogging(bool on) { g_logging.store(on); }
 
-std::u16string logName(int year, int month, int day) {
-    return format(u"kvlog_%d-%d-%d", year, month, day);
-}
+std::u16string logName(int year, int month, int day) { return format(u"kvlog_%d-%d-%d", year, month, day); }
 
 std::u16string logFolder() {
     std::u16string appData = plat::appDataFolder();

@@ -17,7 +17,7 @@ private:
     uint8_t m_buffer[64];
 };
 
-std::string md5Hex(const uint8_t digest[16]);     // 32 lower-case hex digits
+std::string md5Hex(const uint8_t digest[16]);  // 32 lower-case hex digits
 std::string md5OfBuffer(const void* data, size_t size);
 // Whole file, opened without sharing; empty when it cannot be opened or is empty.
 std::string md5OfFile(const std::u16string& path);

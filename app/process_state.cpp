@@ -5,9 +5,7 @@ ProcessState& processState() {
     return state;
 }
 
-std::shared_ptr<plat::Thread> normalThreadHandle() {
-    return std::atomic_load(&processState().normalThread);
-}
+std::shared_ptr<plat::Thread> normalThreadHandle() { return std::atomic_load(&processState().normalThread); }
 
 void setNormalThreadHandle(std::shared_ptr<plat::Thread> thread) {
     std::atomic_store(&processState().normalThread, std::move(thread));

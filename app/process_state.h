@@ -9,7 +9,7 @@ struct ProcessState {
     std::atomic<bool> initiative{false};
     std::atomic<bool> clientConnected{false};
     // Kept by shared pointer so a thread stays stoppable while anyone may still stop it.
-    std::shared_ptr<plat::Thread> normalThread;   // guarded: see normalThreadHandle()
+    std::shared_ptr<plat::Thread> normalThread;  // guarded: see normalThreadHandle()
     std::atomic<plat::ThreadId> normalThreadId{0};
     std::shared_ptr<plat::Thread> waitThread;
 };

@@ -41,10 +41,14 @@ uint64_t murmurHash64B(const void* data, size_t size, uint32_t seed) {
         case 2: h2 ^= uint32_t(p[1]) << 8; [[fallthrough]];
         case 1: h2 ^= p[0]; h2 *= kM;
     }
-    h1 ^= h2 >> 18; h1 *= kM;
-    h2 ^= h1 >> 22; h2 *= kM;
-    h1 ^= h2 >> 17; h1 *= kM;
-    h2 ^= h1 >> 19; h2 *= kM;
+    h1 ^= h2 >> 18;
+    h1 *= kM;
+    h2 ^= h1 >> 22;
+    h2 *= kM;
+    h1 ^= h2 >> 17;
+    h1 *= kM;
+    h2 ^= h1 >> 19;
+    h2 *= kM;
     return uint64_t(h1) << 32 | h2;
 }
 

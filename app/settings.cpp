@@ -21,8 +21,7 @@ std::u16string dataFolder() {
 std::u16string resolveSettingsFile(const std::u16string& name, bool integerRead) {
     if (name.find(u'\\') != std::u16string::npos) return name;
     std::u16string folder = dataFolder();
-    if (integerRead && !plat::pathExists(folder))
-        folder = plat::parentFolder(plat::executablePath());
+    if (integerRead && !plat::pathExists(folder)) folder = plat::parentFolder(plat::executablePath());
     return folder + u"\\" + name;
 }
 
@@ -32,14 +31,12 @@ int readInt(const std::u16string& section, const std::u16string& key, int defaul
 }
 
 std::u16string readString(const std::u16string& section, const std::u16string& key,
-                          const std::u16string& defaultValue, size_t bufferChars,
-                          const std::u16string& file) {
-    return plat::getProfileString(section, key, defaultValue, bufferChars,
-                                  resolveSettingsFile(file, false));
+                          const std::u16string& defaultValue, size_t bufferChars, const std::u16string& file) {
+    return plat::getProfileString(section, key, defaultValue, bufferChars, resolveSettingsFile(file, false));
 }
 
-void writeString(const std::u16string& section, const std::u16string& key,
-                 const std::u16string& value, const std::u16string& file) {
+void writeString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                 const std::u16string& file) {
     plat::writeProfileString(section, key, value, resolveSettingsFile(file, false));
 }
 

@@ -52,9 +52,8 @@ std::u16string resolveSettingsFile(const std::u16string& name, bool integerRead)
 int readInt(const std::u16string& section, const std::u16string& key, int defaultValue,
             const std::u16string& file);
 std::u16string readString(const std::u16string& section, const std::u16string& key,
-                          const std::u16string& defaultValue, size_t bufferChars,
-                          const std::u16string& file);
-void writeString(const std::u16string& section, const std::u16string& key,
-                 const std::u16string& value, const std::u16string& file);
+                          const std::u16string& defaultValue, size_t bufferChars, const std::u16string& file);
+void writeString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                 const std::u16string& file);
 
 }  // namespace settings

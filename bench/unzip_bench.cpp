@@ -55,7 +55,8 @@ std::string programLikeBytes(std::mt19937& random) {
     for (size_t i = 0; i < bytes.size();) {
         size_t run = 1 + random() % 8;
         char value = static_cast<char>(random() % 24);
-        for (size_t k = 0; k < run && i < bytes.size(); ++k) bytes[i++] = static_cast<char>(value + (random() & 3));
+        for (size_t k = 0; k < run && i < bytes.size(); ++k)
+            bytes[i++] = static_cast<char>(value + (random() & 3));
     }
     return bytes;
 }

@@ -1,8 +1,8 @@
 #include "channel/offer.h"
 
 #include "app/deploy_settings.h"
-#include "app/settings.h"
 #include "app/plain_file_name.h"
+#include "app/settings.h"
 #include "xml/xml_document.h"
 
 namespace channel {
@@ -35,7 +35,8 @@ bool readOffer(const std::u16string& document, Offer& offer) {
     read.filename = xml.readAttribute(u"filename");
     // The document comes over plain HTTP: its name must not climb out of the package folder.
     if (!read.filename.empty() && !isPlainFileName(read.filename)) return false;
-    read.savePath = read.filename.empty() ? offer.savePath : settings::dataFolder() + kPackageFolder + read.filename;
+    read.savePath =
+        read.filename.empty() ? offer.savePath : settings::dataFolder() + kPackageFolder + read.filename;
     offer = read;
     return true;
 }

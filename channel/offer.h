@@ -9,7 +9,7 @@ namespace channel {
 struct Offer {
     std::u16string version;
     std::u16string md5;
-    std::u16string verinfo;   // release notes, passed to the player unchanged
+    std::u16string verinfo;  // release notes, passed to the player unchanged
     std::u16string filename;
     std::u16string setupUrl;
     std::u16string savePath;  // data folder + "\OvUpdate\" + filename; empty without a name

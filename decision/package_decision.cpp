@@ -32,8 +32,8 @@ bool UpdateDriver::decidePackage(const UpdateRecord& update, RunDecision& decisi
         return true;
     }
     LOG(u"需要下载的包%s不存在，下载前做灰度判断", path);
-    LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d",
-        m_clientId, update.probability, update.seed);
+    LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d", m_clientId,
+        update.probability, update.seed);
     bool inside = inRollout(m_clientId, update.probability, update.seed);
     LOG(inside ? u"落在灰度内" : u"不在灰度内");
     if (!inside) return false;

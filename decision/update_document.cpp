@@ -36,16 +36,20 @@ UpdateRecord readUpdateRecord(const Node& element) {
     for (const Attribute* a = element.first_attribute(); a; a = a->next_attribute()) {
         std::u16string v = wideValue(*a);
         std::string bytes(valueOf(*a));
-        if (nameIs(*a, "name")) { r.name = v; r.nameBytes = bytes; }
-        else if (nameIs(*a, "enable")) r.enable = text::atoi(v) == 1;
+        if (nameIs(*a, "name")) {
+            r.name = v;
+            r.nameBytes = bytes;
+        } else if (nameIs(*a, "enable")) r.enable = text::atoi(v) == 1;
         else if (nameIs(*a, "runnow")) r.runnow = text::atoi(v);
         else if (nameIs(*a, "prismlink")) r.prismlink = v;
         else if (nameIs(*a, "filesize")) r.filesize = v;
         else if (nameIs(*a, "crc32")) r.crc32 = v;
         else if (nameIs(*a, "httplink")) r.httplink = v;
         else if (nameIs(*a, "httplinkfull")) r.httplinkfull = v;
-        else if (nameIs(*a, "md5")) { r.md5 = v; r.md5Bytes = bytes; }
-        else if (nameIs(*a, "probability")) r.probability = text::atoi(v);
+        else if (nameIs(*a, "md5")) {
+            r.md5 = v;
+            r.md5Bytes = bytes;
+        } else if (nameIs(*a, "probability")) r.probability = text::atoi(v);
         else if (nameIs(*a, "seed")) r.seed = text::atoi(v);
         else if (nameIs(*a, "usehttp")) r.usehttp = text::atoi(v);
         else if (nameIs(*a, "whitelist")) r.whitelist = v;
@@ -109,7 +113,8 @@ bool readItem(const Node& child, DocumentItem& item) {
     } else if (nameIs(child, "update")) {
         item.kind = Kind::Update;
         item.update = readUpdateRecord(child);
-        for (const Node* c = child.first_node(); c; c = c->next_sibling()) item.files.push_back(readFileRecord(*c));
+        for (const Node* c = child.first_node(); c; c = c->next_sibling())
+            item.files.push_back(readFileRecord(*c));
     } else {
         return false;
     }

@@ -101,9 +101,7 @@ RunDecision UpdateDriver::walk(const std::vector<DocumentItem>& items) {
                 }
                 break;
             }
-            case Kind::Paths:
-                addNamedPaths(item.paths, m_host, m_context.folders);
-                break;
+            case Kind::Paths: addNamedPaths(item.paths, m_host, m_context.folders); break;
             case Kind::ClientPath: {
                 std::u16string path = item.texts.front();
                 if (m_host.readRegistryPath(path) && !path.empty()) m_context.clientPath = path;
@@ -114,7 +112,8 @@ RunDecision UpdateDriver::walk(const std::vector<DocumentItem>& items) {
                 cleanPackageDirectory();
                 break;
             case Kind::Update:
-                if (updateApplies(item, m_context, m_host) && decidePackage(item.update, decision)) return decision;
+                if (updateApplies(item, m_context, m_host) && decidePackage(item.update, decision))
+                    return decision;
                 break;
         }
     }

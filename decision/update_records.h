@@ -11,8 +11,8 @@ namespace decision {
 // Attributes of an update element: the package it offers and the rules it comes with.
 struct UpdateRecord : fetch::Package {
     bool enable = true;
-    int probability = 100;  // rollout percentage
-    int seed = 1000;        // rollout hash seed
+    int probability = 100;     // rollout percentage
+    int seed = 1000;           // rollout hash seed
     std::u16string whitelist;  // region codes separated by "|"
     std::u16string blacklist;
     std::u16string clientminver;

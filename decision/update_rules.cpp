@@ -10,8 +10,8 @@ namespace {
 
 // Read in this order.
 const char16_t* const kRegionRegistryStrings[] = {
-    u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area",     u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$country",
-    u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$city",     u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$province",
+    u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area", u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$country",
+    u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$city", u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$province",
     u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$net",
 };
 constexpr size_t kEnvironmentValueChars = 255;

@@ -14,10 +14,10 @@ public:
     virtual void destroy() = 0;  // slot 0: disposes of the object
     // Each notification means its event happened when its first argument is non-zero,
     // and answers non-zero when it was passed on.
-    virtual int32_t onPackageDone(int32_t done) = 0;                                // slot 1
-    virtual int32_t onDownloadFailed(int32_t failed, int32_t code) = 0;             // slot 2
+    virtual int32_t onPackageDone(int32_t done) = 0;                                    // slot 1
+    virtual int32_t onDownloadFailed(int32_t failed, int32_t code) = 0;                 // slot 2
     virtual int32_t onTaskStatus(int32_t changed, int32_t status, int32_t detail) = 0;  // slot 3
-    virtual int32_t onCallbackReady(int32_t ready) = 0;                             // slot 4
+    virtual int32_t onCallbackReady(int32_t ready) = 0;                                 // slot 4
 
 protected:
     ~INimboDownloaderTaskCallBack() = default;
@@ -25,10 +25,10 @@ protected:
 
 class INimboDownloaderTask {
 public:
-    virtual void reserved0() = 0;                                                   // slot 0
-    virtual bool start() = 0;                                                       // slot 1
-    virtual void stop(int32_t flags) = 0;                                           // slot 2
-    virtual bool setCallBack(INimboDownloaderTaskCallBack* callBack) = 0;           // slot 3
+    virtual void reserved0() = 0;                                          // slot 0
+    virtual bool start() = 0;                                              // slot 1
+    virtual void stop(int32_t flags) = 0;                                  // slot 2
+    virtual bool setCallBack(INimboDownloaderTaskCallBack* callBack) = 0;  // slot 3
     virtual void reserved4() = 0;
     virtual void reserved5() = 0;
     virtual void reserved6() = 0;
@@ -50,8 +50,8 @@ public:
     virtual INimboDownloaderTask* createTask(const char* link, const char* fileSize, const char* savePath,
                                              const char* clientId, const char* checksum, const char* md5,
                                              int32_t flags) = 0;
-    virtual void reserved2() = 0;                                 // slot 2
-    virtual void destroyTask(INimboDownloaderTask* task) = 0;     // slot 3
+    virtual void reserved2() = 0;                              // slot 2
+    virtual void destroyTask(INimboDownloaderTask* task) = 0;  // slot 3
 
 protected:
     ~INimboDownloaderCreator() = default;

@@ -46,15 +46,12 @@ NextStep PackageRun::download() {
 
 NextStep PackageRun::handleMessage(uint32_t message) {
     switch (message) {
-        case UM_ENGINE_PACKAGE_DONE:
-            return finish(RunStatus::Downloaded, Source::Engine);
+        case UM_ENGINE_PACKAGE_DONE: return finish(RunStatus::Downloaded, Source::Engine);
         case UM_ENGINE_DOWNLOAD_FAILED:
             // Never the engine again: a failing engine would loop.
             LOG(u"prism或者nimbo下载安装包返回失败转http下载");
             return downloadOverHttp();
-        case UM_ENGINE_CALLBACK_READY:
-            LOG(u"prism 回掉注册成功");
-            return NextStep::Wait;
+        case UM_ENGINE_CALLBACK_READY: LOG(u"prism 回掉注册成功"); return NextStep::Wait;
         default:  // UM_ENGINE_TASK_STATUS and anything else: no effect
             return NextStep::Wait;
     }

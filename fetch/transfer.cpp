@@ -148,8 +148,8 @@ private:
     std::chrono::steady_clock::time_point m_lastChange;
 };
 
-int reportProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded,
-                   curl_off_t uploadTotal, curl_off_t uploaded) {
+int reportProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
+                   curl_off_t uploaded) {
     return static_cast<ProgressWatch*>(user)->update(downloadTotal, downloaded, uploadTotal, uploaded);
 }
 
@@ -176,8 +176,8 @@ bool buildForm(TransferContext& ctx, const TransferRequest& request) {
     return curl_easy_setopt(ctx.handle, CURLOPT_MIMEPOST, ctx.form) == CURLE_OK;
 }
 
-void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink,
-                const TransferRequest& request, ProgressWatch& watch) {
+void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, const TransferRequest& request,
+                ProgressWatch& watch) {
     CURL* h = ctx.handle;
     const TransferLimits& limits = transferLimits();
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -231,8 +231,7 @@ bool performTransfer(TransferRequest& request, ProgressCallback progress) {
 
     if (curl_easy_perform(ctx.handle) != CURLE_OK) return false;
     long status = 0;
-    if (curl_easy_getinfo(ctx.handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200)
-        return false;
+    if (curl_easy_getinfo(ctx.handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) return false;
     return sink.commit();
 }
 

@@ -26,8 +26,8 @@ struct TransferRequest {
 
 // libcurl's progress signature: context (always null), total to download, downloaded,
 // total to upload, uploaded. A non-zero return aborts the transfer.
-using ProgressCallback = int (*)(void* context, double downloadTotal, double downloaded,
-                                 double uploadTotal, double uploaded);
+using ProgressCallback = int (*)(void* context, double downloadTotal, double downloaded, double uploadTotal,
+                                 double uploaded);
 
 // True when the transfer completed with status 200 and, for a save-to-file request, the
 // body now stands complete under the save path (an empty body writes no file).
@@ -40,9 +40,9 @@ bool performTransfer(TransferRequest& request, ProgressCallback progress = nullp
 // Bounds that keep every transfer finite. Process-wide; tests shrink them.
 struct TransferLimits {
     long connectTimeoutMs = 30000;
-    long stallMs = 60000;  // no byte moved for this long (checked about once a second): failure
-    size_t maxMemoryBody = 16u << 20;            // far above any document or endpoint answer
-    uint64_t maxFileBody = 8ull << 30;           // a body to file beyond this is not a package
+    long stallMs = 60000;               // no byte moved for this long (checked about once a second): failure
+    size_t maxMemoryBody = 16u << 20;   // far above any document or endpoint answer
+    uint64_t maxFileBody = 8ull << 30;  // a body to file beyond this is not a package
     long maxRedirects = 10;
 };
 TransferLimits& transferLimits();

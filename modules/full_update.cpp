@@ -1,7 +1,7 @@
 // The module update's entry and the walk over the nodes of upcfg.xml.
 #include "app/host_probes.h"
-#include "app/settings.h"
 #include "app/rollout.h"
+#include "app/settings.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
@@ -9,9 +9,7 @@
 
 namespace {
 
-std::u16string playerRegistryPath() {
-    return std::u16string(u"HKEY_LOCAL_MACHINE$$$$") + kAppPathsKey + u"$$$$ ";
-}
+std::u16string playerRegistryPath() { return std::u16string(u"HKEY_LOCAL_MACHINE$$$$") + kAppPathsKey + u"$$$$ "; }
 
 // The product version of the agent itself, for a player without a version resource.
 std::u16string ownProductVersion() {
@@ -57,8 +55,8 @@ bool ModuleUpdater::DoFullUpdate(const std::u16string& cfgOverride, const std::u
         return false;
     }
     for (const UpdateNode& node : nodes) {
-        log(u"判断是否符合灰度控制，本机使用的clientid：%s, 控制的比例值为：%d，种子为：%d", clientId, node.percent,
-            node.seed);
+        log(u"判断是否符合灰度控制，本机使用的clientid：%s, 控制的比例值为：%d，种子为：%d", clientId,
+            node.percent, node.seed);
         bool inside = inRollout(clientId, node.percent, node.seed);
         log(inside ? u"落在灰度内" : u"不在灰度内");
         if (!inside || !insideVersionWindow(node, currentVersion) || node.sourceDir.empty()) continue;

@@ -81,13 +81,9 @@ Answer requestOnce(const std::string& url) {
     return answer;
 }
 
-bool isSuccess(long status) {
-    return (status >= 200 && status <= 206) || status == 304 || status == 305;
-}
+bool isSuccess(long status) { return (status >= 200 && status <= 206) || status == 304 || status == 305; }
 
-bool isRedirect(long status) {
-    return status == 301 || status == 302 || status == 303;
-}
+bool isRedirect(long status) { return status == 301 || status == 302 || status == 303; }
 
 }  // namespace
 

@@ -15,8 +15,8 @@ ModuleHttpReply moduleHttpGet(const std::u16string& url);
 
 // Bounds of one GET. Process-wide; tests shrink them.
 struct ModuleHttpLimits {
-    long timeoutMs = 10000;              // connecting, and each wait for the socket
-    int maxRedirects = 10;               // a longer chain of redirects fails
-    size_t maxBodyBytes = 256u << 20;    // far above any module; a larger body fails
+    long timeoutMs = 10000;            // connecting, and each wait for the socket
+    int maxRedirects = 10;             // a longer chain of redirects fails
+    size_t maxBodyBytes = 256u << 20;  // far above any module; a larger body fails
 };
 ModuleHttpLimits& moduleHttpLimits();

@@ -15,15 +15,15 @@ std::u16string baseFolder(const std::u16string& root) {
 std::u16string oldFileFor(const std::u16string& playerFolder, const std::u16string& name) {
     static constexpr std::u16string_view kPlayerPrefix = u".\\Orvix";
     std::u16string stripped = name;
-    for (size_t pos = stripped.find(kPlayerPrefix); pos != std::u16string::npos; pos = stripped.find(kPlayerPrefix, pos))
+    for (size_t pos = stripped.find(kPlayerPrefix); pos != std::u16string::npos;
+         pos = stripped.find(kPlayerPrefix, pos))
         stripped.erase(pos, kPlayerPrefix.size());
     return playerFolder + u"\\" + stripped;
 }
 
 bool staysInside(const std::u16string& path, const std::u16string& folder) {
     // A drive or stream separator past the folder would name another place on Windows.
-    if (path.size() > folder.size() && path.find(u':', folder.size()) != std::u16string::npos)
-        return false;
+    if (path.size() > folder.size() && path.find(u':', folder.size()) != std::u16string::npos) return false;
     return plat::isInsideFolder(path, folder, false);
 }
 

@@ -58,8 +58,7 @@ public:
                                const std::u16string& listPath, const std::u16string& stagingDir,
                                std::vector<ModuleEntry>& entries);
     bool CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count);
-    bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries,
-                                           const std::u16string& path);
+    bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries, const std::u16string& path);
     bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
     bool DownloadFile(const std::u16string& url, const std::u16string& path);
     bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);

@@ -10,10 +10,16 @@ namespace {
 bool mustEscape(unsigned char c) {
     if (c <= 0x20 || c >= 0x7F) return true;
     switch (c) {
-        case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}':
-            return true;
-        default:
-            return false;
+        case '"':
+        case '<':
+        case '>':
+        case '\\':
+        case '^':
+        case '`':
+        case '{':
+        case '|':
+        case '}': return true;
+        default: return false;
     }
 }
 

@@ -35,10 +35,8 @@ bool ModuleUpdater::DeleteOldFiles(const std::u16string& dir) {
         if (e.isDirectory) {
             if (!DeleteOldFiles(path)) return false;
         } else if (isRetiredBackup(e.name)) {
-            if (plat::deleteFile(path))
-                log(u"delete old file %s successed", path);
-            else
-                log(u"delete old file %s failed, errcode = %d", path, plat::lastErrorCode());
+            if (plat::deleteFile(path)) log(u"delete old file %s successed", path);
+            else log(u"delete old file %s failed, errcode = %d", path, plat::lastErrorCode());
         }
     }
     return true;

@@ -4,8 +4,8 @@
 // staged files left by an interrupted run are reused when their digests still match.
 #include "app/md5.h"
 #include "modules/module_paths.h"
-#include "modules/module_url.h"
 #include "modules/module_updater.h"
+#include "modules/module_url.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"

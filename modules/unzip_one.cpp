@@ -26,8 +26,7 @@ bool isSafeEntryName(const std::u16string& name) {
 bool isDirectoryEntry(const unz_file_info64& info) {
     constexpr uLong kDosDirectory = 0x10;
     constexpr uLong kUnixTypeMask = 0170000, kUnixDirectory = 0040000;
-    return (info.external_fa & kDosDirectory) != 0 ||
-           ((info.external_fa >> 16) & kUnixTypeMask) == kUnixDirectory;
+    return (info.external_fa & kDosDirectory) != 0 || ((info.external_fa >> 16) & kUnixTypeMask) == kUnixDirectory;
 }
 
 // Creates each missing folder of relative path under base, outermost first.
@@ -84,7 +83,8 @@ bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
     int extraSize = unzGetLocalExtrafield(zip, nullptr, 0);
     if (extraSize > 0) {
         localExtra.resize(static_cast<size_t>(extraSize));
-        if (unzGetLocalExtrafield(zip, localExtra.data(), static_cast<unsigned>(extraSize)) != extraSize) localExtra.clear();
+        if (unzGetLocalExtrafield(zip, localExtra.data(), static_cast<unsigned>(extraSize)) != extraSize)
+            localExtra.clear();
     }
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
     bool ok = file != nullptr;
@@ -122,8 +122,8 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
     std::vector<char> rawName(info.size_filename + 1, '\0');
     std::vector<unsigned char> centralExtra(info.size_file_extra);
     if (unzGetCurrentFileInfo64(zip, &info, rawName.data(), static_cast<uLong>(rawName.size()),
-                                centralExtra.data(), static_cast<uLong>(centralExtra.size()),
-                                nullptr, 0) != UNZ_OK) {
+                                centralExtra.data(), static_cast<uLong>(centralExtra.size()), nullptr,
+                                0) != UNZ_OK) {
         return false;
     }
     std::u16string name = text::fromAnsi(std::string(rawName.data(), info.size_filename));

@@ -30,9 +30,7 @@ int32_t readNumber(const std::u16string& s) {
 }
 
 // 99 and above (and every negative value, taken unsigned) mean everyone.
-int32_t clampPercent(int32_t percent) {
-    return static_cast<uint32_t>(percent) >= 99u ? 100 : percent;
-}
+int32_t clampPercent(int32_t percent) { return static_cast<uint32_t>(percent) >= 99u ? 100 : percent; }
 
 UpdateNode readNode(const XmlDocument& doc) {
     UpdateNode node;

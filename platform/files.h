@@ -8,7 +8,7 @@
 
 namespace plat {
 
-bool fileExists(const std::u16string& path);       // exists and is not a directory
+bool fileExists(const std::u16string& path);  // exists and is not a directory
 bool directoryExists(const std::u16string& path);
 bool pathExists(const std::u16string& path);
 
@@ -47,10 +47,10 @@ bool writeWholeFile(const std::u16string& path, const std::string& bytes);
 bool setFileTime(const std::u16string& path, int64_t unixSeconds);
 
 enum class OpenMode {
-    ReadShared,      // read, others may read and write
-    ReadExclusive,   // read, no sharing: fails while another process holds the file
-    WriteTruncate,   // create or truncate, write
-    ReadWrite,       // open existing for read and write
+    ReadShared,     // read, others may read and write
+    ReadExclusive,  // read, no sharing: fails while another process holds the file
+    WriteTruncate,  // create or truncate, write
+    ReadWrite,      // open existing for read and write
 };
 
 class File {

@@ -43,7 +43,8 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
         // %[flags][width][.precision][length]conversion
         std::string conversion = "%";
         size_t j = i + 1;
-        while (j < fmt.size() && (fmt[j] == u'-' || fmt[j] == u'0' || fmt[j] == u'+' || fmt[j] == u' ' || fmt[j] == u'#'))
+        while (j < fmt.size() &&
+               (fmt[j] == u'-' || fmt[j] == u'0' || fmt[j] == u'+' || fmt[j] == u' ' || fmt[j] == u'#'))
             conversion += static_cast<char>(fmt[j++]);
         while (j < fmt.size() && fmt[j] >= u'0' && fmt[j] <= u'9') conversion += static_cast<char>(fmt[j++]);
         if (j < fmt.size() && fmt[j] == u'.') {
@@ -61,8 +62,8 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
         if (next >= args.size()) continue;  // missing argument: nothing is printed
         const FormatArg& arg = args[next++];
         if (conv == 's' || conv == 'S') {
-            std::u16string value = arg.m_kind == FormatArg::Kind::Text ? std::u16string(arg.m_text)
-                                                                       : renderNumber("%", 'd', arg);
+            std::u16string value =
+                arg.m_kind == FormatArg::Kind::Text ? std::u16string(arg.m_text) : renderNumber("%", 'd', arg);
             size_t width = 0;
             bool left = false;
             for (char ch : conversion.substr(1)) {

@@ -19,9 +19,7 @@ public:
     bool has(uint64_t offset, uint64_t length) const {
         return offset <= m_data.size() && length <= m_data.size() - offset;
     }
-    uint16_t u16(size_t at) const {
-        return static_cast<uint16_t>(byte(at) | byte(at + 1) << 8);
-    }
+    uint16_t u16(size_t at) const { return static_cast<uint16_t>(byte(at) | byte(at + 1) << 8); }
     uint32_t u32(size_t at) const { return u16(at) | static_cast<uint32_t>(u16(at + 2)) << 16; }
     std::string_view sub(size_t offset, size_t length) const { return m_data.substr(offset, length); }
 

@@ -14,7 +14,7 @@ using PipeHandle = void*;
 // Duplex, message type and read mode, blocking, unlimited instances, 4096-byte buffers.
 PipeHandle createPipeServer(const std::u16string& name);  // null on failure
 enum class ConnectResult { Connected, AlreadyConnected, Failed };
-ConnectResult connectPipeClient(PipeHandle pipe);          // blocks for a client
+ConnectResult connectPipeClient(PipeHandle pipe);  // blocks for a client
 // One message into buffer; false on failure, on an empty read or when the message is
 // longer than the buffer. bytesRead is set in every case.
 bool readPipeMessage(PipeHandle pipe, void* buffer, size_t size, size_t& bytesRead);

@@ -11,7 +11,7 @@ int getProfileInt(const std::u16string& section, const std::u16string& key, int 
 std::u16string getProfileString(const std::u16string& section, const std::u16string& key,
                                 const std::u16string& defaultValue, size_t bufferChars,
                                 const std::u16string& file);
-bool writeProfileString(const std::u16string& section, const std::u16string& key,
-                        const std::u16string& value, const std::u16string& file);
+bool writeProfileString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                        const std::u16string& file);
 
 }  // namespace plat

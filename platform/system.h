@@ -5,7 +5,7 @@
 
 namespace plat {
 
-std::u16string appDataFolder();   // roaming application data; empty on failure
+std::u16string appDataFolder();  // roaming application data; empty on failure
 std::u16string windowsFolder();
 int osMajorVersion();
 std::u16string executablePath();

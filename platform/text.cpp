@@ -42,17 +42,36 @@ std::u16string fromUtf8(std::string_view s) {
         unsigned char b = static_cast<unsigned char>(s[i]);
         uint32_t c;
         size_t extra;
-        if (b < 0x80) { c = b; extra = 0; }
-        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
-        else { out += u'\xFFFD'; ++i; continue; }
+        if (b < 0x80) {
+            c = b;
+            extra = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            extra = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            extra = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            extra = 3;
+        } else {
+            out += u'\xFFFD';
+            ++i;
+            continue;
+        }
         bool ok = true;
         for (size_t k = 1; k <= extra; ++k) {
-            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) { ok = false; break; }
+            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
             c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         }
-        if (!ok) { out += u'\xFFFD'; ++i; continue; }
+        if (!ok) {
+            out += u'\xFFFD';
+            ++i;
+            continue;
+        }
         i += extra + 1;
         if (c >= 0x10000 && c <= 0x10FFFF) {
             c -= 0x10000;

@@ -1,11 +1,11 @@
 // Thread message queues, one per thread that asked for one. The same on every host,
 // so that a message posted before its target's queue exists is lost everywhere.
+#include "platform/thread_messages.h"
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
-#include "platform/thread_messages.h"
 
 namespace plat {
 
@@ -22,7 +22,8 @@ struct Queue {
 
 std::mutex registryMutex;
 std::map<ThreadId, std::shared_ptr<Queue>>& queues() {
-    static auto* all = new std::map<ThreadId, std::shared_ptr<Queue>>;  // never destroyed: threads may outlive exit
+    static auto* all =
+        new std::map<ThreadId, std::shared_ptr<Queue>>;  // never destroyed: threads may outlive exit
     return *all;
 }
 

@@ -6,7 +6,7 @@
 namespace plat {
 
 struct VersionResource {
-    uint16_t fileVersion[4] = {0, 0, 0, 0};     // major, minor, build, revision
+    uint16_t fileVersion[4] = {0, 0, 0, 0};  // major, minor, build, revision
     uint16_t productVersion[4] = {0, 0, 0, 0};
     uint32_t fileFlags = 0, fileOS = 0, fileType = 0, fileSubtype = 0;
     std::u16string companyName, productName, fileDescription;

@@ -15,8 +15,7 @@ namespace {
 constexpr size_t npos = std::u16string_view::npos;
 
 bool isNameStart(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' ||
-           c >= 0x80;
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' || c >= 0x80;
 }
 
 bool startsWith(std::u16string_view text, size_t pos, std::u16string_view what) {
@@ -122,10 +121,8 @@ size_t Indexer::endTag(size_t lt) {
     size_t nameEnd = lt + 2;
     while (nameEnd < gt && !isSpace(m_text[nameEnd])) ++nameEnd;
     std::u16string_view name = m_text.substr(lt + 2, nameEnd - lt - 2);
-    if (name.empty() || !isNameStart(name[0]))
-        syntax(u"first_tag_syntax", u"end_tag", lt);
-    else
-        closeElement(name, lt, gt + 1 - lt);
+    if (name.empty() || !isNameStart(name[0])) syntax(u"first_tag_syntax", u"end_tag", lt);
+    else closeElement(name, lt, gt + 1 - lt);
     return gt + 1;
 }
 
@@ -149,12 +146,9 @@ size_t Indexer::exclamation(size_t lt) {
     }
     if (startsWith(m_text, lt, u"<!DOCTYPE")) return doctype(lt);
 
-    if (startsWith(m_text, lt, u"<!-"))
-        syntax(u"comment_tag_syntax", u"comment", lt);
-    else if (startsWith(m_text, lt, u"<!["))
-        syntax(u"cdata_section_syntax", u"cdata_section", lt);
-    else
-        syntax(u"exclamation_tag_syntax", u"tag", lt);
+    if (startsWith(m_text, lt, u"<!-")) syntax(u"comment_tag_syntax", u"comment", lt);
+    else if (startsWith(m_text, lt, u"<![")) syntax(u"cdata_section_syntax", u"cdata_section", lt);
+    else syntax(u"exclamation_tag_syntax", u"tag", lt);
     size_t stop = m_text.find_first_of(u"<>", lt + 2);
     if (stop == npos) return m_text.size();
     return m_text[stop] == u'>' ? stop + 1 : stop;
@@ -184,8 +178,7 @@ size_t Indexer::doctype(size_t lt) {
         } else if (c == u']') {
             if (depth) --depth;
         } else if (c == u'>' && depth == 0) {
-            if (!m_open.empty() || m_index.size() > 1)
-                syntax(u"doctype_tag_syntax", u"document_type", lt);
+            if (!m_open.empty() || m_index.size() > 1) syntax(u"doctype_tag_syntax", u"document_type", lt);
             return j + 1;
         }
     }
@@ -201,10 +194,8 @@ void Indexer::openElement(size_t start, size_t tagLength, bool empty) {
     e.parent = m_open.empty() ? 0 : m_open.back().element;
     uint32_t& last = m_open.empty() ? m_lastTopLevel : m_open.back().lastChild;
     e.previousSibling = last;
-    if (last)
-        m_index[last].nextSibling = id;
-    else
-        m_index[e.parent].firstChild = id;
+    if (last) m_index[last].nextSibling = id;
+    else m_index[e.parent].firstChild = id;
     last = id;
     if (empty) {
         e.length = e.startTagLength;

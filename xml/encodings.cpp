@@ -13,6 +13,7 @@ struct EncodingName {
 
 // The charset names of the IANA registry and the aliases Windows accepts, with the Windows
 // code page identifiers.
+// clang-format off
 const EncodingName kEncodings[] = {
     // Unicode
     {u"utf-8", 65001}, {u"unicode-1-1-utf-8", 65001}, {u"unicode-2-0-utf-8", 65001},
@@ -152,6 +153,7 @@ const EncodingName kEncodings[] = {
     {u"x-iscii-ka", 57008}, {u"x-iscii-ma", 57009}, {u"x-iscii-gu", 57010},
     {u"x-iscii-pa", 57011},
 };
+// clang-format on
 
 // Names longer than this are not looked up.
 constexpr size_t kMaxNameLength = 100;
@@ -183,8 +185,8 @@ std::u16string charsetOf(std::u16string_view content) {
     if (pos == std::u16string_view::npos) return {};
     pos += 8;
     size_t end = pos;
-    while (end < content.size() && content[end] != u';' && content[end] != u'"' &&
-           content[end] != u'\'' && !isSpace(content[end]))
+    while (end < content.size() && content[end] != u';' && content[end] != u'"' && content[end] != u'\'' &&
+           !isSpace(content[end]))
         ++end;
     return std::u16string(content.substr(pos, end - pos));
 }

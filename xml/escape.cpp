@@ -8,8 +8,7 @@ namespace {
 constexpr size_t kMaxReferenceLength = 9;
 
 bool isReferenceChar(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           c == u'#';
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'#';
 }
 
 // Length of the reference body after the "&" at pos when one follows (";" within reach).

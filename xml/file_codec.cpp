@@ -33,12 +33,10 @@ void decodeUtf16(std::string_view body, bool bigEndian, std::u16string& text, Re
     for (size_t i = 0; i < units; ++i) {
         auto first = static_cast<unsigned char>(body[2 * i]);
         auto second = static_cast<unsigned char>(body[2 * i + 1]);
-        char16_t c = bigEndian ? static_cast<char16_t>(first << 8 | second)
-                               : static_cast<char16_t>(second << 8 | first);
-        if (c == 0)
-            ++nulls;
-        else
-            text += c;
+        char16_t c =
+            bigEndian ? static_cast<char16_t>(first << 8 | second) : static_cast<char16_t>(second << 8 | first);
+        if (c == 0) ++nulls;
+        else text += c;
     }
     if (nulls) log.add(u"nulls_removed", {}, {}, u"count", static_cast<int64_t>(nulls));
     if (bigEndian) log.add(u"endian_swap", {}, {}, u"length", static_cast<int64_t>(units));
@@ -59,20 +57,20 @@ void encodeUtf16(std::u16string_view text, bool bigEndian, std::string& bytes, R
 // single bytes is a wrong declaration, not a way to read it).
 bool isByteCodePage(int codePage) {
     switch (codePage) {
-        case kUnknownCodePage: case kUtf16LeCodePage: case kUtf16BeCodePage:
-        case 12000: case 12001: case kUtf32CodePage:
-            return false;
-        default:
-            return true;
+        case kUnknownCodePage:
+        case kUtf16LeCodePage:
+        case kUtf16BeCodePage:
+        case 12000:
+        case 12001:
+        case kUtf32CodePage: return false;
+        default: return true;
     }
 }
 
 bool hasLoneSurrogate(std::u16string_view s) {
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
-            ++i;
-        else if (s[i] >= 0xD800 && s[i] <= 0xDFFF)
-            return true;
+        if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) ++i;
+        else if (s[i] >= 0xD800 && s[i] <= 0xDFFF) return true;
     }
     return false;
 }
@@ -96,11 +94,23 @@ bool isValidUtf8(std::string_view bytes) {
         auto b = static_cast<unsigned char>(bytes[i]);
         size_t extra;
         uint32_t c, min;
-        if (b < 0x80) { ++i; continue; }
-        if ((b & 0xE0) == 0xC0) { extra = 1; c = b & 0x1F; min = 0x80; }
-        else if ((b & 0xF0) == 0xE0) { extra = 2; c = b & 0x0F; min = 0x800; }
-        else if ((b & 0xF8) == 0xF0) { extra = 3; c = b & 0x07; min = 0x10000; }
-        else return false;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            c = b & 0x1F;
+            min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            c = b & 0x0F;
+            min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            c = b & 0x07;
+            min = 0x10000;
+        } else return false;
         if (i + extra >= bytes.size()) return false;
         for (size_t k = 1; k <= extra; ++k) {
             auto next = static_cast<unsigned char>(bytes[i + k]);

@@ -14,6 +14,7 @@ struct NamedReference {
     unsigned short code;
 };
 
+// clang-format off
 const NamedReference kReferences[] = {
     {u"amp", 38}, {u"lt", 60}, {u"gt", 62}, {u"quot", 34}, {u"apos", 39},
     // Latin-1
@@ -71,6 +72,7 @@ const NamedReference kReferences[] = {
     {u"rdquo", 8221}, {u"bdquo", 8222}, {u"dagger", 8224}, {u"Dagger", 8225}, {u"permil", 8240},
     {u"lsaquo", 8249}, {u"rsaquo", 8250}, {u"euro", 8364},
 };
+// clang-format on
 
 using ReferenceMap = std::unordered_map<std::u16string_view, unsigned>;
 

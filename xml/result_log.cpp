@@ -5,9 +5,8 @@
 
 namespace xml {
 
-void ResultLog::add(std::u16string_view event, std::u16string_view textName,
-                    std::u16string_view textValue, std::u16string_view numberName,
-                    int64_t number, int64_t offset2) {
+void ResultLog::add(std::u16string_view event, std::u16string_view textName, std::u16string_view textValue,
+                    std::u16string_view numberName, int64_t number, int64_t offset2) {
     if (m_text.size() >= kLimit) return;
     m_text += u'<';
     m_text += event;

@@ -19,9 +19,8 @@ public:
     // <event textName="textValue" numberName="number" offset2="offset2"/>; an empty name
     // leaves its attribute out, and offset2 is written only when it is not kNone.
     static constexpr int64_t kNone = -1;
-    void add(std::u16string_view event, std::u16string_view textName = {},
-             std::u16string_view textValue = {}, std::u16string_view numberName = {},
-             int64_t number = 0, int64_t offset2 = kNone);
+    void add(std::u16string_view event, std::u16string_view textName = {}, std::u16string_view textValue = {},
+             std::u16string_view numberName = {}, int64_t number = 0, int64_t offset2 = kNone);
 
 private:
     std::u16string m_text;

@@ -17,9 +17,7 @@ bool sameName(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
 bool hasQuote(std::u16string_view s) { return s.find_first_of(u"\"'") != std::u16string_view::npos; }
 
 // Index of the closing ">" of the tag, or its length when it has none.
-size_t tagEnd(std::u16string_view tag) {
-    return !tag.empty() && tag.back() == u'>' ? tag.size() - 1 : tag.size();
-}
+size_t tagEnd(std::u16string_view tag) { return !tag.empty() && tag.back() == u'>' ? tag.size() - 1 : tag.size(); }
 
 // Just past the element name.
 size_t attributesStart(std::u16string_view tag) {
@@ -77,17 +75,22 @@ bool isPlainName(std::u16string_view name) {
     for (char16_t c : name) {
         if (c < 0x20 || c == 0x7F || isSpace(c)) return false;
         switch (c) {
-            case u'<': case u'>': case u'/': case u'=': case u'"': case u'\'': case u'&':
-            case u'?': case u'!':
-                return false;
+            case u'<':
+            case u'>':
+            case u'/':
+            case u'=':
+            case u'"':
+            case u'\'':
+            case u'&':
+            case u'?':
+            case u'!': return false;
             default: break;
         }
     }
     return true;
 }
 
-bool findAttribute(std::u16string_view tag, std::u16string_view name, bool ignoreCase,
-                   AttributeSpan& span) {
+bool findAttribute(std::u16string_view tag, std::u16string_view name, bool ignoreCase, AttributeSpan& span) {
     size_t i = attributesStart(tag);
     AttributeSpan s;
     while (nextAttribute(tag, i, s)) {

@@ -15,8 +15,7 @@ struct AttributeSpan {
 
 // Finds the first attribute called name in tag (from "<" to ">"). Tolerates unquoted values
 // and attributes without a value. HTML names ignore letter case, XML names do not.
-bool findAttribute(std::u16string_view tag, std::u16string_view name, bool ignoreCase,
-                   AttributeSpan& span);
+bool findAttribute(std::u16string_view tag, std::u16string_view name, bool ignoreCase, AttributeSpan& span);
 
 // True when every quote in the tag delimits a value and every "=" has a value, so that a
 // value can be replaced or an attribute added without changing how the tag reads.

@@ -40,8 +40,8 @@ public:
     // Files larger than this are refused by loadFile ("file_error").
     static constexpr uint64_t kMaxFileBytes = 32u << 20;
 
-    XmlDocument();                                  // empty text, no elements
-    explicit XmlDocument(std::u16string_view text); // parsed from text
+    XmlDocument();                                   // empty text, no elements
+    explicit XmlDocument(std::u16string_view text);  // parsed from text
 
     // Replaces the text and indexes it; positions go back to before the root. True iff the
     // document is well formed: no unmatched or unclosed tag, no malformed tag, exactly one

@@ -15,8 +15,7 @@ bool fits(size_t textLength, size_t growth) {
 
 }  // namespace
 
-void XmlDocument::splice(uint32_t pos, uint32_t oldLength, std::u16string_view replacement,
-                         uint32_t owner) {
+void XmlDocument::splice(uint32_t pos, uint32_t oldLength, std::u16string_view replacement, uint32_t owner) {
     m_text.replace(pos, oldLength, replacement);
     const uint32_t delta = static_cast<uint32_t>(replacement.size()) - oldLength;  // modular
     const uint32_t after = pos + oldLength;
@@ -95,10 +94,8 @@ bool XmlDocument::addElement(std::u16string_view name, std::u16string_view value
 
     const uint32_t id = static_cast<uint32_t>(m_index.size());
     m_index.push_back(e);
-    if (previous)
-        m_index[previous].nextSibling = id;
-    else
-        m_index[parent].firstChild = id;
+    if (previous) m_index[previous].nextSibling = id;
+    else m_index[parent].firstChild = id;
     if (next) m_index[next].previousSibling = id;
     m_main = id;
     m_parent = parent;

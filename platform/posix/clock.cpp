@@ -1,8 +1,8 @@
+#include "platform/clock.h"
 #include <atomic>
 #include <chrono>
 #include <ctime>
 #include <thread>
-#include "platform/clock.h"
 
 namespace plat {
 

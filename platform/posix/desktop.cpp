@@ -2,6 +2,7 @@
 // property file (one property name a line, plus "visible" and "minimized" while they
 // hold) and a SOCK_SEQPACKET socket that takes one message per connection and answers
 // it with one byte.
+#include "platform/desktop.h"
 #include <dirent.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include "platform/desktop.h"
 #include "platform/posix/host.h"
 #include "platform/text.h"
 
@@ -90,8 +90,7 @@ std::vector<WindowHandle> topLevelWindows() {
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
         size_t dot = name.find('.');
-        if (dot < 4 || name.substr(dot) != ".props" ||
-            name.find_first_not_of("0123456789") != dot || dot > 9)
+        if (dot < 4 || name.substr(dot) != ".props" || name.find_first_not_of("0123456789") != dot || dot > 9)
             continue;
         WindowHandle number = std::stoul(name.substr(0, dot));
         if (number > 0) windows.push_back(number);

@@ -1,6 +1,7 @@
 // A window of the POSIX desktop, as a stand-in program shows one: it claims a number
 // by binding its socket, publishes its property file, and answers each message with
 // one byte.
+#include "platform/desktop_window.h"
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include "platform/desktop_window.h"
 #include "platform/files.h"
 #include "platform/posix/host.h"
 #include "platform/text.h"
@@ -35,8 +35,8 @@ bool addressOf(WindowHandle number, sockaddr_un& address) {
 bool isStale(const sockaddr_un& address) {
     int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (probe < 0) return false;
-    bool stale = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-                 errno == ECONNREFUSED;
+    bool stale =
+        connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno == ECONNREFUSED;
     ::close(probe);
     return stale;
 }

@@ -1,6 +1,7 @@
 // Files and folders on POSIX with the Windows behaviour the core relies on: "\" paths,
 // letter case ignored for names that do not exist as given, read-only files that cannot
 // be deleted or overwritten, exclusive opens that fail while someone else holds the file.
+#include "platform/files.h"
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
-#include "platform/files.h"
 #include "platform/posix/host.h"
 #include "platform/text.h"
 
@@ -211,9 +211,7 @@ bool createDirectoryTree(const std::u16string& path) {
     return directoryExists(canonical);
 }
 
-bool removeDirectory(const std::u16string& path) {
-    return !path.empty() && rmdir(nativePath(path).c_str()) == 0;
-}
+bool removeDirectory(const std::u16string& path) { return !path.empty() && rmdir(nativePath(path).c_str()) == 0; }
 
 bool deleteFile(const std::u16string& path) {
     if (path.empty()) return false;
@@ -345,8 +343,7 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
         case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
     }
-    if ((mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite) && refuseReadOnly(native))
-        return nullptr;
+    if ((mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite) && refuseReadOnly(native)) return nullptr;
     int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0644);  // never wait on a FIFO
     if (fd < 0) return nullptr;
     struct stat st;

@@ -1,7 +1,7 @@
 // Dynamic libraries: dlopen of the same file names the Windows build loads.
+#include "platform/library.h"
 #include <dlfcn.h>
 #include "platform/files.h"
-#include "platform/library.h"
 #include "platform/system.h"
 
 namespace plat {

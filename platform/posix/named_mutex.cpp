@@ -1,6 +1,7 @@
 // Named mutexes as lock files in the runtime folder. Every open handle holds a shared
 // flock on the file, so "the mutex exists" (some handle is open anywhere) is exactly
 // "an exclusive flock cannot be taken", which is how openNamedMutex tests for it.
+#include "platform/named_mutex.h"
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
-#include "platform/named_mutex.h"
 #include "platform/posix/host.h"
 
 namespace plat {

@@ -2,6 +2,7 @@
 // socket keeps message boundaries as a Windows message pipe does. One server socket is
 // one pipe instance: it takes one client and then stops listening, so further clients
 // find no instance until the server creates the next one.
+#include "platform/pipe.h"
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -10,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
-#include "platform/pipe.h"
 #include "platform/posix/host.h"
 #include "platform/text.h"
 
@@ -21,7 +21,7 @@ namespace {
 struct Pipe {
     int listenFd = -1;
     int connFd = -1;
-    std::string path;         // our socket file while we listen
+    std::string path;  // our socket file while we listen
     ino_t inode = 0;
 };
 
@@ -152,7 +152,8 @@ PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
     for (;;) {
         int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
         if (fd < 0) return nullptr;
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return new Pipe{-1, fd, "", 0};
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return new Pipe{-1, fd, "", 0};
         int saved = errno;
         ::close(fd);
         bool retry = saved == ENOENT || saved == ECONNREFUSED || saved == EAGAIN || saved == EINTR;

@@ -3,12 +3,12 @@
 // surrounding blanks, the first match wins, a value loses its blanks and one pair of
 // surrounding quotes. Files are UTF-8 (a byte-order mark is skipped) or UTF-16LE with
 // its byte-order mark; larger than kMaxBytes counts as missing.
+#include "platform/profile.h"
 #include <cstdint>
 #include <mutex>
 #include <vector>
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/profile.h"
 #include "platform/text.h"
 
 namespace plat {
@@ -125,7 +125,7 @@ int parseProfileInt(const std::u16string& s) {
     uint32_t v = 0;
     for (; i < s.size(); ++i) {
         char16_t c = s[i];
-        unsigned digit = c >= u'0' && c <= u'9' ? c - u'0'
+        unsigned digit = c >= u'0' && c <= u'9'                     ? c - u'0'
                          : (c | 0x20) >= u'a' && (c | 0x20) <= u'f' ? (c | 0x20) - u'a' + 10
                                                                     : 99;
         if (digit >= base) break;
@@ -156,8 +156,8 @@ std::u16string getProfileString(const std::u16string& section, const std::u16str
     return value;
 }
 
-bool writeProfileString(const std::u16string& section, const std::u16string& key,
-                        const std::u16string& value, const std::u16string& file) {
+bool writeProfileString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                        const std::u16string& file) {
     if (file.empty() || text::trim(section).empty() || text::trim(key).empty()) return false;
     // Writers of this process take turns, so that no read-modify-write loses another's key.
     static std::mutex writing;

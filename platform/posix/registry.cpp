@@ -9,11 +9,11 @@
 //
 // A file that is not in this form (missing header, a line that is none of the above,
 // an unterminated string) answers no query at all.
+#include "platform/registry.h"
 #include <cstdlib>
 #include <vector>
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -65,7 +65,8 @@ bool readQuoted(const std::u16string& text, size_t& pos, std::u16string& out) {
             ++pos;
             return true;
         }
-        if (c == u'\\' && pos + 1 < text.size() && (text[pos + 1] == u'\\' || text[pos + 1] == u'"')) c = text[++pos];
+        if (c == u'\\' && pos + 1 < text.size() && (text[pos + 1] == u'\\' || text[pos + 1] == u'"'))
+            c = text[++pos];
         out += c;
     }
     return false;

@@ -1,5 +1,6 @@
 // Facts about the POSIX stand-in host; every location comes from the environment so that
 // each test run can have its own.
+#include "platform/system.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/system.h"
 #include "platform/text.h"
 
 namespace plat {
@@ -36,9 +36,7 @@ std::u16string appDataFolder() {
     return std::u16string();
 }
 
-std::u16string windowsFolder() {
-    return folderFrom(env("WINDIR").empty() ? "/etc" : env("WINDIR"));
-}
+std::u16string windowsFolder() { return folderFrom(env("WINDIR").empty() ? "/etc" : env("WINDIR")); }
 
 int osMajorVersion() { return 10; }
 

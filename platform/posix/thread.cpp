@@ -1,13 +1,13 @@
 // Threads with exit codes over std::thread. A stop records the exit code and releases
 // the waiters; the thread itself runs on, abandoned, until it returns or the process
 // ends through exitProcessNow.
+#include "platform/thread.h"
 #include <unistd.h>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <thread>
-#include "platform/thread.h"
 #include "platform/thread_messages.h"
 
 namespace plat {
@@ -67,9 +67,7 @@ ThreadId currentThreadId() {
     return myId;
 }
 
-bool currentThreadStopped() {
-    return myStopFlag && myStopFlag->load();
-}
+bool currentThreadStopped() { return myStopFlag && myStopFlag->load(); }
 
 std::shared_ptr<Thread> startThread(std::function<uint32_t()> body) {
     if (!body) return nullptr;

@@ -1,6 +1,6 @@
+#include "platform/version_resource.h"
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/version_resource.h"
 
 namespace plat {
 

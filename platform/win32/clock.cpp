@@ -29,8 +29,6 @@ Clock& clock() {
     return replacement ? *replacement : g_systemClock;
 }
 
-void setClock(Clock* replacement) {
-    g_clock.store(replacement);
-}
+void setClock(Clock* replacement) { g_clock.store(replacement); }
 
 }  // namespace plat

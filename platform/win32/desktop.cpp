@@ -7,9 +7,7 @@ namespace plat {
 
 namespace {
 
-HWND hwnd(WindowHandle window) {
-    return reinterpret_cast<HWND>(window);
-}
+HWND hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 }  // namespace
 
@@ -29,13 +27,9 @@ bool windowHasProperty(WindowHandle window, const std::u16string& property) {
     return GetPropW(hwnd(window), win32::wide(property)) != nullptr;
 }
 
-bool windowIsVisible(WindowHandle window) {
-    return IsWindowVisible(hwnd(window)) != FALSE;
-}
+bool windowIsVisible(WindowHandle window) { return IsWindowVisible(hwnd(window)) != FALSE; }
 
-bool windowIsMinimized(WindowHandle window) {
-    return IsIconic(hwnd(window)) != FALSE;
-}
+bool windowIsMinimized(WindowHandle window) { return IsIconic(hwnd(window)) != FALSE; }
 
 bool sendCopyData(WindowHandle window, uintptr_t dwData, const std::string& payload, uint32_t timeoutMs) {
     COPYDATASTRUCT data;
@@ -47,8 +41,6 @@ bool sendCopyData(WindowHandle window, uintptr_t dwData, const std::string& payl
                                timeoutMs, &result) != 0;
 }
 
-bool setForegroundWindow(WindowHandle window) {
-    return SetForegroundWindow(hwnd(window)) != FALSE;
-}
+bool setForegroundWindow(WindowHandle window) { return SetForegroundWindow(hwnd(window)) != FALSE; }
 
 }  // namespace plat

@@ -28,8 +28,8 @@ public:
 
     bool open(bool visible, bool minimized) {
         if (!registerClass()) return false;
-        m_window = CreateWindowExW(0, kClassName, L"Orvix", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320, 200,
-                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        m_window = CreateWindowExW(0, kClassName, L"Orvix", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320,
+                                   200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         if (!m_window) return false;
         SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         for (const auto& p : m_properties)

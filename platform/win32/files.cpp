@@ -8,9 +8,7 @@ namespace plat {
 
 using win32::wide;
 
-std::string nativePath(const std::u16string& path) {
-    return text::toAnsi(path);
-}
+std::string nativePath(const std::u16string& path) { return text::toAnsi(path); }
 
 bool fileExists(const std::u16string& path) {
     DWORD attributes = GetFileAttributesW(wide(path));
@@ -22,9 +20,7 @@ bool directoryExists(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool pathExists(const std::u16string& path) {
-    return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
-}
+bool pathExists(const std::u16string& path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
 
 bool fileAttributes(const std::u16string& path, uint32_t& attributes) {
     DWORD value = GetFileAttributesW(wide(path));
@@ -37,9 +33,7 @@ bool setFileAttributes(const std::u16string& path, uint32_t attributes) {
     return SetFileAttributesW(wide(path), attributes) != FALSE;
 }
 
-bool createDirectory(const std::u16string& path) {
-    return CreateDirectoryW(wide(path), nullptr) != FALSE;
-}
+bool createDirectory(const std::u16string& path) { return CreateDirectoryW(wide(path), nullptr) != FALSE; }
 
 bool createDirectoryTree(const std::u16string& path) {
     if (path.empty()) return false;
@@ -53,13 +47,9 @@ bool createDirectoryTree(const std::u16string& path) {
     return directoryExists(path);
 }
 
-bool removeDirectory(const std::u16string& path) {
-    return RemoveDirectoryW(wide(path)) != FALSE;
-}
+bool removeDirectory(const std::u16string& path) { return RemoveDirectoryW(wide(path)) != FALSE; }
 
-bool deleteFile(const std::u16string& path) {
-    return DeleteFileW(wide(path)) != FALSE;
-}
+bool deleteFile(const std::u16string& path) { return DeleteFileW(wide(path)) != FALSE; }
 
 bool moveFile(const std::u16string& from, const std::u16string& to, bool replace) {
     DWORD flags = MOVEFILE_COPY_ALLOWED | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -171,7 +161,10 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
     switch (mode) {
         case OpenMode::ReadShared: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
         case OpenMode::ReadExclusive: share = 0; break;
-        case OpenMode::WriteTruncate: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
+        case OpenMode::WriteTruncate:
+            access = GENERIC_WRITE;
+            disposition = CREATE_ALWAYS;
+            break;
         case OpenMode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; break;
     }
     HANDLE handle = CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -5,13 +5,9 @@
 
 namespace plat {
 
-void setLibraryDirectory(const std::u16string& folder) {
-    SetDllDirectoryW(win32::wide(folder));
-}
+void setLibraryDirectory(const std::u16string& folder) { SetDllDirectoryW(win32::wide(folder)); }
 
-LibraryHandle loadLibrary(const std::u16string& path) {
-    return LoadLibraryW(win32::wide(path));
-}
+LibraryHandle loadLibrary(const std::u16string& path) { return LoadLibraryW(win32::wide(path)); }
 
 void* librarySymbol(LibraryHandle library, const char* name) {
     if (!library) return nullptr;

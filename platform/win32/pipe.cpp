@@ -17,9 +17,7 @@ std::u16string pipePath(const std::u16string& name) {
     return u"\\\\.\\pipe\\" + name;
 }
 
-HANDLE handleOf(PipeHandle pipe) {
-    return static_cast<HANDLE>(pipe);
-}
+HANDLE handleOf(PipeHandle pipe) { return static_cast<HANDLE>(pipe); }
 
 }  // namespace
 
@@ -44,7 +42,8 @@ bool readPipeMessage(PipeHandle pipe, void* buffer, size_t size, size_t& bytesRe
         // the next read starts with the next message.
         char rest[4096];
         DWORD more = 0;
-        while (!ReadFile(handleOf(pipe), rest, sizeof(rest), &more, nullptr) && GetLastError() == ERROR_MORE_DATA) {
+        while (!ReadFile(handleOf(pipe), rest, sizeof(rest), &more, nullptr) &&
+               GetLastError() == ERROR_MORE_DATA) {
         }
         SetLastError(ERROR_MORE_DATA);
         return false;
@@ -59,13 +58,9 @@ bool writePipeMessage(PipeHandle pipe, const void* data, size_t size, size_t& wr
     return ok != FALSE;
 }
 
-void flushPipe(PipeHandle pipe) {
-    FlushFileBuffers(handleOf(pipe));
-}
+void flushPipe(PipeHandle pipe) { FlushFileBuffers(handleOf(pipe)); }
 
-void disconnectPipe(PipeHandle pipe) {
-    DisconnectNamedPipe(handleOf(pipe));
-}
+void disconnectPipe(PipeHandle pipe) { DisconnectNamedPipe(handleOf(pipe)); }
 
 void closePipe(PipeHandle pipe) {
     if (pipe) CloseHandle(handleOf(pipe));
@@ -76,8 +71,8 @@ PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
     // Real time, not the replaceable clock: this is the client's side of the pipe.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        HANDLE pipe = CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+        HANDLE pipe =
+            CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) {
             DWORD mode = PIPE_READMODE_MESSAGE;
             SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
@@ -86,8 +81,8 @@ PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
         DWORD error = GetLastError();
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline || timeoutMs == 0) return nullptr;
-        auto left = static_cast<DWORD>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
+        auto left =
+            static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
         if (error == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(win32::wide(path), left);
         } else {

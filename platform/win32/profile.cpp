@@ -9,8 +9,8 @@ namespace plat {
 
 int getProfileInt(const std::u16string& section, const std::u16string& key, int defaultValue,
                   const std::u16string& file) {
-    return static_cast<int>(GetPrivateProfileIntW(win32::wide(section), win32::wide(key), defaultValue,
-                                                  win32::wide(file)));
+    return static_cast<int>(
+        GetPrivateProfileIntW(win32::wide(section), win32::wide(key), defaultValue, win32::wide(file)));
 }
 
 std::u16string getProfileString(const std::u16string& section, const std::u16string& key,
@@ -23,8 +23,8 @@ std::u16string getProfileString(const std::u16string& section, const std::u16str
     return win32::fromWide(buffer.data(), length);
 }
 
-bool writeProfileString(const std::u16string& section, const std::u16string& key,
-                        const std::u16string& value, const std::u16string& file) {
+bool writeProfileString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                        const std::u16string& file) {
     return WritePrivateProfileStringW(win32::wide(section), win32::wide(key), win32::wide(value),
                                       win32::wide(file)) != FALSE;
 }

@@ -25,8 +25,7 @@ bool readRegistryString(Hive hive, const std::u16string& subKey, const std::u16s
     if (bufferChars == 0) return false;
     // Query access only and no view flag: a 32-bit agent reads the 32-bit view.
     HKEY key = nullptr;
-    if (RegOpenKeyExW(rootKey(hive), win32::wide(subKey), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
+    if (RegOpenKeyExW(rootKey(hive), win32::wide(subKey), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
     // One spare character keeps the text terminated when the stored value lacks its NUL.
     std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
     DWORD bytes = static_cast<DWORD>(bufferChars * sizeof(wchar_t));

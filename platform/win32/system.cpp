@@ -1,6 +1,6 @@
-#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <clocale>
 #include <cstdio>
@@ -56,13 +56,9 @@ std::u16string environmentVariable(const std::u16string& name) {
     return win32::fromWide(buffer.data(), length);
 }
 
-uint32_t lastErrorCode() {
-    return GetLastError();
-}
+uint32_t lastErrorCode() { return GetLastError(); }
 
-void setUserDefaultLocale() {
-    setlocale(LC_ALL, "");
-}
+void setUserDefaultLocale() { setlocale(LC_ALL, ""); }
 
 void writeStandardOutput(const char* text) {
     fputs(text, stdout);
@@ -82,9 +78,7 @@ void invalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, 
     raiseAccessViolation();
 }
 
-void pureCall() {
-    raiseAccessViolation();
-}
+void pureCall() { raiseAccessViolation(); }
 
 }  // namespace
 

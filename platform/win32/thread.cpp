@@ -1,8 +1,8 @@
 // Threads started through the C runtime (_beginthreadex), so the runtime's per-thread
 // data is set up for the body. A forced stop releases the waiters with the given exit
 // code and abandons the thread; nothing is cancelled in place.
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 
 #include <atomic>
 #include <mutex>
@@ -12,9 +12,7 @@
 
 namespace plat {
 
-ThreadId currentThreadId() {
-    return GetCurrentThreadId();
-}
+ThreadId currentThreadId() { return GetCurrentThreadId(); }
 
 namespace {
 
@@ -80,9 +78,7 @@ private:
 
 }  // namespace
 
-bool currentThreadStopped() {
-    return myStopFlag && myStopFlag->load();
-}
+bool currentThreadStopped() { return myStopFlag && myStopFlag->load(); }
 
 std::shared_ptr<Thread> startThread(std::function<uint32_t()> body) {
     auto forced = std::make_shared<std::atomic<bool>>(false);

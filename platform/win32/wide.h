@@ -7,9 +7,7 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide characters are UT
 
 namespace plat::win32 {
 
-inline const wchar_t* wide(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
+inline const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 inline std::u16string fromWide(const wchar_t* s) {
     return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();

@@ -16,6 +16,8 @@ void journal(const std::string& line) {
     std::ofstream(path, std::ios::binary | std::ios::app) << line << '\n';
 }
 
-bool shouldFail(const char* step) { return plat::environmentVariable(u"PRISM_STANDIN_FAIL") == text::fromUtf8(step); }
+bool shouldFail(const char* step) {
+    return plat::environmentVariable(u"PRISM_STANDIN_FAIL") == text::fromUtf8(step);
+}
 
 }  // namespace prism

@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include "platform/named_mutex.h"
 #include "channel/pipe_messages.h"
+#include "platform/named_mutex.h"
 #include "platform/text.h"
 #include "tools/player/initiative_update.h"
 #include "tools/player/marked_window.h"
@@ -84,7 +84,8 @@ int holdMutex(const std::string& name, int seconds) {
     }
     std::cout << "holding " << name << std::endl;
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (seconds <= 0 || std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (seconds <= 0 || std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     plat::closeMutex(held);
     return 0;
 }
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (command == "update" && arg == "--closewindow") options.closeWord = u"closewindow";
-        else if (command == "update" && arg == "--timeout" && hasValue) options.timeoutMs = 1000u * static_cast<uint32_t>(std::atoi(argv[++i]));
+        else if (command == "update" && arg == "--timeout" && hasValue)
+            options.timeoutMs = 1000u * static_cast<uint32_t>(std::atoi(argv[++i]));
         else if (arg == "--wait" && hasValue) waitMs = static_cast<uint32_t>(std::atoi(argv[++i]));
         else if (command == "send" && arg == "--size" && hasValue) messageBytes = std::atol(argv[++i]);
         else if (command == "send") words.push_back({arg, messageBytes});

@@ -121,9 +121,8 @@ int main(int argc, char** argv) {
         keepReport(options, req);
         res.set_content("success", "text/plain");
     });
-    server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
-        serveFile(options, port, req, res);
-    });
+    server.Get(".*",
+               [&](const httplib::Request& req, httplib::Response& res) { serveFile(options, port, req, res); });
     if (!options.log.empty()) {
         auto log = std::make_shared<std::ofstream>(options.log, std::ios::binary | std::ios::app);
         server.set_logger([log](const httplib::Request& req, const httplib::Response& res) {

@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
         }
         std::string name = relative.string();
         std::replace(name.begin(), name.end(), '/', '\\');
-        list += "  <File md5=\"" + md5(data) + "\" zipmd5=\"" + md5(readAll(archive)) + "\">" + name + "</File>\r\n";
+        list +=
+            "  <File md5=\"" + md5(data) + "\" zipmd5=\"" + md5(readAll(archive)) + "\">" + name + "</File>\r\n";
     }
     std::ofstream(out / "update.xml", std::ios::binary) << list << "</root>\r\n";
     std::printf("%zu modules in %s\n", modules.size(), out.c_str());
