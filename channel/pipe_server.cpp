@@ -23,6 +23,11 @@ void endConnection(plat::PipeHandle pipe) {
 
 }  // namespace
 
+ConnectionLimits& connectionLimits() {
+    static ConnectionLimits limits;
+    return limits;
+}
+
 uint32_t runConnection(plat::PipeHandle pipe) {
     uint32_t result = kEnded;
     std::vector<char> buffer(kRequestBytes);
@@ -44,7 +49,8 @@ uint32_t runConnection(plat::PipeHandle pipe) {
         }
         std::string reply = encodeMessage(handleRequest(request));
         size_t written = 0;
-        if (!plat::writePipeMessage(pipe, reply.data(), reply.size(), written) || written < reply.size()) {
+        if (!plat::writePipeMessage(pipe, reply.data(), reply.size(), written, connectionLimits().replyTimeoutMs) ||
+            written < reply.size()) {
             LOG(u"WriteFile failed or none, error code: %d", plat::lastErrorCode());
             break;
         }

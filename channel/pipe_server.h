@@ -16,6 +16,13 @@ enum ConnectionResult : uint32_t {
     kWindowClosed = 2,  // "closewindow" while the agent runs in background mode
 };
 
+// A reply the player does not take within this time ends the connection, as if the player
+// had left. Process-wide; tests shrink it.
+struct ConnectionLimits {
+    uint32_t replyTimeoutMs = 30000;
+};
+ConnectionLimits& connectionLimits();
+
 // Blocks until one client has been served and returns how its connection ended.
 // Called only by the wait thread; sets the client-connected flag while a client is on.
 uint32_t serveOneConnection();

@@ -41,12 +41,13 @@ std::u16string requestXml() {
 
 std::u16string downloadSetup() {
     const Offer& offer = offerRecord();
-    if (packageVerified(offer)) return format(u"ok*%s*", offer.savePath);
-
     // Every download writes the same file, so one runs at a time; asking again while it
-    // runs is answered as if it had just started.
+    // runs is answered as if it had just started. The marker is read before the package
+    // is opened: the digest check holds the file without sharing, and the running
+    // download's final move onto it would fail (on Windows) when the two meet.
     fetch::SetupDownloadState& download = fetch::setupDownload();
     if (download.running) return format(u"%s", kDownloadStart);
+    if (packageVerified(offer)) return format(u"ok*%s*", offer.savePath);
     // No worker runs, so none reads these while they change.
     download.url = offer.setupUrl;
     download.savePath = offer.savePath;

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "decision/nesting_depth.h"
 #include "platform/text.h"
 
 namespace decision {
@@ -124,6 +125,8 @@ bool readItem(const Node& child, DocumentItem& item) {
 }  // namespace
 
 bool parseUpdateDocument(const std::string& text, std::vector<DocumentItem>& items) {
+    // The parser recurses once per level: a deep document is refused like a malformed one.
+    if (!nestingWithin(text)) return false;
     // The parser works in place and keeps pointers into the buffer while it is read.
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');

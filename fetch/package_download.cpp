@@ -8,13 +8,25 @@
 namespace fetch {
 namespace {
 
+// The document's filesize as a byte count; 0 (no bound of its own) unless it is all digits.
+uint64_t declaredSize(const std::u16string& filesize) {
+    constexpr uint64_t kMaxDeclared = 1ull << 50;
+    uint64_t size = 0;
+    for (char16_t c : filesize) {
+        if (c < u'0' || c > u'9' || size > kMaxDeclared) return 0;
+        size = size * 10 + static_cast<uint64_t>(c - u'0');
+    }
+    return size;
+}
+
 // A plain GET saved to the package path; the transfer writes the file only after a whole
-// 200 answer.
-bool downloadTo(const std::u16string& url, const std::u16string& savePath) {
+// 200 answer, and gives up once the body passes the declared size.
+bool downloadTo(const std::u16string& url, const std::u16string& savePath, uint64_t maxBytes) {
     TransferRequest request;
     request.url = url;
     request.saveToFile = true;
     request.savePath = savePath;
+    request.maxFileBytes = maxBytes;
     return performTransfer(request);
 }
 
@@ -60,8 +72,9 @@ NextStep PackageRun::handleMessage(uint32_t message) {
 NextStep PackageRun::downloadOverHttp() {
     const Package& p = m_job.package;
     std::u16string savePath = m_job.savePath();
+    uint64_t maxBytes = declaredSize(p.filesize);
     LOG(u"[LmUpdate.exe]保存文件名为：%s,%s", m_job.saveDirectory, p.name);
-    if (!p.httplinkfull.empty() && downloadTo(p.httplinkfull, savePath)) {
+    if (!p.httplinkfull.empty() && downloadTo(p.httplinkfull, savePath, maxBytes)) {
         LOG(u"升级成功。实用的是httplinkfull，值为：%s", p.httplinkfull);
         return finish(RunStatus::Downloaded, Source::Http);
     }
@@ -70,7 +83,7 @@ NextStep PackageRun::downloadOverHttp() {
     for (const std::u16string& domain : m_job.domains) {
         std::u16string url = domain + u"/" + p.httplink;
         LOG(u"[LmUpdate.exe]拼接域名全地址：%s， 保存文件名为：%s", url, savePath);
-        if (downloadTo(url, savePath)) {
+        if (downloadTo(url, savePath, maxBytes)) {
             LOG(u"升级成功。实用的地址为：%s", url);
             return finish(RunStatus::Downloaded, Source::Http);
         }

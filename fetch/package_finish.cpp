@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "fetch/install_package.h"
 #include "fetch/package_run.h"
+#include "platform/files.h"
 
 namespace fetch {
 namespace {
@@ -37,7 +38,8 @@ NextStep PackageRun::finish(RunStatus status, Source source) {
                 m_engine.release();
                 return downloadOverHttp();
             }
-            // Otherwise the bad file stays; the next run checks it again.
+            // Nothing under the package's name may pass for it later.
+            plat::deleteFile(m_job.savePath());
         }
     }
     m_engine.release();

@@ -7,8 +7,10 @@
 #include <memory>
 #include <mutex>
 
+#include "app/log.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace fetch {
@@ -58,6 +60,7 @@ public:
         if (!m_file) return true;  // an empty body writes no file
         m_file.reset();
         if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
+            LOG(u"move %s to %s failed, error code: %d", m_tempPath, m_request.savePath, plat::lastErrorCode());
             discardFile();
             return false;
         }
@@ -68,6 +71,11 @@ public:
 private:
     bool wantsFile() const { return m_request.saveToFile && !m_request.savePath.empty(); }
 
+    uint64_t fileLimit() const {
+        uint64_t general = transferLimits().maxFileBody;
+        return m_request.maxFileBytes > 0 && m_request.maxFileBytes < general ? m_request.maxFileBytes : general;
+    }
+
     void decide() {
         m_decided = true;
         long status = 0;
@@ -77,9 +85,13 @@ private:
 
     bool writeToFile(const char* data, size_t size) {
         if (size == 0) return true;
-        if (m_fileBytes + size > transferLimits().maxFileBody) return false;
+        if (m_fileBytes + size > fileLimit()) return false;
         if (!m_file && !openTempFile()) return false;
-        if (!m_file->write(data, size)) return false;
+        if (!m_file->write(data, size)) {
+            // A full disk or a short write: the transfer fails and its file goes.
+            LOG(u"write %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
+            return false;
+        }
         m_fileBytes += size;
         return true;
     }
@@ -93,7 +105,10 @@ private:
         }
         m_tempPath = target + format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
         m_file = plat::openFile(m_tempPath, plat::OpenMode::WriteTruncate);
-        if (!m_file) m_tempPath.clear();
+        if (!m_file) {
+            LOG(u"open %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
+            m_tempPath.clear();
+        }
         return m_file != nullptr;
     }
 
@@ -191,8 +206,17 @@ void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, co
     // Peers and host names are verified; plain http is unaffected.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    // No transfer may hang: a bounded connect here, a limit on silence in the watch.
+    // No transfer may hang: a bounded connect, a floor under the average rate, a limit on
+    // silence in the watch, and a bound on the whole for what is kept in memory.
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedWindowSeconds);
+    bool toFile = request.saveToFile && !request.savePath.empty();
+    if (!toFile) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.memoryTransferTotalMs);
+    // A declared length beyond what the body may reach is refused before any byte of it.
+    uint64_t maxBody = toFile ? limits.maxFileBody : limits.maxMemoryBody;
+    if (toFile && request.maxFileBytes > 0 && request.maxFileBytes < maxBody) maxBody = request.maxFileBytes;
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBody));
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, reportProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &watch);

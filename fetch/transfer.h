@@ -22,6 +22,9 @@ struct TransferRequest {
     bool saveToFile = false;
     std::u16string savePath;
     bool acceptCompressed = true;  // offer gzip and decode it
+    // For a save-to-file request: the size the body may reach (0: the general limit). A
+    // package whose document declares its size is never allowed to grow beyond it.
+    uint64_t maxFileBytes = 0;
 };
 
 // libcurl's progress signature: context (always null), total to download, downloaded,
@@ -38,9 +41,15 @@ using ProgressCallback = int (*)(void* context, double downloadTotal, double dow
 bool performTransfer(TransferRequest& request, ProgressCallback progress = nullptr);
 
 // Bounds that keep every transfer finite. Process-wide; tests shrink them.
+// A transfer past any of them is abandoned, which is a failed transfer for its caller.
 struct TransferLimits {
     long connectTimeoutMs = 30000;
-    long stallMs = 60000;               // no byte moved for this long (checked about once a second): failure
+    long stallMs = 60000;  // no byte moved for this long (checked about once a second)
+    // An average below this rate over the window: a trickle is as good as silence.
+    long lowSpeedBytesPerSecond = 1024;
+    long lowSpeedWindowSeconds = 30;
+    // The whole of a transfer kept in memory (documents, offers, crash reports).
+    long memoryTransferTotalMs = 60000;
     size_t maxMemoryBody = 16u << 20;   // far above any document or endpoint answer
     uint64_t maxFileBody = 8ull << 30;  // a body to file beyond this is not a package
     long maxRedirects = 10;

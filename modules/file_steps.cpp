@@ -6,16 +6,16 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path) {
-    ModuleHttpReply reply = moduleHttpGet(url);
+bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, ModuleBody kind) {
+    ModuleHttpReply reply = moduleHttpGet(url, kind);
     bool ok = reply.ok && reply.status == 200 && !reply.body.empty();
     // The body is written whatever the outcome; a later digest check decides whether it
     // is whole.
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
     if (!file) {
         ok = false;
-    } else if (!reply.body.empty()) {
-        file->write(reply.body.data(), reply.body.size());
+    } else if (!reply.body.empty() && !file->write(reply.body.data(), reply.body.size())) {
+        ok = false;  // a full disk: what landed is not the archive
     }
     file.reset();
     log(u"download file %s to file %s %s", url, path, diag::outcome(ok));

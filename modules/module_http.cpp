@@ -1,6 +1,8 @@
 #include "modules/module_http.h"
 
 #include <curl/curl.h>
+
+#include <chrono>
 #include <mutex>
 #include "modules/module_url.h"
 #include "platform/text.h"
@@ -13,6 +15,24 @@ struct Sink {
     std::string* body;
     size_t limit;
 };
+
+// Ends a GET on which no byte has moved for the silence limit. libcurl calls it often
+// while data flows and about once a second while the line is silent.
+struct SilenceWatch {
+    curl_off_t received = 0;
+    std::chrono::steady_clock::time_point lastChange = std::chrono::steady_clock::now();
+};
+
+int watchSilence(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
+    auto* watch = static_cast<SilenceWatch*>(user);
+    auto now = std::chrono::steady_clock::now();
+    if (downloaded != watch->received) {
+        watch->received = downloaded;
+        watch->lastChange = now;
+        return 0;
+    }
+    return now - watch->lastChange > std::chrono::milliseconds(moduleHttpLimits().timeoutMs) ? 1 : 0;
+}
 
 size_t collect(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<Sink*>(user);
@@ -42,7 +62,7 @@ struct Answer {
     std::string location;  // absolute, resolved against the request URL
 };
 
-Answer requestOnce(const std::string& url) {
+Answer requestOnce(const std::string& url, ModuleBody kind) {
     Answer answer;
     std::string host = hostOf(url);
     CURL* curl = curl_easy_init();
@@ -55,7 +75,9 @@ Answer requestOnce(const std::string& url) {
     curl_slist* headers = curl_slist_append(nullptr, hostHeader.c_str());
     headers = curl_slist_append(headers, kUserAgentHeader);
     headers = curl_slist_append(headers, "Accept:");  // drops libcurl's default Accept
-    Sink sink{&answer.body, limits.maxBodyBytes};
+    bool document = kind == ModuleBody::Document;
+    Sink sink{&answer.body, document ? limits.maxDocumentBytes : limits.maxBodyBytes};
+    SilenceWatch watch;
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
@@ -65,9 +87,16 @@ Answer requestOnce(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.timeoutMs);
-    // No byte moving for the time limit counts as a failed wait on the socket.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (limits.timeoutMs + 999) / 1000);
+    // No byte moving for the time limit counts as a failed wait on the socket; a trickle
+    // fails too, and a document has a bound on the whole.
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, watchSilence);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedWindowSeconds);
+    if (document) curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.documentTotalMs);
+    // A declared length beyond the limit is refused before any byte of the body.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.limit));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
@@ -92,14 +121,14 @@ ModuleHttpLimits& moduleHttpLimits() {
     return limits;
 }
 
-ModuleHttpReply moduleHttpGet(const std::u16string& url) {
+ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
 
     ModuleHttpReply reply;
     std::string next = modurl::escape(url);
     for (int hop = 0; hop <= moduleHttpLimits().maxRedirects; ++hop) {
-        Answer answer = requestOnce(next);
+        Answer answer = requestOnce(next, kind);
         reply.status = answer.status;
         reply.body = std::move(answer.body);
         if (!answer.transferred) return reply;

@@ -11,12 +11,21 @@ struct ModuleHttpReply {
     std::string body;  // body of the last answer, as far as it arrived
 };
 
-ModuleHttpReply moduleHttpGet(const std::u16string& url);
+// A document (the configuration, a module list) is small and bounded in time as a whole;
+// an archive may take as long as it keeps moving at a useful rate.
+enum class ModuleBody { Document, Archive };
 
-// Bounds of one GET. Process-wide; tests shrink them.
+ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind = ModuleBody::Archive);
+
+// Bounds of one GET; a GET past any of them fails. Process-wide; tests shrink them.
 struct ModuleHttpLimits {
-    long timeoutMs = 10000;            // connecting, and each wait for the socket
-    int maxRedirects = 10;             // a longer chain of redirects fails
-    size_t maxBodyBytes = 256u << 20;  // far above any module; a larger body fails
+    long timeoutMs = 10000;  // connecting, and the longest silence on the socket
+    // An average below this rate over the window: a trickle is as good as silence.
+    long lowSpeedBytesPerSecond = 1024;
+    long lowSpeedWindowSeconds = 30;
+    long documentTotalMs = 60000;          // the whole of a document's GET
+    int maxRedirects = 10;                 // a longer chain of redirects fails
+    size_t maxDocumentBytes = 16u << 20;   // far above any configuration or module list
+    size_t maxBodyBytes = 256u << 20;      // far above any module archive
 };
 ModuleHttpLimits& moduleHttpLimits();

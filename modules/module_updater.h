@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 #include "app/log.h"
+#include "modules/module_http.h"
 
 // One "up" element of upcfg.xml.
 struct UpdateNode {
@@ -60,7 +61,8 @@ public:
     bool CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count);
     bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries, const std::u16string& path);
     bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
-    bool DownloadFile(const std::u16string& url, const std::u16string& path);
+    bool DownloadFile(const std::u16string& url, const std::u16string& path,
+                      ModuleBody kind = ModuleBody::Archive);
     bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);
     bool DeleteAndCheck(const std::u16string& path);
     bool CreateMultiDirectory(const std::u16string& path);

@@ -26,7 +26,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     std::u16string listPath = format(u"%s\\%s", work, modpaths::kModuleList);
     if (!DeleteAndCheck(listPath)) return false;
     std::u16string listUrl = format(u"%s/%s", sourceDir, modpaths::kModuleList);
-    if (!DownloadFile(listUrl, listPath)) {
+    if (!DownloadFile(listUrl, listPath, ModuleBody::Document)) {
         log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
         return false;
     }

@@ -48,7 +48,7 @@ UpdateNode readNode(const XmlDocument& doc) {
 bool ModuleUpdater::DownloadUpdateCfgFile(const std::u16string& cfgOverride, std::vector<UpdateNode>& nodes) {
     std::u16string url = !cfgOverride.empty() ? cfgOverride : deploy::servers().domains[0] + kConfigPath;
     log(u"download config file url %s\r\n", url);
-    ModuleHttpReply reply = moduleHttpGet(url);
+    ModuleHttpReply reply = moduleHttpGet(url, ModuleBody::Document);
     if (!reply.ok || reply.status != 200 || reply.body.empty()) return false;
 
     XmlDocument doc;

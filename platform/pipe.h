@@ -18,7 +18,8 @@ ConnectResult connectPipeClient(PipeHandle pipe);  // blocks for a client
 // One message into buffer; false on failure, on an empty read or when the message is
 // longer than the buffer. bytesRead is set in every case.
 bool readPipeMessage(PipeHandle pipe, void* buffer, size_t size, size_t& bytesRead);
-bool writePipeMessage(PipeHandle pipe, const void* data, size_t size, size_t& written);
+// Fails when the message cannot be handed over within timeoutMs (a reader that never reads).
+bool writePipeMessage(PipeHandle pipe, const void* data, size_t size, size_t& written, uint32_t timeoutMs);
 void flushPipe(PipeHandle pipe);
 void disconnectPipe(PipeHandle pipe);
 void closePipe(PipeHandle pipe);

@@ -110,13 +110,17 @@ bool readPipeMessage(PipeHandle handle, void* buffer, size_t size, size_t& bytes
     return true;
 }
 
-bool writePipeMessage(PipeHandle handle, const void* data, size_t size, size_t& written) {
+bool writePipeMessage(PipeHandle handle, const void* data, size_t size, size_t& written, uint32_t timeoutMs) {
     written = 0;
     auto* pipe = static_cast<Pipe*>(handle);
     if (!pipe || pipe->connFd < 0) {
         errno = EBADF;
         return false;
     }
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(timeoutMs / 1000);
+    limit.tv_usec = static_cast<suseconds_t>((timeoutMs % 1000) * 1000);
+    setsockopt(pipe->connFd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     ssize_t n;
     while ((n = send(pipe->connFd, data, size, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
     }

@@ -1,6 +1,9 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "platform/pipe.h"
 #include "platform/win32/wide.h"
@@ -51,11 +54,34 @@ bool readPipeMessage(PipeHandle pipe, void* buffer, size_t size, size_t& bytesRe
     return ok && got > 0;
 }
 
-bool writePipeMessage(PipeHandle pipe, const void* data, size_t size, size_t& written) {
+// A blocking write waits for the reader when the pipe's buffer is full; a watchdog cancels
+// it when the reader has not made room within the time limit.
+bool writePipeMessage(PipeHandle pipe, const void* data, size_t size, size_t& written, uint32_t timeoutMs) {
+    HANDLE self = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return false;
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!doneChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done; }))
+            CancelSynchronousIo(self);
+    });
     DWORD put = 0;
     BOOL ok = WriteFile(handleOf(pipe), data, static_cast<DWORD>(size), &put, nullptr);
+    DWORD error = GetLastError();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    doneChanged.notify_one();
+    watchdog.join();
+    CloseHandle(self);
     written = put;
-    return ok != FALSE;
+    SetLastError(error);
+    return ok != FALSE && put == size;
 }
 
 void flushPipe(PipeHandle pipe) { FlushFileBuffers(handleOf(pipe)); }

@@ -4,6 +4,11 @@
 #include "channel/pipe_messages.h"
 #include "channel/pipe_server.h"
 
+namespace {
+// The agent reads every request at once; a request it does not take is a dead agent.
+constexpr uint32_t kWriteTimeoutMs = 30000;
+}  // namespace
+
 PipeClient::~PipeClient() { close(); }
 
 bool PipeClient::open(uint32_t timeoutMs) {
@@ -22,7 +27,7 @@ bool PipeClient::send(const std::u16string& text) { return sendBytes(channel::en
 bool PipeClient::sendBytes(const std::string& bytes) {
     if (!m_pipe) return false;
     size_t written = 0;
-    return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written) && written == bytes.size();
+    return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written, kWriteTimeoutMs) && written == bytes.size();
 }
 
 bool PipeClient::request(const std::u16string& text, std::u16string& reply) {
