@@ -20,16 +20,6 @@ constexpr char16_t kEndpointPath[] = u"/p";
 constexpr char kAccepted[] = "success";
 constexpr char kErrorFileUploadName[] = "optional_data";
 
-// Whole content, read without sharing; empty when the file cannot be opened.
-std::string readUnshared(const std::u16string& path) {
-    std::string content;
-    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadExclusive);
-    if (!file) return content;
-    char buffer[64 * 1024];
-    int64_t n;
-    while ((n = file->read(buffer, sizeof buffer)) > 0) content.append(buffer, static_cast<size_t>(n));
-    return content;
-}
 
 void fillForm(TransferRequest& request, const CrashDelivery& d) {
     bool errorFile = !d.dump && !d.log;
@@ -84,13 +74,18 @@ void deliverFile(const CrashDelivery& d) {
         LOG(u"文件：%s不存在，不进行投递", path);
         return;
     }
+    // Held without sharing while it is sent, and streamed: a crash file may be large.
+    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadExclusive);
+    uint64_t size = 0;
+    if (!file || !file->size(size) || size == 0) return;
     TransferRequest request;
-    request.uploadData = readUnshared(path);
-    if (request.uploadData.empty()) return;
+    request.uploadFile = file.get();
+    request.uploadFileBytes = size;
     request.url = deploy::servers().report + kEndpointPath;
     fillForm(request, d);
     // Only the answer's body counts, not the transfer's result.
     performTransfer(request);
+    file.reset();
     if (request.responseBody != kAccepted) return;
 
     plat::deleteFile(path);

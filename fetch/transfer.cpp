@@ -168,8 +168,21 @@ int reportProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, 
     return static_cast<ProgressWatch*>(user)->update(downloadTotal, downloaded, uploadTotal, uploaded);
 }
 
+size_t readUpload(char* buffer, size_t size, size_t count, void* user) {
+    int64_t n = static_cast<plat::File*>(user)->read(buffer, size * count);
+    return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
+}
+
+bool setPartData(curl_mimepart* part, const TransferRequest& request) {
+    if (request.uploadFile && request.uploadFileBytes > 0)
+        return curl_mime_data_cb(part, static_cast<curl_off_t>(request.uploadFileBytes), readUpload, nullptr,
+                                 nullptr, request.uploadFile) == CURLE_OK;
+    return curl_mime_data(part, request.uploadData.data(), request.uploadData.size()) == CURLE_OK;
+}
+
 bool buildForm(TransferContext& ctx, const TransferRequest& request) {
-    bool binary = !request.uploadData.empty() && !request.uploadBufferName.empty();
+    bool streamed = request.uploadFile && request.uploadFileBytes > 0;
+    bool binary = (streamed || !request.uploadData.empty()) && !request.uploadBufferName.empty();
     if (request.formFields.empty() && !binary) return true;  // a plain GET
     ctx.form = curl_mime_init(ctx.handle);
     if (!ctx.form) return false;
@@ -185,7 +198,7 @@ bool buildForm(TransferContext& ctx, const TransferRequest& request) {
         if (!part || curl_mime_name(part, kBinaryPartName) != CURLE_OK ||
             curl_mime_filename(part, request.uploadBufferName.c_str()) != CURLE_OK ||
             curl_mime_type(part, kBinaryPartType) != CURLE_OK ||
-            curl_mime_data(part, request.uploadData.data(), request.uploadData.size()) != CURLE_OK)
+            !setPartData(part, request))
             return false;
     }
     return curl_easy_setopt(ctx.handle, CURLOPT_MIMEPOST, ctx.form) == CURLE_OK;

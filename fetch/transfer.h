@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "platform/files.h"
+
 namespace fetch {
 
 struct TransferRequest {
@@ -15,6 +17,9 @@ struct TransferRequest {
     // Content of the binary part "optional", sent after the text parts; it is only sent when
     // both the data and its announced file name are non-empty.
     std::string uploadData;
+    // Or the content streamed from an open file of this size, read from its start.
+    plat::File* uploadFile = nullptr;
+    uint64_t uploadFileBytes = 0;
     std::string uploadBufferName = "optional_data";
     // The answer kept in memory. A 200 answer to a save-to-file request goes to the file
     // instead and leaves this empty; every other answer lands here, also on failure.

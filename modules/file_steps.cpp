@@ -7,16 +7,15 @@
 #include "platform/text.h"
 
 bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, ModuleBody kind) {
-    ModuleHttpReply reply = moduleHttpGet(url, kind);
-    bool ok = reply.ok && reply.status == 200 && !reply.body.empty();
-    // The body is written whatever the outcome; a later digest check decides whether it
-    // is whole.
+    // The body streams into the file whatever the outcome; a later digest check decides
+    // whether it is whole. A write that fails (a full disk) fails the download.
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
     if (!file) {
-        ok = false;
-    } else if (!reply.body.empty() && !file->write(reply.body.data(), reply.body.size())) {
-        ok = false;  // a full disk: what landed is not the archive
+        log(u"download file %s to file %s %s", url, path, diag::outcome(false));
+        return false;
     }
+    ModuleHttpReply reply = moduleHttpGet(url, kind, file.get());
+    bool ok = reply.ok && reply.status == 200 && reply.bodyBytes > 0 && !reply.writeFailed;
     file.reset();
     log(u"download file %s to file %s %s", url, path, diag::outcome(ok));
     return ok;

@@ -5,15 +5,22 @@
 #include <chrono>
 #include <mutex>
 #include "modules/module_url.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace {
 
 constexpr char kUserAgentHeader[] = "User-Agent: Microsoft-ATL-Native/10.00";
 
+// The body of an answer: in memory, or, when a file is given, streamed to it unless the
+// answer is a redirect (whose body is nobody's business).
 struct Sink {
+    CURL* curl;
     std::string* body;
-    size_t limit;
+    uint64_t limit;
+    plat::File* file;
+    uint64_t bytes = 0;
+    bool writeFailed = false;
 };
 
 // Ends a GET on which no byte has moved for the silence limit. libcurl calls it often
@@ -34,12 +41,22 @@ int watchSilence(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl
     return now - watch->lastChange > std::chrono::milliseconds(moduleHttpLimits().timeoutMs) ? 1 : 0;
 }
 
+bool isRedirect(long status) { return status == 301 || status == 302 || status == 303; }
+
 size_t collect(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<Sink*>(user);
     size_t n = size * count;
-    if (sink->body->size() + n > sink->limit) return 0;  // ends the transfer with an error
-    sink->body->append(data, n);
-    return n;
+    if (sink->bytes + n > sink->limit) return 0;  // ends the transfer with an error
+    sink->bytes += n;
+    long status = 0;
+    curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
+    if (!sink->file || isRedirect(status)) {
+        sink->body->append(data, n);
+        return n;
+    }
+    if (sink->file->write(data, n)) return n;
+    sink->writeFailed = true;
+    return 0;
 }
 
 std::string hostOf(const std::string& url) {
@@ -60,9 +77,11 @@ struct Answer {
     long status = 0;
     std::string body;
     std::string location;  // absolute, resolved against the request URL
+    uint64_t bodyBytes = 0;
+    bool writeFailed = false;
 };
 
-Answer requestOnce(const std::string& url, ModuleBody kind) {
+Answer requestOnce(const std::string& url, ModuleBody kind, plat::File* file) {
     Answer answer;
     std::string host = hostOf(url);
     CURL* curl = curl_easy_init();
@@ -76,7 +95,7 @@ Answer requestOnce(const std::string& url, ModuleBody kind) {
     headers = curl_slist_append(headers, kUserAgentHeader);
     headers = curl_slist_append(headers, "Accept:");  // drops libcurl's default Accept
     bool document = kind == ModuleBody::Document;
-    Sink sink{&answer.body, document ? limits.maxDocumentBytes : limits.maxBodyBytes};
+    Sink sink{curl, &answer.body, document ? limits.maxDocumentBytes : limits.maxBodyBytes, file};
     SilenceWatch watch;
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -101,6 +120,8 @@ Answer requestOnce(const std::string& url, ModuleBody kind) {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
     answer.transferred = curl_easy_perform(curl) == CURLE_OK;
+    answer.bodyBytes = sink.bytes;
+    answer.writeFailed = sink.writeFailed;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
     char* location = nullptr;
     if (curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
@@ -112,8 +133,6 @@ Answer requestOnce(const std::string& url, ModuleBody kind) {
 
 bool isSuccess(long status) { return (status >= 200 && status <= 206) || status == 304 || status == 305; }
 
-bool isRedirect(long status) { return status == 301 || status == 302 || status == 303; }
-
 }  // namespace
 
 ModuleHttpLimits& moduleHttpLimits() {
@@ -121,16 +140,18 @@ ModuleHttpLimits& moduleHttpLimits() {
     return limits;
 }
 
-ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind) {
+ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind, plat::File* file) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
 
     ModuleHttpReply reply;
     std::string next = modurl::escape(url);
     for (int hop = 0; hop <= moduleHttpLimits().maxRedirects; ++hop) {
-        Answer answer = requestOnce(next, kind);
+        Answer answer = requestOnce(next, kind, file);
         reply.status = answer.status;
         reply.body = std::move(answer.body);
+        reply.bodyBytes = answer.bodyBytes;
+        reply.writeFailed = answer.writeFailed;
         if (!answer.transferred) return reply;
         if (isRedirect(answer.status) && !answer.location.empty()) {
             next = modurl::escape(text::fromUtf8(answer.location));

@@ -3,19 +3,28 @@
 // 301, 302 and 303 itself, and holds the whole body in memory.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+namespace plat {
+class File;
+}
 
 struct ModuleHttpReply {
     bool ok = false;   // the exchange ended with 200 to 206, 304 or 305
     long status = 0;   // status of the last answer (0 when none came)
-    std::string body;  // body of the last answer, as far as it arrived
+    std::string body;  // body of the last answer, as far as it arrived (not when streamed)
+    uint64_t bodyBytes = 0;    // size of the last answer's body
+    bool writeFailed = false;  // a streamed body could not be written
 };
 
 // A document (the configuration, a module list) is small and bounded in time as a whole;
 // an archive may take as long as it keeps moving at a useful rate.
 enum class ModuleBody { Document, Archive };
 
-ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind = ModuleBody::Archive);
+// With a file, the final answer's body is streamed to it instead of kept in memory.
+ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind = ModuleBody::Archive,
+                              plat::File* file = nullptr);
 
 // Bounds of one GET; a GET past any of them fails. Process-wide; tests shrink them.
 struct ModuleHttpLimits {
