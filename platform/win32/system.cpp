@@ -1,6 +1,8 @@
+// windows.h first: the shell headers build on it.
+#include <windows.h>
+
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <clocale>
 #include <cstdio>

@@ -1,8 +1,9 @@
 // Threads started through the C runtime (_beginthreadex), so the runtime's per-thread
 // data is set up for the body. A forced stop releases the waiters with the given exit
 // code and abandons the thread; nothing is cancelled in place.
-#include <process.h>
 #include <windows.h>
+
+#include <process.h>
 
 #include <atomic>
 #include <mutex>
