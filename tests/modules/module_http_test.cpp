@@ -2,6 +2,8 @@
 #include <chrono>
 
 #include "modules/module_http.h"
+#include "platform/files.h"
+#include "support/temp_folder.h"
 #include "modules_fixture.h"
 
 namespace modtest {
@@ -79,6 +81,45 @@ TEST_F(ModuleHttp, BoundsOnSizeAndSilence) {
     EXPECT_FALSE(get(server().url("/silent")).ok);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     server().release();
+}
+
+// A trickle, an endless document, a document longer than a document may be: each fails in
+// bounded time; an archive streams into its file instead of memory.
+TEST_F(ModuleHttp, HostileServersAndStreamedArchives) {
+    ModuleHttpLimits& limits = moduleHttpLimits();
+    limits.lowSpeedWindowSeconds = 1;
+    limits.documentTotalMs = 3000;
+    limits.maxDocumentBytes = 64 * 1024;
+    testsupport::Reply trickle{std::string(1000, 't'), 200, {}, testsupport::Delivery::Trickle};
+    trickle.trickleEvery = std::chrono::milliseconds(50);
+    struct Case {
+        const char* name;
+        testsupport::Reply reply;
+        ModuleBody kind;
+    } cases[] = {
+        {"trickling archive", trickle, ModuleBody::Archive},
+        {"endless document", {"", 200, {}, testsupport::Delivery::Endless}, ModuleBody::Document},
+        {"document beyond its limit", {std::string(100 * 1024, 'd')}, ModuleBody::Document},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server().serve("/hostile", c.reply);
+        auto started = std::chrono::steady_clock::now();
+        ModuleHttpReply reply = moduleHttpGet(u(server().url("/hostile")), c.kind);
+        EXPECT_FALSE(reply.ok);
+        EXPECT_LE(reply.body.size(), limits.maxDocumentBytes);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    }
+
+    testsupport::TempFolder folder;
+    server().serve("/archive.zip", {std::string(200 * 1024, 'z'), 200, {}, testsupport::Delivery::Chunked});
+    auto file = plat::openFile(folder.agentPath("archive.zip"), plat::OpenMode::WriteTruncate);
+    ModuleHttpReply reply = moduleHttpGet(u(server().url("/archive.zip")), ModuleBody::Archive, file.get());
+    file.reset();
+    EXPECT_TRUE(reply.ok);
+    EXPECT_TRUE(reply.body.empty());
+    EXPECT_EQ(reply.bodyBytes, 200u * 1024);
+    EXPECT_EQ(folder.read("archive.zip"), std::string(200 * 1024, 'z'));
 }
 
 }  // namespace

@@ -160,6 +160,7 @@ struct HttpServer::Impl {
             case Delivery::CutShort:
             case Delivery::Stall: sendPart(res, reply, generation); break;
             case Delivery::Endless: sendEndless(res, reply); break;
+            case Delivery::Trickle: sendTrickle(res, reply); break;
         }
     }
 
@@ -184,6 +185,18 @@ struct HttpServer::Impl {
         res.set_chunked_content_provider(reply.contentType, [this, chunk](size_t, httplib::DataSink& sink) {
             return !isStopping() && sink.write(chunk.data(), chunk.size());
         });
+    }
+
+    void sendTrickle(httplib::Response& res, const Reply& reply) {
+        res.set_chunked_content_provider(
+            reply.contentType, [this, body = reply.body, every = reply.trickleEvery](size_t at, httplib::DataSink& sink) {
+                if (at >= body.size()) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(every);
+                return !isStopping() && sink.write(body.data() + at, 1);
+            });
     }
 
     void waitForRelease(unsigned generation) {

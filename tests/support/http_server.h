@@ -38,6 +38,7 @@ enum class Delivery {
     CutShort,  // the whole length is announced, cutAt bytes follow, then the connection closes
     Stall,     // as CutShort, but after cutAt bytes the server falls silent until release()
     Endless,   // chunked, the body over and over until the client hangs up
+    Trickle,   // chunked, one byte of the body every trickleEvery, then the end
 };
 
 struct Reply {
@@ -46,6 +47,7 @@ struct Reply {
     std::multimap<std::string, std::string> headers{};  // "Location", "Content-Encoding", ...
     Delivery delivery = Delivery::Whole;
     size_t cutAt = 0;
+    std::chrono::milliseconds trickleEvery{100};
     std::string contentType = "application/octet-stream";
 };
 
