@@ -23,7 +23,7 @@ public:
     }
     bool sendBytes(const std::string& bytes) {
         size_t written = 0;
-        return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written);
+        return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written, 5000);
     }
     bool send(const std::u16string& text) { return sendBytes(channel::encodeMessage(text)); }
     // The next reply; false when the agent closed the connection instead.

@@ -59,7 +59,7 @@ public:
     bool connected() const { return m_pipe != nullptr; }
     bool sendBytes(const std::string& bytes) {
         size_t written = 0;
-        return m_pipe && plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written);
+        return m_pipe && plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written, 5000);
     }
     bool send(const std::string& word) { return sendBytes(channel::encodeMessage(text::fromUtf8(word))); }
     // The reply to word as UTF-8, or "<closed>" when the agent ended the connection.

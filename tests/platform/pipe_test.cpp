@@ -1,3 +1,4 @@
+#include <chrono>
 #include <future>
 #include <thread>
 #include "platform/pipe.h"
@@ -9,7 +10,7 @@ class Pipe : public testsupport::HostTest {
 protected:
     static bool send(PipeHandle pipe, const std::string& bytes) {
         size_t written = 0;
-        return writePipeMessage(pipe, bytes.data(), bytes.size(), written) && written == bytes.size();
+        return writePipeMessage(pipe, bytes.data(), bytes.size(), written, 5000) && written == bytes.size();
     }
     static std::string receive(PipeHandle pipe, size_t size, bool& ok) {
         std::string buffer(size, '\0');
@@ -103,4 +104,25 @@ TEST_F(Pipe, ANewInstanceServesTheNextClient) {
         closePipe(server);
         closePipe(client);
     }
+}
+
+// A reader that never reads: once the pipe's buffer is full, a write gives up within its
+// time limit instead of waiting for ever.
+TEST_F(Pipe, WriteToAReaderThatNeverReadsEndsInBoundedTime) {
+    PipeHandle server = createPipeServer(u"stuck");
+    ASSERT_NE(server, nullptr);
+    PipeHandle client = openPipe(u"stuck", 1000);
+    ASSERT_NE(client, nullptr);
+    connectPipeClient(server);
+    std::string message(1024, 'r');
+    auto started = std::chrono::steady_clock::now();
+    bool failed = false;
+    for (int i = 0; i < 100000 && !failed; ++i) {
+        size_t written = 0;
+        failed = !writePipeMessage(server, message.data(), message.size(), written, 200);
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    closePipe(client);
+    closePipe(server);
 }
