@@ -82,7 +82,9 @@ TEST_F(RequestHandler, DownloadRunsOnce_ReportsProgress_ThenPackageIsReady) {
     EXPECT_EQ(ask(u"downloadsetup"), "downloadstart");
     ASSERT_TRUE(waitUntil([&] { return world.server.hits("/pkg/OrvixSetup.exe") > 0; }));
     EXPECT_EQ(ask(u"downloadsuccess"), "wait*" + path);
-    // Asking again while it runs starts no second download.
+    // Asking again while it runs starts no second download, and leaves the package alone
+    // even when a whole one lies there: the running download is about to replace it.
+    writeFile(world.packageFolder() / "OrvixSetup.exe", kPackage);
     EXPECT_EQ(ask(u"downloadsetup"), "downloadstart");
     world.server.release();
 
