@@ -11,12 +11,12 @@ scripts/setup-debian.sh
 scripts/check-layers.sh
 
 echo "== Linux build and tests (build/)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOV_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== Unit tests under sanitizers (build-asan/)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOV_SANITIZE=ON -DOV_BUILD_BENCH=OFF -DOV_WERROR=ON >/dev/null
 unit_tests=$(ninja -C build-asan -t targets all | sed -n 's/^\(tests_[a-z0-9_]*\): phony$/\1/p' | grep -vx tests_e2e | sort -u)
 # shellcheck disable=SC2086
 cmake --build build-asan -j"$jobs" --target $unit_tests
