@@ -1,7 +1,7 @@
 // A background run against local stand-ins of the download domains: the document is
 // fetched, every rule decides in the log, and the package decision follows.
 #include "app/md5.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 using namespace e2e;
 

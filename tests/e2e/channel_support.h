@@ -4,9 +4,9 @@
 #include "app/md5.h"
 #include "channel/pipe_messages.h"
 #include "channel/pipe_server.h"
+#include "e2e/e2e_fixture.h"
 #include "platform/pipe.h"
 #include "platform/text.h"
-#include "e2e/e2e.h"
 
 namespace e2e {
 

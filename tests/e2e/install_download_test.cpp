@@ -116,8 +116,7 @@ TEST_F(InstallRun, WrongDigestFromTheEngineIsFetchedOverHttpOnce) {
         EXPECT_EQ(http.hits("/pkg"), 1);
         EXPECT_EQ(run.recordedFile(), httpRight ? kName : "");
         EXPECT_FALSE(fs::exists(run.marker()));
-        long retries = std::count(lines.begin(), lines.end(), agentLine("prism返回成功但md5校验失败，重新开始http下载"));
-        EXPECT_EQ(retries, 1);
+        EXPECT_EQ(countLogged(lines, "prism返回成功但md5校验失败，重新开始http下载"), 1);
     }
 }
 

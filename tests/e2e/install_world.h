@@ -3,7 +3,7 @@
 // every request.
 #pragma once
 #include "app/md5.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 namespace e2e {
 

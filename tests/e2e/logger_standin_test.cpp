@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "app/logger_interface.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 #include "platform/library.h"
 #include "platform/text.h"
 

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "app/md5.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 #include "support/unmovable_file.h"
 #include "support/zip_archive.h"
 

@@ -2,7 +2,7 @@
 // removes, the mode its command line selects.
 #include <gtest/gtest.h>
 
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 using namespace e2e;
 

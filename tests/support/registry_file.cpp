@@ -25,6 +25,20 @@ std::string quoted(const std::string& s) {
     return q + "\"";
 }
 
+#ifdef _WIN32
+std::wstring wide(const std::string& s) {
+    std::u16string w = text::fromUtf8(s);
+    return std::wstring(w.begin(), w.end());
+}
+
+HKEY hiveOf(const std::string& name) {
+    if (name == "HKEY_LOCAL_MACHINE" || name == "HKLM") return HKEY_LOCAL_MACHINE;
+    if (name == "HKEY_CURRENT_USER" || name == "HKCU") return HKEY_CURRENT_USER;
+    if (name == "HKEY_CLASSES_ROOT" || name == "HKCR") return HKEY_CLASSES_ROOT;
+    return nullptr;
+}
+#endif
+
 }  // namespace
 
 #ifdef _WIN32
@@ -44,21 +58,11 @@ struct RegistryFile::Saved {
     };
     std::map<std::string, Key> keys;
 
-    static std::wstring wide(const std::string& s) {
-        std::u16string w = text::fromUtf8(s);
-        return std::wstring(w.begin(), w.end());
-    }
     static bool exists(HKEY hive, const std::wstring& subKey) {
         HKEY key;
         if (RegOpenKeyExW(hive, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
         RegCloseKey(key);
         return true;
-    }
-    static HKEY hiveOf(const std::string& name) {
-        if (name == "HKEY_LOCAL_MACHINE" || name == "HKLM") return HKEY_LOCAL_MACHINE;
-        if (name == "HKEY_CURRENT_USER" || name == "HKCU") return HKEY_CURRENT_USER;
-        if (name == "HKEY_CLASSES_ROOT" || name == "HKCR") return HKEY_CLASSES_ROOT;
-        return nullptr;
     }
     // The first step of subKey that does not exist yet, with the steps above it.
     static std::wstring firstMissing(HKEY hive, const std::wstring& subKey) {
@@ -130,6 +134,16 @@ struct RegistryFile::Saved {
     void restore(const std::string&) {}
 };
 #endif
+
+void forgetRegistryKey(const std::string& key) {
+#ifdef _WIN32
+    size_t slash = key.find('\\');
+    HKEY hive = hiveOf(key.substr(0, slash));
+    if (hive && slash != std::string::npos) RegDeleteTreeW(hive, wide(key.substr(slash + 1)).c_str());
+#else
+    (void)key;
+#endif
+}
 
 RegistryFile::RegistryFile(std::filesystem::path file) : m_file(std::move(file)), m_saved(std::make_unique<Saved>()) {}
 

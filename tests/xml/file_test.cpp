@@ -34,7 +34,8 @@ void expectSample(XmlDocument& doc) {
 }
 
 size_t fileCount(const TempFolder& box) {
-    return std::distance(std::filesystem::directory_iterator(box.path()), std::filesystem::directory_iterator());
+    return static_cast<size_t>(
+        std::distance(std::filesystem::directory_iterator(box.path()), std::filesystem::directory_iterator()));
 }
 
 }  // namespace
