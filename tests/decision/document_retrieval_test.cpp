@@ -101,8 +101,8 @@ std::vector<std::string> join(std::initializer_list<std::vector<std::string>> pa
 TEST_F(DocumentRetrieval, AllDomainsDownFollowTheRetrySchedule) {
     serve([](int, const std::string&) { return false; });
     EXPECT_EQ(decide().verdict, Verdict::NoDocument);
-    EXPECT_EQ(m_events.list(), join({pass(), {"sleep 60000"}, pass(), {"sleep 300000"}, pass(),
-                                     {"sleep 600000"}, pass()}));
+    EXPECT_EQ(m_events.list(),
+              join({pass(), {"sleep 60000"}, pass(), {"sleep 300000"}, pass(), {"sleep 600000"}, pass()}));
 }
 
 TEST_F(DocumentRetrieval, FirstDomainThatAnswersIsUsed) {

@@ -87,7 +87,8 @@ TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
     EXPECT_EQ(box.run().exitCode, 0);
     EXPECT_FALSE(fs::exists(box.logFolder()));
 
-    box.registry().removeKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
+    box.registry().removeKey(
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
     EXPECT_EQ(box.run().exitCode, 0);
     EXPECT_FALSE(fs::exists(box.logFolder()));
 }

@@ -40,8 +40,8 @@ protected:
                                                   dumpZip + "\r\nLogZipPathName=" + logZip + "\r\n");
     }
     std::string setting(const char16_t* key) {
-        return text::toUtf8(settings::readString(settings::kSectionCrashReport, key, u"<none>", 520,
-                                                 settings::kOrvixIni));
+        return text::toUtf8(
+            settings::readString(settings::kSectionCrashReport, key, u"<none>", 520, settings::kOrvixIni));
     }
     // Every request the endpoint had, as the forms posted.
     std::vector<std::vector<std::string>> posts() {

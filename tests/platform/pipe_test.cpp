@@ -1,6 +1,6 @@
+#include "platform/pipe.h"
 #include <future>
 #include <thread>
-#include "platform/pipe.h"
 #include "support/host_sandbox.h"
 
 using namespace plat;

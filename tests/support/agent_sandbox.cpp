@@ -62,7 +62,8 @@ void AgentSandbox::addSetting(const std::string& file, const std::string& sectio
     fs::path path = fs::u8path(file);
     if (!path.has_parent_path()) path = dataFolder() / path;
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::app) << "[" << section << "]\r\n" << key << "=" << value << "\r\n";
+    std::ofstream(path, std::ios::binary | std::ios::app) << "[" << section << "]\r\n"
+                                                          << key << "=" << value << "\r\n";
 }
 
 void AgentSandbox::setPrintLog(int value) const {

@@ -66,7 +66,7 @@ struct RegistryFile::Saved {
     }
     // The first step of subKey that does not exist yet, with the steps above it.
     static std::wstring firstMissing(HKEY hive, const std::wstring& subKey) {
-        for (size_t end = subKey.find(L'\\'); ; end = subKey.find(L'\\', end + 1)) {
+        for (size_t end = subKey.find(L'\\');; end = subKey.find(L'\\', end + 1)) {
             std::wstring step = subKey.substr(0, end);
             if (!exists(hive, step)) return step;
             if (end == std::wstring::npos) return L"";
@@ -87,8 +87,8 @@ struct RegistryFile::Saved {
     static Value previous(const Key& key, const std::wstring& name) {
         Value value;
         DWORD bytes = 0;
-        if (RegGetValueW(key.hive, key.subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr,
-                         &bytes) != ERROR_SUCCESS)
+        if (RegGetValueW(key.hive, key.subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type,
+                         nullptr, &bytes) != ERROR_SUCCESS)
             return value;
         value.data.resize(bytes);
         value.existed = RegGetValueW(key.hive, key.subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
@@ -97,8 +97,8 @@ struct RegistryFile::Saved {
     }
     static bool write(const Key& key, const std::wstring& name, DWORD type, const BYTE* data, size_t bytes) {
         HKEY handle;
-        if (RegCreateKeyExW(key.hive, key.subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-            ERROR_SUCCESS)
+        if (RegCreateKeyExW(key.hive, key.subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                            nullptr) != ERROR_SUCCESS)
             return false;
         LONG status = RegSetValueExW(handle, name.empty() ? nullptr : name.c_str(), 0, type, data,
                                      static_cast<DWORD>(bytes));
@@ -110,7 +110,8 @@ struct RegistryFile::Saved {
         Key* key = remember(path);
         if (!key) return false;
         std::wstring wideName = wide(name);
-        if (key->createdRoot.empty() && !key->values.count(wideName)) key->values[wideName] = previous(*key, wideName);
+        if (key->createdRoot.empty() && !key->values.count(wideName))
+            key->values[wideName] = previous(*key, wideName);
         std::wstring data = wide(value);
         return write(*key, wideName, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                      (data.size() + 1) * sizeof(wchar_t));
@@ -145,7 +146,8 @@ void forgetRegistryKey(const std::string& key) {
 #endif
 }
 
-RegistryFile::RegistryFile(std::filesystem::path file) : m_file(std::move(file)), m_saved(std::make_unique<Saved>()) {}
+RegistryFile::RegistryFile(std::filesystem::path file)
+    : m_file(std::move(file)), m_saved(std::make_unique<Saved>()) {}
 
 RegistryFile::~RegistryFile() {
     for (const auto& [key, values] : m_keys) m_saved->restore(key);
