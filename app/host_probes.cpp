@@ -89,7 +89,7 @@ std::u16string fileVersion(const std::u16string& path) {
     plat::VersionResource resource;
     if (!plat::readVersionResource(path, resource)) return {};
     const uint16_t* v = resource.fileVersion;
-    return format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+    return text::format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
 }
 
 int compareVersions(const std::u16string& a, const std::u16string& b) {

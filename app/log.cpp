@@ -57,7 +57,7 @@ void loadLibrary(LoggerState& s) {
 bool loggingOn() { return g_logging.load(std::memory_order_relaxed); }
 void setLogging(bool on) { g_logging.store(on); }
 
-std::u16string logName(int year, int month, int day) { return format(u"kvlog_%d-%d-%d", year, month, day); }
+std::u16string logName(int year, int month, int day) { return text::format(u"kvlog_%d-%d-%d", year, month, day); }
 
 std::u16string logFolder() {
     std::u16string appData = plat::appDataFolder();

@@ -40,5 +40,5 @@ void cleanLogFolder(const std::u16string& folder, const std::u16string& keepPath
 // anything is formatted).
 template <typename... Args>
 inline void LOG(std::u16string_view fmt, const Args&... args) {
-    if (diag::loggingOn()) diag::logLine(format(fmt, args...));
+    if (diag::loggingOn()) diag::logLine(text::format(fmt, args...));
 }

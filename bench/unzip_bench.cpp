@@ -56,7 +56,7 @@ std::string programLikeBytes(std::mt19937& random) {
         size_t run = 1 + random() % 8;
         char value = static_cast<char>(random() % 24);
         for (size_t k = 0; k < run && i < bytes.size(); ++k)
-            bytes[i++] = static_cast<char>(value + (random() & 3));
+            bytes[i++] = static_cast<char>(value + static_cast<int>(random() & 3u));
     }
     return bytes;
 }
@@ -111,7 +111,10 @@ void Agent(benchmark::State& state) {
 double childCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 void Tools(benchmark::State& state) {

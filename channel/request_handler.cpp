@@ -36,7 +36,7 @@ std::u16string requestXml() {
     // Fetched until a document gave release notes; from then on the offer stays.
     if (offer.verinfo.empty()) fetchOffer(offer);
     if (offer.filename.empty() || offer.version.empty() || offer.md5.empty() || offer.verinfo.empty()) return {};
-    return format(u"update:%s**%s**%s**%s", offer.filename, offer.version, offer.md5, offer.verinfo);
+    return text::format(u"update:%s**%s**%s**%s", offer.filename, offer.version, offer.md5, offer.verinfo);
 }
 
 std::u16string downloadSetup() {
@@ -46,22 +46,22 @@ std::u16string downloadSetup() {
     // is opened: the digest check holds the file without sharing, and the running
     // download's final move onto it would fail (on Windows) when the two meet.
     fetch::SetupDownloadState& download = fetch::setupDownload();
-    if (download.running) return format(u"%s", kDownloadStart);
-    if (packageVerified(offer)) return format(u"ok*%s*", offer.savePath);
+    if (download.running) return text::format(u"%s", kDownloadStart);
+    if (packageVerified(offer)) return text::format(u"ok*%s*", offer.savePath);
     // No worker runs, so none reads these while they change.
     download.url = offer.setupUrl;
     download.savePath = offer.savePath;
     download.running = true;
     if (!plat::startThread(fetch::setupDownloadWorker)) {
         download.running = false;
-        return format(u"%s", kDownloadFailed);
+        return text::format(u"%s", kDownloadFailed);
     }
-    return format(u"%s", kDownloadStart);
+    return text::format(u"%s", kDownloadStart);
 }
 
 std::u16string downloadProgress() {
     const fetch::SetupDownloadState& download = fetch::setupDownload();
-    return format(u"%lf*%lf", download.progressTotal.load(), download.progressNow.load());
+    return text::format(u"%lf*%lf", download.progressTotal.load(), download.progressNow.load());
 }
 
 std::u16string downloadSuccess() {
@@ -77,7 +77,7 @@ std::u16string downloadSuccess() {
     if (running) state = u"wait";
     else if (download.result) state = packageVerified(offer) ? u"ok" : u"wait";
     else state = u"failed";
-    return format(u"%s*%s", state, offer.savePath);
+    return text::format(u"%s*%s", state, offer.savePath);
 }
 
 std::u16string answer(const std::u16string& request) {

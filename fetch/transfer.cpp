@@ -103,7 +103,7 @@ private:
             std::u16string folder = target.substr(0, slash);
             if (!plat::directoryExists(folder)) plat::createDirectoryTree(folder);
         }
-        m_tempPath = target + format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
+        m_tempPath = target + text::format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
         m_file = plat::openFile(m_tempPath, plat::OpenMode::WriteTruncate);
         if (!m_file) {
             LOG(u"open %s failed, error code: %d", m_tempPath, plat::lastErrorCode());

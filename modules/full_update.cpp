@@ -15,7 +15,7 @@ std::u16string playerRegistryPath() { return std::u16string(u"HKEY_LOCAL_MACHINE
 std::u16string ownProductVersion() {
     VersionRecord record = versionRecord(plat::executablePath());
     const uint16_t* v = record.productVersion;
-    return format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+    return text::format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
 }
 
 bool insideVersionWindow(const UpdateNode& node, const std::u16string& version) {

@@ -87,7 +87,7 @@ private:
     template <typename... Args>
     void log(std::u16string_view fmt, const Args&... args) const {
         if (!m_logging) return;
-        std::u16string line = format(fmt, args...);
+        std::u16string line = text::format(fmt, args...);
         if (m_sink) m_sink(line);
         else diag::logLine(line);
     }

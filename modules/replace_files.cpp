@@ -18,12 +18,12 @@ int ModuleUpdater::ReplaceFiles(const std::u16string& root) {
     std::u16string base = modpaths::baseFolder(root);
     DeleteOldFiles(base);
 
-    std::u16string work = format(u"%s\\%s", base, modpaths::kWorkingFolder);
+    std::u16string work = text::format(u"%s\\%s", base, modpaths::kWorkingFolder);
     if (!plat::pathExists(work)) {
         log(u"replace: path %s has not OvUpdate dir return", base);
         return 0;
     }
-    std::u16string listPath = format(u"%s/%s", work, modpaths::kStagingList);
+    std::u16string listPath = text::format(u"%s/%s", work, modpaths::kStagingList);
     if (!plat::pathExists(listPath)) {
         DeleteDirectoryTree(work);
         log(u"%s has no update.pre.xml return", work);
@@ -108,7 +108,7 @@ void ModuleUpdater::RetireBackups(const std::vector<ModuleEntry>& entries) {
 }
 
 void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
-    std::u16string listPath = format(u"%s\\%s/%s", base, modpaths::kWorkingFolder, modpaths::kStagingList);
+    std::u16string listPath = text::format(u"%s\\%s/%s", base, modpaths::kWorkingFolder, modpaths::kStagingList);
     std::vector<ModuleEntry> entries;
     if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries)) return;
     for (const auto& e : entries) {

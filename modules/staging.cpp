@@ -21,16 +21,16 @@ constexpr uint32_t kRetryPauseMs = 10;
 bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16string& root) {
     log(u"DoUpdateNow start");
     std::u16string base = modpaths::baseFolder(root);
-    std::u16string work = format(u"%s\\%s", base, modpaths::kWorkingFolder);
+    std::u16string work = text::format(u"%s\\%s", base, modpaths::kWorkingFolder);
     if (!CreateMultiDirectory(work)) return false;
-    std::u16string listPath = format(u"%s\\%s", work, modpaths::kModuleList);
+    std::u16string listPath = text::format(u"%s\\%s", work, modpaths::kModuleList);
     if (!DeleteAndCheck(listPath)) return false;
-    std::u16string listUrl = format(u"%s/%s", sourceDir, modpaths::kModuleList);
+    std::u16string listUrl = text::format(u"%s/%s", sourceDir, modpaths::kModuleList);
     if (!DownloadFile(listUrl, listPath, ModuleBody::Document)) {
         log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
         return false;
     }
-    std::u16string stagingDir = format(u"%s\\%s", work, modpaths::kStagingFolder);
+    std::u16string stagingDir = text::format(u"%s\\%s", work, modpaths::kStagingFolder);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
     if (!ParseUpdateModuleList(sourceDir, base, listPath, stagingDir, entries)) {
@@ -48,7 +48,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     if (count == 0) return true;
 
     log(u"SaveUpdateFilesToUpdatePrepareXml");
-    std::u16string stagingList = format(u"%s/%s", work, modpaths::kStagingList);
+    std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
     if (!SaveUpdateFilesToUpdatePrepareXml(entries, stagingList)) {
         log(u"Save Prepare xml %s failed\r\n", stagingList);
         return false;

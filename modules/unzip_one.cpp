@@ -48,8 +48,8 @@ bool timeFromExtraField(const std::vector<unsigned char>& extra, int64_t& second
     constexpr unsigned kTimestampId = 0x5455;
     size_t pos = 0;
     while (pos + 4 <= extra.size()) {
-        unsigned id = extra[pos] | (extra[pos + 1] << 8);
-        size_t size = extra[pos + 2] | (extra[pos + 3] << 8);
+        unsigned id = static_cast<unsigned>(extra[pos] | (extra[pos + 1] << 8));
+        size_t size = static_cast<size_t>(extra[pos + 2] | (extra[pos + 3] << 8));
         const unsigned char* data = extra.data() + pos + 4;
         if (pos + 4 + size > extra.size()) return false;
         if (id == kTimestampId && size >= 5 && (data[0] & 1)) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace text {
+
 namespace {
 
 // Renders one numeric conversion through the C library with a narrow conversion text.
@@ -81,3 +83,5 @@ std::u16string formatArgs(std::u16string_view fmt, const std::vector<FormatArg>&
     }
     return out;
 }
+
+}  // namespace text

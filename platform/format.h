@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace text {
+
 class FormatArg {
 public:
     enum class Kind { Text, Int, Double };
@@ -33,3 +35,5 @@ template <typename... Args>
 std::u16string format(std::u16string_view fmt, const Args&... args) {
     return formatArgs(fmt, std::vector<FormatArg>{FormatArg(args)...});
 }
+
+}  // namespace text

@@ -96,10 +96,10 @@ private:
     // An entry of the resource directory at base + directory: the one with ID
     // kRtVersion when wantVersion is set, else the first one (named or numbered).
     bool findEntry(size_t base, uint32_t directory, bool wantVersion, uint32_t& target) const {
-        uint64_t at = uint64_t(base) + directory;
-        if (!m_file.has(at, 16)) return false;
+        if (!m_file.has(uint64_t(base) + directory, 16)) return false;
+        size_t at = base + directory;  // inside the file, so a size
         uint32_t named = m_file.u16(at + 12), numbered = m_file.u16(at + 14);
-        uint64_t entries = at + 16;
+        size_t entries = at + 16;
         if (!m_file.has(entries, uint64_t(named + numbered) * 8)) return false;
         for (uint32_t i = 0; i < named + numbered; ++i) {
             uint32_t name = m_file.u32(entries + i * 8);

@@ -7,15 +7,16 @@ namespace {
 
 bool readFile(const std::u16string& path, std::string& bytes, xml::ResultLog& log) {
     auto file = plat::openFile(path, plat::OpenMode::ReadShared);
-    uint64_t size = 0;
-    if (!file || !file->size(size)) {
+    uint64_t fileSize = 0;
+    if (!file || !file->size(fileSize)) {
         log.add(u"file_error", u"msg", u"cannot open " + path);
         return false;
     }
-    if (size > XmlDocument::kMaxFileBytes) {
+    if (fileSize > XmlDocument::kMaxFileBytes) {
         log.add(u"file_error", u"msg", u"file too large: " + path);
         return false;
     }
+    const size_t size = static_cast<size_t>(fileSize);  // within the limit, so a size
     bytes.resize(size);
     size_t got = 0;
     while (got < size) {

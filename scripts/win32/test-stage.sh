@@ -30,12 +30,12 @@ step "dependencies (i686)"
 deps_i686=$(bash "$here/build-deps.sh" i686 | tail -1)
 
 # The test programs run under Wine, one per test folder.
-wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch modules e2e})
+wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch modules agent e2e})
 
 configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
   cmake -S "$root" -B "$1" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DOV_DEPS_PREFIX="$3" -DOV_BUILD_BENCH=OFF -DOV_WINE_LOADER="$WINE_LOADER" >/dev/null
+    -DOV_DEPS_PREFIX="$3" -DOV_BUILD_BENCH=OFF -DOV_WERROR=ON -DOV_WINE_LOADER="$WINE_LOADER" >/dev/null
   local targets=(OvUpdate OrvixPlayer OrvixSetup logger client_id crash_report prism nimbo_proxy)
   if [ "$4" = yes ]; then
     for folder in "${wine_test_folders[@]}"; do targets+=("tests_$folder"); done

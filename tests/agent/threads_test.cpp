@@ -71,7 +71,9 @@ protected:
             return 0u;
         });
     }
-    static bool ended(plat::Thread& thread, uint32_t& code) { return thread.waitFor(2000) && thread.exitCode(code); }
+    static bool ended(plat::Thread& thread, uint32_t& code) {
+        return thread.waitFor(2000) && thread.exitCode(code);
+    }
 
     std::shared_ptr<Gate> m_gate = std::make_shared<Gate>();
 };

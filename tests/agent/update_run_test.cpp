@@ -6,8 +6,8 @@
 #include "app/process_state.h"
 #include "app/settings.h"
 #include "platform/named_mutex.h"
-#include "platform/sandbox.h"
 #include "platform/thread_messages.h"
+#include "support/host_sandbox.h"
 
 namespace {
 
@@ -26,25 +26,15 @@ bool silentObjectExists() { return plat::UniqueMutex(plat::openNamedMutex(kSilen
 
 // A background run in a sandbox with no player, no servers within reach and the local
 // debug document switched on; this thread stands in for the normal update thread.
-class UpdateRun : public Sandbox {
+class UpdateRun : public testsupport::HostTest {
 protected:
     void SetUp() override {
-        Sandbox::SetUp();
-        const char* deploy = std::getenv("OVUPDATE_DEPLOY");
-        m_saved.emplace_back("OVUPDATE_DEPLOY", deploy ? std::optional<std::string>(deploy) : std::nullopt);
-        write("deploy.ini",
-              "[servers]\ndomain1=http://127.0.0.1:9\ndomain2=http://127.0.0.1:9\n"
-              "domain3=http://127.0.0.1:9\nreport=http://127.0.0.1:9\n");
-        setenv("OVUPDATE_DEPLOY", native("deploy.ini").c_str(), 1);
         std::filesystem::create_directories(native("appdata/Lumora Video/Orvix/OvUpdate"));
         write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\ndebug=1\r\nreadlocalxml=1\r\n");
         processState().normalThreadId = plat::currentThreadId();
         drainMessages();
     }
-    void TearDown() override {
-        processState().normalThreadId = 0;
-        Sandbox::TearDown();
-    }
+    void TearDown() override { processState().normalThreadId = 0; }
     void localDocument(const std::string& children) {
         write("appdata/Lumora Video/Orvix/OvUpdate_Debug.xml", "<info>" + children + "</info>");
     }

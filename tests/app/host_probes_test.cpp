@@ -115,7 +115,8 @@ TEST_F(HostProbes, BrokenRegistryFilesAnswerNothing) {
         EXPECT_EQ(s, kPlayerPathString);
     }
     // Far larger than any registry export: refused without being read.
-    testsupport::writeFile(registry().file(), "Windows Registry Editor Version 5.00\n" + std::string(20 << 20, ';'));
+    testsupport::writeFile(registry().file(),
+                           "Windows Registry Editor Version 5.00\n" + std::string(20 << 20, ';'));
     EXPECT_EQ(playerFolderWithoutSlash(), u"");
 }
 
@@ -126,14 +127,10 @@ TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
     };
     const Case cases[] = {
         {u"1.2.3.4", u"1.2.3.10", -1},  // numbers, not text
-        {u"1.2.3.10", u"1.2.3.4", 1},
-        {u"2.0.0.0", u"10.0.0.0", -1},
-        {u"1.2.3.4", u"1.2.3.4", 0},
-        {u"1.2.3", u"1.2.4.0", 0},      // three parts: not comparable
-        {u"1.2.3.4.5", u"9.0.0.0", 0},
-        {u"", u"1.0.0.0", -1},
-        {u"1.0.0.0", u"", 1},
-        {u"", u"", 0},
+        {u"1.2.3.10", u"1.2.3.4", 1},  {u"2.0.0.0", u"10.0.0.0", -1},
+        {u"1.2.3.4", u"1.2.3.4", 0},   {u"1.2.3", u"1.2.4.0", 0},  // three parts: not comparable
+        {u"1.2.3.4.5", u"9.0.0.0", 0}, {u"", u"1.0.0.0", -1},
+        {u"1.0.0.0", u"", 1},          {u"", u"", 0},
         {u"1..2.3.4", u"1.2.3.5", -1},  // empty pieces are dropped
         {u"x.0.0.1", u"0.0.0.0", 1},    // a piece without digits counts as 0
         {u"3a.0.0.0", u"3.0.0.0", 0},   // leading digits only
@@ -145,9 +142,11 @@ TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
 TEST_F(HostProbes, VersionsFromPeFiles) {
     testpe::VersionSpec wanted;
     wanted.fileVersion[0] = 7, wanted.fileVersion[1] = 1, wanted.fileVersion[2] = 20, wanted.fileVersion[3] = 300;
-    wanted.productVersion[0] = 7, wanted.productVersion[1] = 2, wanted.productVersion[2] = 0, wanted.productVersion[3] = 1;
+    wanted.productVersion[0] = 7, wanted.productVersion[1] = 2, wanted.productVersion[2] = 0,
+    wanted.productVersion[3] = 1;
     wanted.fileFlags = 2;
-    wanted.strings = {{u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
+    wanted.strings = {
+        {u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
     for (bool pe32Plus : {false, true}) {
         write("Orvix.exe", testpe::peWithVersion(wanted, pe32Plus));
         EXPECT_EQ(fileVersion(agentPath("Orvix.exe")), u"7.1.20.300");
@@ -172,7 +171,8 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
 
 TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the system's version library decides there (Wine's reads cut images); the portable reader is tested here";
+    GTEST_SKIP() << "the system's version library decides there (Wine's reads cut images); the portable reader is "
+                    "tested here";
 #endif
     testpe::VersionSpec wanted;
     wanted.strings = {{u"CompanyName", u"Lumora"}};

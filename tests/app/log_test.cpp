@@ -20,9 +20,7 @@ TEST(LogText, DailyNameHasNoZeroPadding) {
     EXPECT_EQ(diag::logName(2026, 12, 31), u"kvlog_2026-12-31");
 }
 
-TEST(LogText, NothingIsWrittenWithoutTheLoggerLibrary) {
-    EXPECT_FALSE(diag::logLine(u"no library"));
-}
+TEST(LogText, NothingIsWrittenWithoutTheLoggerLibrary) { EXPECT_FALSE(diag::logLine(u"no library")); }
 
 namespace {
 
@@ -37,9 +35,7 @@ public:
 
 class LogFolder : public testsupport::HostTest {
 protected:
-    void TearDown() override {
-        plat::setClock(nullptr);
-    }
+    void TearDown() override { plat::setClock(nullptr); }
     void fill() {
         std::filesystem::create_directories(native("appdata/kvlog/archive"));
         write("appdata/kvlog/kvlog_2014-3-7.log", "today\n");

@@ -4,8 +4,8 @@
 
 #include "app/settings.h"
 #include "platform/files.h"
-#include "support/host_sandbox.h"
 #include "platform/system.h"
+#include "support/host_sandbox.h"
 
 class Settings : public testsupport::HostTest {
 protected:
@@ -13,9 +13,7 @@ protected:
     void makeDataFolder() const { std::filesystem::create_directories(native("appdata/Lumora Video/Orvix")); }
 };
 
-TEST_F(Settings, DataFolderLiesUnderRoamingApplicationData) {
-    EXPECT_EQ(settings::dataFolder(), dataFolder());
-}
+TEST_F(Settings, DataFolderLiesUnderRoamingApplicationData) { EXPECT_EQ(settings::dataFolder(), dataFolder()); }
 
 // Integer reads fall back to the executable's folder only while the data folder is
 // missing; string reads and writes always use the data folder; a path is used as given.
@@ -64,7 +62,7 @@ TEST_F(Settings, BrokenSettingsFilesGiveTheDefaults) {
     makeDataFolder();
     const std::string contents[] = {
         std::string("\0\0\xff\xfe\x01", 5),
-        "printlog=1\r\n",            // no section at all
+        "printlog=1\r\n",  // no section at all
         "[Test]\r\nprintlog\r\n",
         "[Test]\r\nprintlog=abc\r\n",
     };

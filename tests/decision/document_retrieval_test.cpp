@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "app/log.h"
-#include "decision/driver_fixture.h"
+#include "decision/decision_fixture.h"
 #include "platform/clock.h"
+#include "support/http_server.h"
 
-namespace fs = std::filesystem;
 using fetch::Verdict;
+using testsupport::Reply;
 
 namespace {
 
@@ -48,7 +50,7 @@ protected:
     void SetUp() override {
         DriverTest::SetUp();
         plat::setClock(&m_clock);
-        for (const char* d : {"/d1", "/d2", "/d3"}) m_domains.push_back(m_server.url(d));
+        for (const char* d : {"/d1", "/d2", "/d3"}) m_domains.push_back(text::fromUtf8(m_server.url(d)));
     }
     void TearDown() override {
         plat::setClock(nullptr);
@@ -57,10 +59,9 @@ protected:
     // Every request is recorded; answer decides by the running request count whether the
     // reply is m_body or a failure.
     void serve(std::function<bool(int count, const std::string& path)> answer) {
-        m_server.server.Get(".*", [this, answer](const httplib::Request& req, httplib::Response& res) {
+        m_server.serve("*", [this, answer](const testsupport::Request& req) {
             m_events.add("GET " + req.path);
-            if (answer(++m_requests, req.path)) res.set_content(m_body, "text/xml");
-            else res.status = 500;
+            return answer(++m_requests, req.path) ? Reply{m_body} : Reply{"", 500};
         });
     }
     // A whole run of the decision by a driver of its own, for client identifier "abc".
@@ -77,7 +78,7 @@ protected:
 
     Events m_events;
     FakeClock m_clock{m_events};
-    LocalServer m_server;
+    testsupport::HttpServer m_server;
     std::atomic<int> m_requests{0};
     std::string m_body = kDocument;
     std::vector<std::u16string> m_domains;
@@ -100,8 +101,8 @@ std::vector<std::string> join(std::initializer_list<std::vector<std::string>> pa
 TEST_F(DocumentRetrieval, AllDomainsDownFollowTheRetrySchedule) {
     serve([](int, const std::string&) { return false; });
     EXPECT_EQ(decide().verdict, Verdict::NoDocument);
-    EXPECT_EQ(m_events.list(), join({pass(), {"sleep 60000"}, pass(), {"sleep 300000"}, pass(),
-                                     {"sleep 600000"}, pass()}));
+    EXPECT_EQ(m_events.list(),
+              join({pass(), {"sleep 60000"}, pass(), {"sleep 300000"}, pass(), {"sleep 600000"}, pass()}));
 }
 
 TEST_F(DocumentRetrieval, FirstDomainThatAnswersIsUsed) {
@@ -185,8 +186,8 @@ TEST_F(DocumentRetrieval, DownloadedBodiesThatCannotBeWalked) {
 
 TEST_F(DocumentRetrieval, PrintLogCopyOnlyWithLogging) {
     fs::path before = fs::current_path();
-    fs::create_directories(m_root.path() / "cwd");
-    fs::current_path(m_root.path() / "cwd");
+    fs::create_directories(path() / "cwd");
+    fs::current_path(path() / "cwd");
     serve([](int, const std::string&) { return true; });
     m_body = std::string("\xEF\xBB\xBF") + kDocument + "\r\n";
     decide();

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/md5.h"
-#include "decision/driver_fixture.h"
+#include "decision/decision_fixture.h"
 
-namespace fs = std::filesystem;
 using fetch::Verdict;
 
 namespace {

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "decision/driver_fixture.h"
+#include "decision/decision_fixture.h"
 
 namespace {
 
-constexpr char kAppPaths[] =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
 constexpr char16_t kPlayerRef[] =
     u"HKEY_LOCAL_MACHINE$$$$SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe$$$$ ";
 
@@ -21,10 +19,10 @@ class SystemRuleHost : public DriverTest {};
 TEST_F(SystemRuleHost, AnswersFromThisMachine) {
     writeProgram("player/Orvix.exe", "3.0.0.0");
     writeProgram("player/plain.dll", "");
-    setRegistry(kAppPaths, "", agentPathUtf8("player/Orvix.exe"));
-    setRegistry("HKEY_CURRENT_USER\\Kavo.FDS", "city", "sz");
+    registerPlayer(path() / "player" / "Orvix.exe");
+    registry().set("HKEY_CURRENT_USER\\Kavo.FDS", "city", "sz");
     setChannel("1001");
-    setenv("OV_TEST_PLAYER", agentPathUtf8("player").c_str(), 1);
+    setenv("OV_TEST_PLAYER", text::toUtf8(agentPath("player")).c_str(), 1);
     decision::RuleHost& host = decision::systemRuleHost();
 
     EXPECT_TRUE(host.fileExists(agentPath("player/Orvix.exe")));

@@ -1,7 +1,7 @@
 // A background run against local stand-ins of the download domains: the document is
 // fetched, every rule decides in the log, and the package decision follows.
 #include "app/md5.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 using namespace e2e;
 
@@ -53,11 +53,9 @@ TEST_F(BackgroundDecision, EveryRuleDecidesInTheLogAndTheRolloutPicksTheNextElem
     m_box.registry().set("HKEY_CURRENT_USER\\Kavo.FDS", "area", "cn");
     writeFile(m_box.dataFolder() / "qserr.dat", "error report");
     std::string anyFile = "<file name='absent.dll' path='1'/>";
-    m_document = std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8'?><info>") +
-                 "<Domain><d>" + base + "</d></Domain>" +
-                 "<Path><p name='" + kPlayerRef + "' flag='1' reg='true'/></Path>" +
-                 "<Clientpath>" + kPlayerRef + "</Clientpath>" +
-                 update("disabled.exe", "enable='0'", anyFile) +
+    m_document = std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8'?><info>") + "<Domain><d>" + base +
+                 "</d></Domain>" + "<Path><p name='" + kPlayerRef + "' flag='1' reg='true'/></Path>" +
+                 "<Clientpath>" + kPlayerRef + "</Clientpath>" + update("disabled.exe", "enable='0'", anyFile) +
                  update("tooold.exe", "clientminver='1.0.0.0'", anyFile) +
                  update("channel.exe", "partnerid='77'", anyFile) +
                  update("region.exe", "blacklist='us|cn'", anyFile) +
@@ -89,8 +87,7 @@ TEST_F(BackgroundDecision, EveryRuleDecidesInTheLogAndTheRolloutPicksTheNextElem
     EXPECT_EQ(requests.front().method + " " + requests.front().path, "POST /p");
     EXPECT_FALSE(std::filesystem::exists(m_box.dataFolder() / "qserr.dat"));
     // The print-log copy holds the cleaned document, in the agent's working folder.
-    EXPECT_EQ(readFile(m_box.path() / "OvUpdatePrintLog.xml"),
-              m_document.substr(3, m_document.rfind('>') - 2));
+    EXPECT_EQ(readFile(m_box.path() / "OvUpdatePrintLog.xml"), m_document.substr(3, m_document.rfind('>') - 2));
 }
 
 TEST_F(BackgroundDecision, PackageOnDiskWithTheRightDigestIsTakenWithoutDownload) {
@@ -98,7 +95,9 @@ TEST_F(BackgroundDecision, PackageOnDiskWithTheRightDigestIsTakenWithoutDownload
     writeFile(m_box.dataFolder() / "OvUpdate" / "setup.exe", package);
     m_box.addSetting("OvUpdate.ini", "update", "runnow", "0");  // recorded, not started
     m_document = "<info>" +
-                 update("setup.exe", "probability='0' httplinkfull='" + m_server.base() + "/setup.exe' md5='" + md5OfBuffer(package.data(), package.size()) + "'",
+                 update("setup.exe",
+                        "probability='0' httplinkfull='" + m_server.base() + "/setup.exe' md5='" +
+                            md5OfBuffer(package.data(), package.size()) + "'",
                         "<file name='absent.dll' path='1'/>") +
                  "</info>";
     std::vector<std::string> lines = runAgent();

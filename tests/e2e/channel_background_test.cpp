@@ -38,10 +38,10 @@ TEST(ChannelBackground, ClosewindowServesAgain_AllcloseEndsTheRun) {
     EXPECT_FALSE(ran.timedOut);
     EXPECT_EQ(ran.exitCode, 0);
     std::vector<std::string> lines = box.logLines();
-    EXPECT_TRUE(inOrder(lines, {"request:closewindow", "pipe thread normal exit",
-                                "非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程",
-                                "request:allclose,now close all", "pipe thread normal exit", "终止正常线程",
-                                "正常进程启动，主动升级先完成升级，强制正常线程退出"}));
+    EXPECT_TRUE(inOrder(
+        lines, {"request:closewindow", "pipe thread normal exit",
+                "非主动升级启动，并且主动升级请求后关闭，此时重新开始等待线程", "request:allclose,now close all",
+                "pipe thread normal exit", "终止正常线程", "正常进程启动，主动升级先完成升级，强制正常线程退出"}));
     EXPECT_TRUE(endsWithExit(lines));
 }
 

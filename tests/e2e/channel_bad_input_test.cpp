@@ -24,7 +24,8 @@ std::string readError(int code) { return kReadFailed + std::to_string(code); }
 
 // Runs an initiative agent in box, lets misbehave talk to it, and expects the agent to end
 // by itself with exit code 0, its pipe thread and its exit logged. Returns the log.
-std::vector<std::string> runWith(AgentSandbox& box, OfferServer& server, const std::function<void(PlayerPipe&)>& misbehave) {
+std::vector<std::string> runWith(AgentSandbox& box, OfferServer& server,
+                                 const std::function<void(PlayerPipe&)>& misbehave) {
     prepare(box, server);
     auto agent = box.start({"initiative"});
     {

@@ -4,9 +4,9 @@
 #include "app/md5.h"
 #include "channel/pipe_messages.h"
 #include "channel/pipe_server.h"
+#include "e2e/e2e_fixture.h"
 #include "platform/pipe.h"
 #include "platform/text.h"
-#include "e2e/e2e.h"
 
 namespace e2e {
 
@@ -19,9 +19,10 @@ public:
 
     explicit OfferServer(size_t packageSize = 1 << 20) : m_package(packageSize, '\0') {
         for (size_t i = 0; i < packageSize; ++i) m_package[i] = static_cast<char>(i * 7 + i / 251);
-        Reply document{"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
-                       packageMd5() + "\" url=\"" + base() + packagePath() + "\" verinfo=\"新版本：更快的启动\" filename=\"" +
-                       kPackageName + "\"/>\r\n</update>\r\n"};
+        Reply document{
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
+            packageMd5() + "\" url=\"" + base() + packagePath() + "\" verinfo=\"新版本：更快的启动\" filename=\"" +
+            kPackageName + "\"/>\r\n</update>\r\n"};
         document.contentType = "text/xml";
         m_http.serve("/product/OvUpdate/OvUpdateInfo.xml", document);
         m_http.serve(packagePath(), Reply{m_package});

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/client_id.h"
+#include "e2e/e2e_fixture.h"
 #include "platform/text.h"
-#include "e2e/e2e.h"
 
 TEST(ClientId, FromTheLibraryStableAndLowerCase) {
     e2e::AgentSandbox box;

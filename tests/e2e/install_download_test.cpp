@@ -10,11 +10,12 @@ TEST_F(InstallRun, EngineDownloadsThePackageAndItIsRecorded) {
     offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "' runnow='0'");
 
     std::vector<std::string> lines = runAgent();
-    EXPECT_TRUE(inOrder(lines, {"准备下载安装包", "只存在prism后开始下载，失败后再http下载", "prism download start",
-                                "设置任务配置参数：paramname:p2p_priority, paramvalue:1, return code:0",
-                                "prism 注册回掉：success", "prism 开始任务：success", "prism 回掉注册成功",
-                                "下载安装包完成 下载状态是：5", "check md5 success", "write update info in OvUpdate.ini",
-                                "释放所有prism资源", "正常升级线程结束"}));
+    EXPECT_TRUE(inOrder(
+        lines,
+        {"准备下载安装包", "只存在prism后开始下载，失败后再http下载", "prism download start",
+         "设置任务配置参数：paramname:p2p_priority, paramvalue:1, return code:0", "prism 注册回掉：success",
+         "prism 开始任务：success", "prism 回掉注册成功", "下载安装包完成 下载状态是：5", "check md5 success",
+         "write update info in OvUpdate.ini", "释放所有prism资源", "正常升级线程结束"}));
     EXPECT_EQ(savedBytes(), m_package);
     EXPECT_EQ(recordedFile(), kName);
     EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
@@ -35,8 +36,8 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
         {"no checksum", [](InstallWorld&) {}, "prismlink or filesize or crc32 is empty return", true},
         {"no registry key", [](InstallWorld& t) { t.unregisterEngine(); }, "加载prism.dll失败", false},
         {"key names a missing file",
-         [](InstallWorld& t) { t.registerEngine(t.m_box.path() / "gone" / "NimboProxy.dll"); }, "加载prism.dll失败",
-         false},
+         [](InstallWorld& t) { t.registerEngine(t.m_box.path() / "gone" / "NimboProxy.dll"); },
+         "加载prism.dll失败", false},
         {"no exports",
          [](InstallWorld& t) {
              fs::remove(t.engineDir() / "prism.dll");  // (MinGW's copy_file cannot overwrite)
@@ -57,8 +58,9 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
         HttpServer engineSide, http;
         engineSide.serve("/p2p/pkg", {"the engine must not be the one that brings this"});
         http.serve("/pkg", {run.m_package});
-        std::string engine = cause.noChecksum ? "usehttp='0' prismlink='" + engineSide.url("/p2p/pkg") + "' filesize='64'"
-                                              : engineLink(engineSide.url("/p2p/pkg"));
+        std::string engine = cause.noChecksum
+                                 ? "usehttp='0' prismlink='" + engineSide.url("/p2p/pkg") + "' filesize='64'"
+                                 : engineLink(engineSide.url("/p2p/pkg"));
         run.offer(engine + " httplinkfull='" + http.url("/pkg") + "'");
         if (cause.arrange) cause.arrange(run);
 
@@ -85,10 +87,10 @@ TEST_F(InstallRun, EngineFailureNotificationSendsTheDownloadToHttp) {
 
     std::vector<std::string> lines = runAgent();
     EXPECT_TRUE(inOrder(lines, {"prism 开始任务：success", "prism或者nimbo下载安装包返回失败转http下载",
-                                "[LmUpdate.exe]保存文件名为：" + windowsPath((m_box.dataFolder() / "OvUpdate").string()) +
-                                    "," + kName,
-                                "升级成功。实用的是httplinkfull，值为：" + http.url("/pkg"), "下载安装包完成 下载状态是：5",
-                                "check md5 success", "释放所有prism资源"}));
+                                "[LmUpdate.exe]保存文件名为：" +
+                                    windowsPath((m_box.dataFolder() / "OvUpdate").string()) + "," + kName,
+                                "升级成功。实用的是httplinkfull，值为：" + http.url("/pkg"),
+                                "下载安装包完成 下载状态是：5", "check md5 success", "释放所有prism资源"}));
     EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
     EXPECT_EQ(http.hits("/pkg"), 1);
     EXPECT_EQ(countLogged(lines, "prism download start"), 1);
@@ -108,16 +110,16 @@ TEST_F(InstallRun, WrongDigestFromTheEngineIsFetchedOverHttpOnce) {
         run.offer(engineLink(engineSide.url("/p2p/pkg")) + " httplinkfull='" + http.url("/pkg") + "'");
 
         std::vector<std::string> lines = run.runAgent();
-        EXPECT_TRUE(inOrder(lines, {"下载安装包完成 下载状态是：5", "check md5 fail",
-                                    "prism返回成功但md5校验失败，重新开始http下载", "释放所有prism资源",
-                                    "下载安装包完成 下载状态是：5", httpRight ? "check md5 success" : "check md5 fail",
-                                    "释放所有prism资源", "正常升级线程结束"}));
+        EXPECT_TRUE(inOrder(
+            lines,
+            {"下载安装包完成 下载状态是：5", "check md5 fail", "prism返回成功但md5校验失败，重新开始http下载",
+             "释放所有prism资源", "下载安装包完成 下载状态是：5",
+             httpRight ? "check md5 success" : "check md5 fail", "释放所有prism资源", "正常升级线程结束"}));
         EXPECT_EQ(engineSide.hits("/p2p/pkg"), 1);
         EXPECT_EQ(http.hits("/pkg"), 1);
         EXPECT_EQ(run.recordedFile(), httpRight ? kName : "");
         EXPECT_FALSE(fs::exists(run.marker()));
-        long retries = std::count(lines.begin(), lines.end(), agentLine("prism返回成功但md5校验失败，重新开始http下载"));
-        EXPECT_EQ(retries, 1);
+        EXPECT_EQ(countLogged(lines, "prism返回成功但md5校验失败，重新开始http下载"), 1);
     }
 }
 
@@ -130,12 +132,13 @@ TEST_F(InstallRun, FullLinkFailsThenTheDomainsAreTriedInOrder) {
           {first.base(), second.base(), third.base()});
 
     std::vector<std::string> lines = runAgent();
-    EXPECT_TRUE(inOrder(lines, {"http下载开始", "[LmUpdate.exe]httplinkfull为空或者下载失败，值为：" + full.url("/gone"),
-                                "[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = packages/pkg",
-                                "[LmUpdate.exe]拼接域名全地址：" + first.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
-                                "下载" + savePath() + "返回失败",
-                                "[LmUpdate.exe]拼接域名全地址：" + second.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
-                                "升级成功。实用的地址为：" + second.url("/packages/pkg"), "check md5 success"}));
+    EXPECT_TRUE(inOrder(
+        lines, {"http下载开始", "[LmUpdate.exe]httplinkfull为空或者下载失败，值为：" + full.url("/gone"),
+                "[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = packages/pkg",
+                "[LmUpdate.exe]拼接域名全地址：" + first.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
+                "下载" + savePath() + "返回失败",
+                "[LmUpdate.exe]拼接域名全地址：" + second.url("/packages/pkg") + "， 保存文件名为：" + savePath(),
+                "升级成功。实用的地址为：" + second.url("/packages/pkg"), "check md5 success"}));
     EXPECT_EQ(lineAt(lines, "prism download start"), -1);  // usehttp keeps the engine out
     EXPECT_EQ(requestedPaths(full), std::vector<std::string>{"/gone"});
     EXPECT_EQ(requestedPaths(first), std::vector<std::string>{"/packages/pkg"});

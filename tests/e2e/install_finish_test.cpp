@@ -88,7 +88,8 @@ TEST_F(InstallFinish, ReleaseNotesGoToTheFirstMarkedVisibleWindow) {
     showWindow({"--mark", "TESSIMAGE_CLT"});
     std::vector<std::string> lines = runAgent();
 
-    std::string text = std::string("update:") + kName + "**3.2.0.1**" + packageMd5() + "**Faster start-up; subtitles fixed.";
+    std::string text =
+        std::string("update:") + kName + "**3.2.0.1**" + packageMd5() + "**Faster start-up; subtitles fixed.";
     EXPECT_TRUE(inOrder(lines, {"write update info in OvUpdate.ini", "notify Orvix.exe",
                                 "给窗口" + loggedHandle(2) + "发送copydata " + text, "释放所有prism资源"}));
     EXPECT_EQ(recordedFile(), kName);
@@ -139,8 +140,9 @@ TEST_F(InstallFinish, SilentObjectOfAnotherProcessSkipsTheModuleUpdate) {
     m_box.removeLogs();
     std::vector<std::string> second = runAgent();
     plat::closeMutex(held);
-    EXPECT_TRUE(inOrder(second, {"下载安装包完成 下载状态是：2",
-                                 "老版本静默升级下载文件内核对象存在，不走Ovupdate.exe静默流程", "正常升级线程结束"}));
+    EXPECT_TRUE(
+        inOrder(second, {"下载安装包完成 下载状态是：2",
+                         "老版本静默升级下载文件内核对象存在，不走Ovupdate.exe静默流程", "正常升级线程结束"}));
     EXPECT_EQ(lineAt(second, "创建静默下载内核对象成功，防止老版本后续再去下载"), -1);
     EXPECT_EQ(lineAt(second, "无需静默下载或静默失败"), -1);
 }

@@ -3,7 +3,7 @@
 // every request.
 #pragma once
 #include "app/md5.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 namespace e2e {
 
@@ -35,9 +35,7 @@ public:
         writeFile(engineDir() / "libcurl.dll", "the engine's own HTTP library\n");
         registerEngine(engineDir() / "NimboProxy.dll");
     }
-    void registerEngine(const fs::path& proxy) {
-        m_box.registry().set(kEngineKey, "", windowsPath(proxy));
-    }
+    void registerEngine(const fs::path& proxy) { m_box.registry().set(kEngineKey, "", windowsPath(proxy)); }
     void unregisterEngine() { m_box.registry().removeKey(kEngineKey); }
 
     std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }

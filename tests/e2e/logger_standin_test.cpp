@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "app/logger_interface.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 #include "platform/library.h"
 #include "platform/text.h"
 
@@ -36,7 +36,8 @@ public:
     LoadedLogger() {
         m_library = plat::loadLibrary(text::fromUtf8(windowsPath(programFolder() / "Lmlogger.dll")));
         if (!m_library) return;
-        auto create = reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(m_library, kCreateInterfaceExport));
+        auto create =
+            reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(m_library, kCreateInterfaceExport));
         m_destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(m_library, kDeleteInterfaceExport));
         if (create && m_destroy) m_logger = create();
         if (m_logger) m_logger->start();
@@ -81,7 +82,8 @@ TEST(LoggerStandIn, ConcurrentWritersFromThreadsAndProcessesKeepLinesWhole) {
         launch.env[kFolderVariable] = box.path().u8string();
         children.push_back(Process::start(launch));
         ASSERT_NE(children.back(), nullptr);
-        ASSERT_TRUE(waitUntil([&] { return fs::exists(box.path() / ("ready" + name)); })) << box.read("writer" + name + ".txt");
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(box.path() / ("ready" + name)); }))
+            << box.read("writer" + name + ".txt");
     }
     {
         LoadedLogger logger;

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "app/md5.h"
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 #include "support/unmovable_file.h"
 #include "support/zip_archive.h"
 
@@ -40,7 +40,8 @@ public:
         put("/product/OvUpdate/OvUpdate.xml",
             "<?xml version='1.0' encoding='utf-8'?><info><update name='off.exe' enable='0'>"
             "<file name='Orvix.exe' path='1'/></update></info>");
-        put("/product/OvUpdate/upcfg.xml", "<root><updates><up sdir='" + base + "/m' percent='100'/></updates></root>");
+        put("/product/OvUpdate/upcfg.xml",
+            "<root><updates><up sdir='" + base + "/m' percent='100'/></updates></root>");
         for (const Module* m : kModules) {
             std::string leaf = fs::path(m->path).filename().string();
             m_archives[m->name] = testsupport::makeZip({{leaf, m->offered}});
@@ -76,7 +77,8 @@ public:
     std::map<std::string, std::string> installation() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(player()))
-            if (entry.is_regular_file() && entry.path().lexically_relative(player()).begin()->string() != "OvUpdate")
+            if (entry.is_regular_file() &&
+                entry.path().lexically_relative(player()).begin()->string() != "OvUpdate")
                 files[entry.path().lexically_relative(player()).generic_string()] = readFile(entry.path());
         return files;
     }
@@ -146,25 +148,43 @@ TEST(ModulesUpdateRefused, BadSourceLeavesTheInstallation) {
     };
     std::vector<Case> cases = {
         {"archive unpacks to another file than listed",
-         [](ModulesWorld& w) { w.replaceArchive(kSubtitle, testsupport::makeZip({{"subtitle.dll", "not the listed one"}})); },
-         "CheckAndDownloadModulesByList failed", true, {}},
+         [](ModulesWorld& w) {
+             w.replaceArchive(kSubtitle, testsupport::makeZip({{"subtitle.dll", "not the listed one"}}));
+         },
+         "CheckAndDownloadModulesByList failed",
+         true,
+         {}},
         {"archive holds two files",
          [](ModulesWorld& w) {
-             w.replaceArchive(kSubtitle, testsupport::makeZip({{"subtitle.dll", kSubtitle.offered}, {"readme.txt", "extra"}}));
+             w.replaceArchive(
+                 kSubtitle, testsupport::makeZip({{"subtitle.dll", kSubtitle.offered}, {"readme.txt", "extra"}}));
          },
-         "UnZipOneFile ", true, {"plugins/subtitle.dll", "plugins/readme.txt"}},
+         "UnZipOneFile ",
+         true,
+         {"plugins/subtitle.dll", "plugins/readme.txt"}},
         {"entry climbs out of the staging folder",
-         [](ModulesWorld& w) { w.replaceArchive(kCodec, testsupport::makeZip({{"../../../x", "escaped"}})); },
-         "UnZipOneFile ", true, {}},
+         [](ModulesWorld& w) {
+             w.replaceArchive(kCodec, testsupport::makeZip({{"../../../x", "escaped"}}));
+         },
+         "UnZipOneFile ",
+         true,
+         {}},
         {"entry claims gigabytes",
-         [](ModulesWorld& w) { w.replaceArchive(kCodec, testsupport::makeBombZip("codec.dll", 3221225472u, 4096)); },
-         "UnZipOneFile ", true, {"codec.dll"}},
+         [](ModulesWorld& w) {
+             w.replaceArchive(kCodec, testsupport::makeBombZip("codec.dll", 3221225472u, 4096));
+         },
+         "UnZipOneFile ",
+         true,
+         {"codec.dll"}},
         {"list names a module outside the player folder",
          [](ModulesWorld& w) {
-             w.addToList("<File md5='00000000000000000000000000000000' zipmd5='00000000000000000000000000000000'>"
-                         "..\\..\\x.dll</File>\r\n");
+             w.addToList(
+                 "<File md5='00000000000000000000000000000000' zipmd5='00000000000000000000000000000000'>"
+                 "..\\..\\x.dll</File>\r\n");
          },
-         "ParseUpdateModuleList ", false, {}},
+         "ParseUpdateModuleList ",
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -181,7 +201,8 @@ TEST(ModulesUpdateRefused, BadSourceLeavesTheInstallation) {
         for (const std::string& request : world.requests()) EXPECT_EQ(request.find("x.dll"), std::string::npos);
         fs::path root = world.m_box.path();
         fs::path staging = world.player() / "OvUpdate" / "bin";
-        for (const fs::path& folder : {root.parent_path(), root, world.player(), world.player() / "OvUpdate", staging})
+        for (const fs::path& folder :
+             {root.parent_path(), root, world.player(), world.player() / "OvUpdate", staging})
             for (const char* name : {"x", "x.dll"}) EXPECT_FALSE(fs::exists(folder / name)) << folder / name;
         for (const std::string& file : c.notStaged) EXPECT_FALSE(fs::exists(staging / file)) << file;
     }
@@ -197,13 +218,13 @@ TEST_F(ModulesUpdate, HeldFileRollsBackThenTheNextRunFinishes) {
         testsupport::UnmovableFile held(player() / kSubtitle.path);
         if (!held.held()) GTEST_SKIP() << "cannot hold an installed file here";
         std::vector<std::string> lines = runAgent();
-        EXPECT_TRUE(inOrder(lines, {"replace new files start",
-                                    "move " + folder + "\\codec.dll to " + folder + "\\codec.dll.bak success",
-                                    "move " + folder + "\\plugins\\subtitle.dll to " + folder +
-                                        "\\plugins\\subtitle.dll.bak failed",
-                                    "replace files failed, begin rollback",
-                                    "Rollback " + folder + "\\codec.dll.bak to " + folder + "\\codec.dll success",
-                                    "replace files failed, rollback finish and return"}));
+        EXPECT_TRUE(inOrder(
+            lines,
+            {"replace new files start", "move " + folder + "\\codec.dll to " + folder + "\\codec.dll.bak success",
+             "move " + folder + "\\plugins\\subtitle.dll to " + folder + "\\plugins\\subtitle.dll.bak failed",
+             "replace files failed, begin rollback",
+             "Rollback " + folder + "\\codec.dll.bak to " + folder + "\\codec.dll success",
+             "replace files failed, rollback finish and return"}));
         EXPECT_FALSE(logged(lines, "replace new files success"));
     }
     EXPECT_EQ(installation(), before);

@@ -1,5 +1,5 @@
 // One agent at a time: a second one gives way, unless the first is gone within a second.
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 using namespace e2e;
 

@@ -2,7 +2,7 @@
 // removes, the mode its command line selects.
 #include <gtest/gtest.h>
 
-#include "e2e/e2e.h"
+#include "e2e/e2e_fixture.h"
 
 using namespace e2e;
 
@@ -87,7 +87,8 @@ TEST(Startup, NoLoggerWithoutAnExistingPlayer) {
     EXPECT_EQ(box.run().exitCode, 0);
     EXPECT_FALSE(fs::exists(box.logFolder()));
 
-    box.registry().removeKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
+    box.registry().removeKey(
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
     EXPECT_EQ(box.run().exitCode, 0);
     EXPECT_FALSE(fs::exists(box.logFolder()));
 }

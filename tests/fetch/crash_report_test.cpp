@@ -2,90 +2,53 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "app/settings.h"
-#include "fetch/test_support.h"
-#include "platform/sandbox.h"
+#include "fetch/fetch_fixture.h"
 
-namespace fs = std::filesystem;
+using namespace fetchtest;
 
 namespace {
 
-struct Post {
-    std::vector<std::string> parts;  // "name=value", or "name;filename=content" for a file
-};
-
-// One collection endpoint for the whole test program: the endpoint address is read once per
-// process, so the endpoint lives as long (repeated runs of the suite included).
-class Endpoint {
-public:
-    Endpoint() {
-        server.server.Post("/p", [this](const httplib::Request&, httplib::Response& res,
-                                        const httplib::ContentReader& reader) {
-            Post post;
-            std::string* current = nullptr;
-            reader(
-                [&](const httplib::MultipartFormData& h) {
-                    post.parts.push_back(h.filename.empty() ? h.name + "=" : h.name + ";" + h.filename + "=");
-                    current = &post.parts.back();
-                    return true;
-                },
-                [&](const char* data, size_t size) {
-                    current->append(data, size);
-                    return true;
-                });
-            std::lock_guard<std::mutex> lock(mutex);
-            posts.push_back(post);
-            res.status = status;
-            res.set_content(answer(post), "text/plain");
-        });
-        writeFile(folder.path() / "deploy.ini",
-                  "[servers]\ndomain1=http://127.0.0.1:9\ndomain2=http://127.0.0.1:9\ndomain3=http://127.0.0.1:9\n"
-                  "report=" + text::toUtf8(server.base()) + "\n");
-    }
-    void reset() {
-        std::lock_guard<std::mutex> lock(mutex);
-        posts.clear();
-        status = 200;
-        answer = [](const Post&) { return std::string("success"); };
-    }
-
-    TempFolder folder;
-    LocalServer server;
-    std::mutex mutex;
-    std::vector<Post> posts;
-    int status = 200;
-    std::function<std::string(const Post&)> answer;
-};
-
-Endpoint& endpoint() {
-    static Endpoint instance;
-    return instance;
+// The collection host for the whole test program: the agent reads its address once per
+// process, so the host lives as long (repeated runs of the suite included).
+HttpServer& endpoint() {
+    static HttpServer server;
+    return server;
 }
 
-// The player's data folder in a sandbox, and the suite's endpoint as the collection host.
-class CrashReports : public Sandbox {
+// A post's form, part by part: "name=value", or "name;filename=content" for a file.
+std::vector<std::string> form(const testsupport::Request& post) {
+    std::vector<std::string> parts;
+    for (const testsupport::FormPart& p : post.parts)
+        parts.push_back((p.filename.empty() ? p.name : p.name + ";" + p.filename) + "=" + p.content);
+    return parts;
+}
+
+// The player's data folder in a host sandbox, and the program's endpoint as the collection
+// host, answering "success".
+class CrashReports : public HostTest {
 protected:
     void SetUp() override {
-        Sandbox::SetUp();
-        const char* deploy = std::getenv("OVUPDATE_DEPLOY");
-        m_saved.emplace_back("OVUPDATE_DEPLOY", deploy ? std::optional<std::string>(deploy) : std::nullopt);
-        setenv("OVUPDATE_DEPLOY", (endpoint().folder.path() / "deploy.ini").string().c_str(), 1);
-        std::filesystem::create_directories(dataFolder());
-        endpoint().reset();
+        endpoint().clear();
+        endpoint().serve("/p", Reply{"success"});
+        setServers(testsupport::kClosedServer, endpoint().base());
+        fs::create_directories(dataFolder());
     }
-    std::filesystem::path dataFolder() const { return native("appdata/Lumora Video/Orvix"); }
     void deliver() { fetch::deliverCrashReports(u"abc"); }
     void announce(const std::string& dumpPath, const std::string& dumpZip, const std::string& logZip) {
         writeFile(dataFolder() / "orvix.ini", "[CrashReport]\r\nDumpPath=" + dumpPath + "\r\nDumpZipPathName=" +
                                                   dumpZip + "\r\nLogZipPathName=" + logZip + "\r\n");
     }
     std::string setting(const char16_t* key) {
-        return text::toUtf8(settings::readString(settings::kSectionCrashReport, key, u"<none>", 520,
-                                                 settings::kOrvixIni));
+        return text::toUtf8(
+            settings::readString(settings::kSectionCrashReport, key, u"<none>", 520, settings::kOrvixIni));
     }
-    std::vector<Post> posts() { return endpoint().posts; }
+    // Every request the endpoint had, as the forms posted.
+    std::vector<std::vector<std::string>> posts() {
+        std::vector<std::vector<std::string>> forms;
+        for (const testsupport::Request& r : endpoint().requests()) forms.push_back(form(r));
+        return forms;
+    }
 };
 
 }  // namespace
@@ -94,7 +57,7 @@ TEST_F(CrashReports, ErrorFileIsPostedAsTheFormAndDeletedOnSuccess) {
     writeFile(dataFolder() / "qserr.dat", std::string("err\0or", 6));
     deliver();
     ASSERT_EQ(posts().size(), 1u);
-    EXPECT_EQ(posts()[0].parts,
+    EXPECT_EQ(posts()[0],
               (std::vector<std::string>{"ct=141212_crash", "p=11", "p1=114", "pf=201", "pu=", "t=11", "u=abc",
                                         "optional;optional_data=" + std::string("err\0or", 6)}));
     EXPECT_FALSE(fs::exists(dataFolder() / "qserr.dat"));
@@ -106,10 +69,9 @@ TEST_F(CrashReports, AnnouncedDumpAndLogAreDeliveredAndTheirAnnouncementsCleared
     writeFile(dataFolder() / "logs/log.zip", "LOG");
     deliver();
     ASSERT_EQ(posts().size(), 2u);  // no qserr.dat: nothing sent for it
-    EXPECT_EQ(posts()[0].parts,
-              (std::vector<std::string>{"addr=c:\\dumps", "ct=151215_clientdump", "p=11", "p1=1101", "pf=201", "pu=",
-                                        "t=11", "u=abc", "optional;dump.zip=DUMP"}));
-    EXPECT_EQ(posts()[1].parts.back(), "optional;logs\\log.zip=LOG");
+    EXPECT_EQ(posts()[0], (std::vector<std::string>{"addr=c:\\dumps", "ct=151215_clientdump", "p=11", "p1=1101",
+                                                    "pf=201", "pu=", "t=11", "u=abc", "optional;dump.zip=DUMP"}));
+    EXPECT_EQ(posts()[1].back(), "optional;logs\\log.zip=LOG");
     EXPECT_FALSE(fs::exists(dataFolder() / "dump.zip"));
     EXPECT_FALSE(fs::exists(dataFolder() / "logs/log.zip"));
     EXPECT_EQ(setting(settings::kKeyDumpZipPathName), "");
@@ -121,7 +83,9 @@ TEST_F(CrashReports, DumpPathStaysUntilTheLogIsDelivered) {
     announce("c:\\dumps", "dump.zip", "log.zip");
     writeFile(dataFolder() / "dump.zip", "DUMP");
     writeFile(dataFolder() / "log.zip", "LOG");
-    endpoint().answer = [](const Post& p) { return p.parts.back() == "optional;dump.zip=DUMP" ? "success" : "busy"; };
+    endpoint().serve("/p", [](const testsupport::Request& post) {
+        return Reply{form(post).back() == "optional;dump.zip=DUMP" ? "success" : "busy"};
+    });
     deliver();
     EXPECT_EQ(setting(settings::kKeyDumpZipPathName), "");
     EXPECT_EQ(setting(settings::kKeyDumpPath), "c:\\dumps");
@@ -137,8 +101,7 @@ TEST_F(CrashReports, OnlyTheExactBodySuccessCounts) {
     } cases[] = {{200, "Success", false}, {200, "success\n", false}, {404, "nope", false}, {500, "success", true}};
     for (const Case& c : cases) {
         writeFile(dataFolder() / "qserr.dat", "err");
-        endpoint().status = c.status;
-        endpoint().answer = [&](const Post&) { return c.body; };
+        endpoint().serve("/p", Reply{c.body, c.status});
         deliver();
         EXPECT_EQ(fs::exists(dataFolder() / "qserr.dat"), !c.deleted) << c.status << " " << c.body;
     }
@@ -158,5 +121,5 @@ TEST_F(CrashReports, WhatIsNotSent) {
     writeFile(dataFolder() / "log.zip", "LOG");
     deliver();
     ASSERT_EQ(posts().size(), 1u);
-    EXPECT_EQ(posts()[0].parts.front(), "addr=");
+    EXPECT_EQ(posts()[0].front(), "addr=");
 }

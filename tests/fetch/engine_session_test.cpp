@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "fetch/engine_world.h"
+#include "fetch/fetch_fixture.h"
+
+using namespace fetchtest;
 
 namespace {
 
@@ -14,26 +16,23 @@ std::string agentUtf8(const TempFolder& folder, const std::string& relative) {
 
 TEST(EngineSession, CallsTheEngineInOrderAndReportsThroughMessages) {
     EngineWorld world;
-    LocalServer server;
-    server.server.Get("/p2p/pkg.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("package", "application/octet-stream");
-    });
+    HttpServer server;
+    server.serve("/p2p/pkg.exe", Reply{"package"});
     fetch::EngineSession session;
 
-    ASSERT_TRUE(session.start(world.job(server.url("/p2p/pkg.exe"))));
-    EXPECT_EQ(EngineWorld::nextMessage(), UM_ENGINE_CALLBACK_READY);
-    EXPECT_EQ(EngineWorld::nextMessage(), UM_ENGINE_PACKAGE_DONE);
-    EXPECT_EQ(readFile(world.folder().path() / "save" / "pkg.exe"), "package");
+    ASSERT_TRUE(session.start(world.job(wideUrl(server, "/p2p/pkg.exe"))));
+    EXPECT_EQ(nextMessage(), UM_ENGINE_CALLBACK_READY);
+    EXPECT_EQ(nextMessage(), UM_ENGINE_PACKAGE_DONE);
+    EXPECT_EQ(readFile(world.path() / "save" / "pkg.exe"), "package");
 
     session.release();
     session.release();  // a second release finds nothing left to do
     EXPECT_FALSE(session.loaded());
 
-    const std::string engine = agentUtf8(world.folder(), "engine");
+    const std::string engine = agentUtf8(world, "engine");
     std::vector<std::string> expected = {
         "init 201 11 117 zeros " + engine + "\\NimboProxy.dll null " + engine + "\\libcurl.dll",
-        "creator.createTask " + text::toUtf8(server.url("/p2p/pkg.exe")) + " 7 " +
-            agentUtf8(world.folder(), "save") +
+        "creator.createTask " + server.url("/p2p/pkg.exe") + " 7 " + agentUtf8(world, "save") +
             "\\pkg.exe client-1 1a2b3c4d_2012 0123456789abcdef0123456789abcdef 0",
         "task.setParameter p2p_priority 1 4",
         "task.setCallBack",
@@ -49,14 +48,14 @@ TEST(EngineSession, CallsTheEngineInOrderAndReportsThroughMessages) {
 
 TEST(EngineSession, EngineDownloadFailureArrivesAsFailedMessageAndTheSessionLetsGoWhenItEnds) {
     EngineWorld world;
-    LocalServer server;  // answers 404 to everything
+    HttpServer server;  // answers 404 to everything
     {
         fetch::EngineSession session;
-        ASSERT_TRUE(session.start(world.job(server.url("/p2p/missing.exe"))));
-        EXPECT_EQ(EngineWorld::nextMessage(), UM_ENGINE_CALLBACK_READY);
-        EXPECT_EQ(EngineWorld::nextMessage(), UM_ENGINE_DOWNLOAD_FAILED);
+        ASSERT_TRUE(session.start(world.job(wideUrl(server, "/p2p/missing.exe"))));
+        EXPECT_EQ(nextMessage(), UM_ENGINE_CALLBACK_READY);
+        EXPECT_EQ(nextMessage(), UM_ENGINE_DOWNLOAD_FAILED);
     }
-    EXPECT_FALSE(std::filesystem::exists(world.folder().path() / "save" / "pkg.exe"));
+    EXPECT_FALSE(fs::exists(world.path() / "save" / "pkg.exe"));
     EXPECT_EQ(world.journal().back(), "destroyCreator");
 }
 
@@ -88,7 +87,7 @@ TEST(EngineSession, EachEngineRefusalStopsTheStartAndIsReleasedLater) {
         std::vector<std::string> after = world.journal();
         EXPECT_EQ(std::vector<std::string>(after.begin() + static_cast<std::ptrdiff_t>(calls.size()), after.end()),
                   c.released);
-        EXPECT_EQ(EngineWorld::nextMessage(50), 0u);  // a refused task never reports
+        EXPECT_EQ(nextMessage(50), 0u);  // a refused task never reports
     }
 }
 
@@ -113,8 +112,8 @@ TEST(EngineSession, UnusableEngineIsNotCalled) {
 
     // The key names the folder itself: it is used as it is, and without the engine's own
     // libcurl the library is loaded but never called.
-    world.pointRegistryAt(world.folder().agentPath("engine"));
-    std::filesystem::remove(world.engineDir() / "libcurl.dll");
+    world.pointRegistryAt(world.agentPath("engine"));
+    fs::remove(world.engineDir() / "libcurl.dll");
     EXPECT_FALSE(session.start(job));
     EXPECT_TRUE(session.loaded());
     EXPECT_TRUE(world.journal().empty());
@@ -122,15 +121,14 @@ TEST(EngineSession, UnusableEngineIsNotCalled) {
     EXPECT_FALSE(session.loaded());
 
     // A folder without prism.dll.
-    world.pointRegistryAt(world.folder().agentPath("save"));
+    world.pointRegistryAt(world.agentPath("save"));
     EXPECT_FALSE(session.start(job));
     EXPECT_FALSE(session.loaded());
 }
 
 TEST(EngineSession, LibraryWithoutTheExportsIsRefused) {
     EngineWorld world;
-    std::filesystem::copy_file(std::filesystem::path(OV_BIN_DIR) / "NimboProxy.dll",
-                               world.engineDir() / "prism.dll", std::filesystem::copy_options::overwrite_existing);
+    writeFile(world.engineDir() / "prism.dll", readFile(testsupport::programFolder() / "NimboProxy.dll"));
     fetch::EngineSession session;
     EXPECT_FALSE(session.start(world.job(u"http://127.0.0.1:9/pkg.exe")));
     EXPECT_TRUE(session.loaded());

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/md5.h"
-#include "fetch/test_support.h"
+#include "fetch/fetch_fixture.h"
+
+using namespace fetchtest;
 
 namespace {
 
@@ -38,7 +40,7 @@ TEST_F(PackageDigest, EmptyOrMissingPackageNeverPasses) {
 
 // Cut to the path buffer, the path would name the shorter file beside the package.
 TEST_F(PackageDigest, PathBeyondThePathBufferNeverPasses) {
-    std::filesystem::path deep = m_folder.path() / "save";
+    fs::path deep = m_folder.path() / "save";
     while (deep.string().size() < 850) deep /= std::string(100, 'd');
     std::u16string saveDirectory = text::fromUtf8(deep.string());
     size_t room = 1023 - saveDirectory.size() - 1;

@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "fetch/test_support.h"
 #include "platform/desktop_window.h"
+#include "support/host_sandbox.h"
 
 namespace {
 
@@ -23,10 +23,10 @@ TEST(PlayerMessage, PayloadIsTheDocumentBytesWithTheZeroByteCounted) {
     EXPECT_EQ(fetch::kPlayerMessageKind, 12u);
 }
 
-class NotifyPlayer : public ::testing::Test {
+// The windows live in the host sandbox's runtime folder.
+class NotifyPlayer : public testsupport::HostTest {
 protected:
     void SetUp() override {
-        setenv("XDG_RUNTIME_DIR", m_folder.path().string().c_str(), 1);
         m_package.nameBytes = "OrvixSetup.exe";
         m_package.verBytes = "3.2.0.1";
         m_package.md5Bytes = "5c54";
@@ -48,7 +48,6 @@ protected:
         return !w.receive(m, 100);
     }
 
-    TempFolder m_folder;
     fetch::Package m_package;
 };
 

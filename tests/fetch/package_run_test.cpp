@@ -6,9 +6,9 @@
 
 #include "app/md5.h"
 #include "app/settings.h"
-#include "fetch/engine_world.h"
+#include "fetch/fetch_fixture.h"
 
-namespace fs = std::filesystem;
+using namespace fetchtest;
 using fetch::NextStep;
 using fetch::Verdict;
 
@@ -16,20 +16,17 @@ namespace {
 
 constexpr char kPackage[] = "installer bytes";
 
-// A data folder in the world's folder and the job of the package pkg.exe, which must carry
-// kPackage; the job has no engine link, so only the HTTP links fetch it.
+// The player's data folder in the engine world and the job of the package pkg.exe, which
+// must carry kPackage; the job has no engine link, so only the HTTP links fetch it.
 class PackageRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::path appData = m_world.folder().path() / "appdata";
-        fs::create_directories(appData / "Lumora Video" / "Orvix");
-        setenv("APPDATA", appData.string().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", m_world.folder().path().string().c_str(), 1);
+        fs::create_directories(m_world.dataFolder());
         m_job = m_world.job(u"");
         m_job.package.md5 = text::fromUtf8(md5OfBuffer(kPackage, sizeof kPackage - 1));
         m_job.package.nameBytes = "pkg.exe";
     }
-    fs::path packageFile() const { return m_world.folder().path() / "save" / "pkg.exe"; }
+    fs::path packageFile() const { return m_world.path() / "save" / "pkg.exe"; }
     std::u16string recordedFile() const {
         return settings::readString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"", 260,
                                     settings::kOvUpdateIni);
@@ -37,7 +34,7 @@ protected:
     // Each case starts without a package and without a recorded one.
     void clean() {
         fs::remove(packageFile());
-        fs::remove(m_world.folder().path() / "appdata" / "Lumora Video" / "Orvix" / "OvUpdate.ini");
+        fs::remove(m_world.dataFolder() / "OvUpdate.ini");
     }
 
     EngineWorld m_world;
@@ -88,25 +85,21 @@ TEST_F(PackageRunTest, HttpDownloadTriesTheFullLinkThenEachDomain) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.requests.size());
         clean();
-        LocalServer server;
-        std::vector<std::string> requests;
-        server.server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
-            requests.push_back(req.path);
-            auto body = c.served.find(req.path);
-            if (body == c.served.end()) res.status = 404;
-            else res.set_content(body->second, "application/octet-stream");
-        });
+        HttpServer server;
+        for (const auto& [path, body] : c.served) server.serve(path, Reply{body});
         fetch::PackageJob job = m_job;
         job.package.usehttp = 1;
         job.package.prismlink = u"http://127.0.0.1:9/never.exe";  // the engine is never asked
-        job.package.httplinkfull = server.url("/full/pkg.exe");
+        job.package.httplinkfull = wideUrl(server, "/full/pkg.exe");
         job.package.httplink = u"p/pkg.exe";
-        job.domains = {server.url("/d1"), server.url("/d2")};
+        job.domains = {wideUrl(server, "/d1"), wideUrl(server, "/d2")};
 
         fetch::PackageRun run;
         EXPECT_EQ(run.start(Verdict::Download, job), NextStep::EndRun);
         EXPECT_EQ(run.lastStatus(), 5);
-        EXPECT_EQ(requests, c.requests);
+        std::vector<std::string> requested;
+        for (const testsupport::Request& r : server.requests()) requested.push_back(r.path);
+        EXPECT_EQ(requested, c.requests);
         EXPECT_EQ(readFile(packageFile()), c.served.begin()->second);
         EXPECT_EQ(recordedFile(), c.recorded ? u"pkg.exe" : u"");
     }
@@ -130,26 +123,19 @@ TEST_F(PackageRunTest, EngineOutcomeIsFollowedByOneHttpDownloadWhenItBringsNoGoo
         SCOPED_TRACE(c.engineStatus);
         SCOPED_TRACE(c.served);
         clean();
-        LocalServer server;
-        int requests = 0;
-        server.server.Get("/p2p/pkg.exe", [&](const httplib::Request&, httplib::Response& res) {
-            res.status = c.engineStatus;
-            res.set_content("half from the engine", "application/octet-stream");
-        });
-        server.server.Get("/pkg.exe", [&](const httplib::Request&, httplib::Response& res) {
-            ++requests;
-            res.set_content(c.served, "application/octet-stream");
-        });
+        HttpServer server;
+        server.serve("/p2p/pkg.exe", Reply{"half from the engine", c.engineStatus});
+        server.serve("/pkg.exe", Reply{c.served});
         fetch::PackageJob job = m_job;
-        job.package.prismlink = server.url("/p2p/pkg.exe");
-        job.package.httplinkfull = server.url("/pkg.exe");
+        job.package.prismlink = wideUrl(server, "/p2p/pkg.exe");
+        job.package.httplinkfull = wideUrl(server, "/pkg.exe");
 
         fetch::PackageRun run;
         ASSERT_EQ(run.start(Verdict::Download, job), NextStep::Wait);
         std::vector<uint32_t> reports;
         NextStep step = NextStep::Wait;
         while (step == NextStep::Wait) {
-            uint32_t message = EngineWorld::nextMessage();
+            uint32_t message = nextMessage();
             ASSERT_NE(message, 0u);
             reports.push_back(message);
             step = run.handleMessage(message);
@@ -157,7 +143,7 @@ TEST_F(PackageRunTest, EngineOutcomeIsFollowedByOneHttpDownloadWhenItBringsNoGoo
         EXPECT_EQ(reports, (std::vector<uint32_t>{UM_ENGINE_CALLBACK_READY, c.engineReport}));
         EXPECT_EQ(step, NextStep::EndRun);
         EXPECT_EQ(run.lastStatus(), 5);
-        EXPECT_EQ(requests, 1);
+        EXPECT_EQ(server.hits("/pkg.exe"), 1);
         EXPECT_EQ(readFile(packageFile()), c.served);
         EXPECT_EQ(recordedFile(), c.served == kPackage ? u"pkg.exe" : u"");
         EXPECT_FALSE(run.engine().loaded());

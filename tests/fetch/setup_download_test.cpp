@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "fetch/test_support.h"
+#include "fetch/fetch_fixture.h"
+
+using namespace fetchtest;
 
 namespace {
 
@@ -16,16 +18,13 @@ void prepare(const std::u16string& url, const std::u16string& savePath) {
 }  // namespace
 
 TEST(SetupDownload, WorkerReportsResultProgressAndClearsTheRunningMarker) {
-    LocalServer server;
+    HttpServer server;  // anything but the package answers 404
     TempFolder folder;
     std::string package(150000, 's');
-    server.server.Get("/setup.exe", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(package, "application/octet-stream");
-    });
-    server.server.Get("/gone.exe", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    server.serve("/setup.exe", Reply{package});
     fetch::SetupDownloadState& state = fetch::setupDownload();
 
-    prepare(server.url("/setup.exe"), folder.agentPath("OvUpdate/setup.exe"));
+    prepare(wideUrl(server, "/setup.exe"), folder.agentPath("OvUpdate/setup.exe"));
     EXPECT_EQ(fetch::setupDownloadWorker(), 0u);
     EXPECT_TRUE(state.result);
     EXPECT_FALSE(state.running);
@@ -33,11 +32,11 @@ TEST(SetupDownload, WorkerReportsResultProgressAndClearsTheRunningMarker) {
     EXPECT_EQ(state.progressNow, 150000);
     EXPECT_EQ(readFile(folder.path() / "OvUpdate/setup.exe"), package);
 
-    prepare(server.url("/gone.exe"), folder.agentPath("OvUpdate/gone.exe"));
+    prepare(wideUrl(server, "/gone.exe"), folder.agentPath("OvUpdate/gone.exe"));
     fetch::setupDownloadWorker();
     EXPECT_FALSE(state.result);
     EXPECT_FALSE(state.running);
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "OvUpdate/gone.exe"));
+    EXPECT_FALSE(fs::exists(folder.path() / "OvUpdate/gone.exe"));
 
     // Without a URL the worker ends at once; the last result stands.
     state.result = true;

@@ -5,10 +5,11 @@
 
 #include <vector>
 
-#include "fetch/test_support.h"
+#include "fetch/fetch_fixture.h"
 
-namespace fs = std::filesystem;
+using namespace fetchtest;
 using namespace std::chrono_literals;
+using testsupport::Delivery;
 
 namespace {
 
@@ -22,7 +23,14 @@ protected:
     }
     void TearDown() override { fetch::transferLimits() = m_saved; }
 
-    LocalServer m_server;
+    std::u16string url(const std::string& path) const { return wideUrl(m_server, path); }
+    // The value of the last request's header name, "<absent>" when it was not sent.
+    std::string lastHeader(const std::string& name) const {
+        testsupport::Request last = m_server.requests().back();
+        return last.hasHeader(name) ? last.header(name) : "<absent>";
+    }
+
+    HttpServer m_server;
     TempFolder m_folder;
 
 private:
@@ -32,7 +40,7 @@ private:
 std::string gzip(const std::string& plain) {
     z_stream z{};
     deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, plain.size()) + 32, '\0');
+    std::string out(deflateBound(&z, static_cast<uLong>(plain.size())) + 32, '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
     z.avail_in = static_cast<uInt>(plain.size());
     z.next_out = reinterpret_cast<Bytef*>(&out[0]);
@@ -43,87 +51,49 @@ std::string gzip(const std::string& plain) {
     return out;
 }
 
-struct Part {
-    std::string name, filename, content;
-};
-
-// Reads a multipart form part by part, in wire order.
-std::vector<Part> readParts(const httplib::ContentReader& reader) {
-    std::vector<Part> parts;
-    reader(
-        [&](const httplib::MultipartFormData& header) {
-            parts.push_back({header.name, header.filename, ""});
-            return true;
-        },
-        [&](const char* data, size_t size) {
-            parts.back().content.append(data, size);
-            return true;
-        });
-    return parts;
-}
-
-std::vector<std::string> names(const std::vector<Part>& parts) {
+std::vector<std::string> names(const std::vector<testsupport::FormPart>& parts) {
     std::vector<std::string> out;
-    for (const Part& p : parts) out.push_back(p.filename.empty() ? p.name : p.name + ";" + p.filename);
+    for (const testsupport::FormPart& p : parts)
+        out.push_back(p.filename.empty() ? p.name : p.name + ";" + p.filename);
     return out;
 }
 
 }  // namespace
 
 TEST_F(TransferTest, GetSendsTheFixedHeadersAndOffersGzipOnlyWhenAsked) {
-    httplib::Headers seen;
-    std::string method;
-    m_server.server.Get("/doc", [&](const httplib::Request& req, httplib::Response& res) {
-        seen = req.headers;
-        method = req.method;
-        res.set_content("<a/>", "application/octet-stream");
-    });
+    m_server.serve("/doc", Reply{"<a/>"});
     fetch::TransferRequest request;
-    request.url = m_server.url("/doc");
+    request.url = url("/doc");
     ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, "<a/>");
-    EXPECT_EQ(method, "GET");
-    auto header = [&](const char* name) {
-        auto it = seen.find(name);
-        return it == seen.end() ? std::string("<absent>") : it->second;
-    };
-    EXPECT_EQ(header("Pragma"), "no-cache");
-    EXPECT_EQ(header("Cache-Control"), "no-cache");
-    EXPECT_EQ(header("Connection"), "close");
-    EXPECT_EQ(header("Accept"), "*/*");
-    EXPECT_EQ(header("Expect"), "<absent>");
-    EXPECT_EQ(header("Accept-Encoding"), "gzip");
+    EXPECT_EQ(m_server.requests().back().method, "GET");
+    EXPECT_EQ(lastHeader("Pragma"), "no-cache");
+    EXPECT_EQ(lastHeader("Cache-Control"), "no-cache");
+    EXPECT_EQ(lastHeader("Connection"), "close");
+    EXPECT_EQ(lastHeader("Accept"), "*/*");
+    EXPECT_EQ(lastHeader("Expect"), "<absent>");
+    EXPECT_EQ(lastHeader("Accept-Encoding"), "gzip");
 
     fetch::TransferRequest plain;
-    plain.url = m_server.url("/doc");
+    plain.url = url("/doc");
     plain.acceptCompressed = false;
     ASSERT_TRUE(fetch::performTransfer(plain));
-    EXPECT_EQ(header("Accept-Encoding"), "<absent>");
+    EXPECT_EQ(lastHeader("Accept-Encoding"), "<absent>");
 }
 
 TEST_F(TransferTest, GzipAnswerIsDecoded) {
     std::string text(20000, 'x');
-    m_server.server.Get("/z", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_header("Content-Encoding", "gzip");
-        res.set_content(gzip(text), "application/octet-stream");
-    });
+    m_server.serve("/z", Reply{gzip(text), 200, {{"Content-Encoding", "gzip"}}});
     fetch::TransferRequest request;
-    request.url = m_server.url("/z");
+    request.url = url("/z");
     ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, text);
 }
 
 TEST_F(TransferTest, FormPostsTextPartsByNameThenTheBinaryPart) {
-    std::vector<Part> parts;
-    std::string contentType;
-    m_server.server.Post("/p", [&](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader& reader) {
-        contentType = req.get_header_value("Content-Type");
-        parts = readParts(reader);
-        res.set_content("success", "text/plain");
-    });
+    m_server.serve("/p", Reply{"success"});
     fetch::TransferRequest request;
-    request.url = m_server.url("/p");
+    request.url = url("/p");
     request.formFields[u"u"] = u"客户";
     request.formFields[u"addr"] = u"c:\\dumps";
     request.formFields[u"ct"] = u"1";
@@ -132,7 +102,8 @@ TEST_F(TransferTest, FormPostsTextPartsByNameThenTheBinaryPart) {
     request.uploadBufferName = "crash.zip";
     ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, "success");
-    EXPECT_EQ(contentType.rfind("multipart/form-data", 0), 0u);
+    EXPECT_EQ(lastHeader("Content-Type").rfind("multipart/form-data", 0), 0u);
+    const std::vector<testsupport::FormPart> parts = m_server.requests().back().parts;
     ASSERT_EQ(names(parts), (std::vector<std::string>{"addr", "ct", "pu", "u", "optional;crash.zip"}));
     EXPECT_EQ(parts[0].content, "c:\\dumps");
     EXPECT_EQ(parts[2].content, "");
@@ -141,63 +112,43 @@ TEST_F(TransferTest, FormPostsTextPartsByNameThenTheBinaryPart) {
 }
 
 TEST_F(TransferTest, BinaryPartNeedsBothDataAndName) {
-    std::vector<std::string> methods;
-    std::vector<Part> parts;
-    m_server.server.Post("/p", [&](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader& reader) {
-        methods.push_back(req.method);
-        parts = readParts(reader);
-        res.set_content("ok", "text/plain");
-    });
-    m_server.server.Get("/p", [&](const httplib::Request& req, httplib::Response& res) {
-        methods.push_back(req.method);
-        res.set_content("ok", "text/plain");
-    });
+    m_server.serve("/p", Reply{"ok"});
 
     fetch::TransferRequest onlyData;  // default announced name
-    onlyData.url = m_server.url("/p");
+    onlyData.url = url("/p");
     onlyData.uploadData = "dump";
     ASSERT_TRUE(fetch::performTransfer(onlyData));
     fetch::TransferRequest noName;  // data without a name: nothing to post
-    noName.url = m_server.url("/p");
+    noName.url = url("/p");
     noName.uploadData = "dump";
     noName.uploadBufferName.clear();
     ASSERT_TRUE(fetch::performTransfer(noName));
 
-    ASSERT_EQ(methods, (std::vector<std::string>{"POST", "GET"}));
-    EXPECT_EQ(names(parts), (std::vector<std::string>{"optional;optional_data"}));
+    const std::vector<testsupport::Request> seen = m_server.requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(names(seen[0].parts), (std::vector<std::string>{"optional;optional_data"}));
+    EXPECT_EQ(seen[1].method, "GET");
 }
 
 TEST_F(TransferTest, OnlyA200IsSuccessButEveryBodyIsKept) {
-    m_server.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 404;
-        res.set_content("no such file", "text/plain");
-    });
-    m_server.server.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 500;
-        res.set_content("success", "text/plain");
-    });
-    m_server.server.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/final");
-    });
-    m_server.server.Get("/final", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("arrived", "text/plain");
-    });
-    m_server.server.Get("/moved-away", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/missing");
-    });
+    m_server.serve("/missing", Reply{"no such file", 404});
+    m_server.serve("/broken", Reply{"success", 500});
+    m_server.serve("/moved", testsupport::redirect("/final"));
+    m_server.serve("/final", Reply{"arrived"});
+    m_server.serve("/moved-away", testsupport::redirect("/missing"));
 
     fetch::TransferRequest missing, broken, moved, movedAway, refused;
-    missing.url = m_server.url("/missing");
+    missing.url = url("/missing");
     EXPECT_FALSE(fetch::performTransfer(missing));
     EXPECT_EQ(missing.responseBody, "no such file");
-    broken.url = m_server.url("/broken");
+    broken.url = url("/broken");
     EXPECT_FALSE(fetch::performTransfer(broken));
     EXPECT_EQ(broken.responseBody, "success");
-    moved.url = m_server.url("/moved");
+    moved.url = url("/moved");
     EXPECT_TRUE(fetch::performTransfer(moved));
     EXPECT_EQ(moved.responseBody, "arrived");
-    movedAway.url = m_server.url("/moved-away");
+    movedAway.url = url("/moved-away");
     EXPECT_FALSE(fetch::performTransfer(movedAway));
     refused.url = u"http://127.0.0.1:1/closed";
     EXPECT_FALSE(fetch::performTransfer(refused));
@@ -206,15 +157,11 @@ TEST_F(TransferTest, OnlyA200IsSuccessButEveryBodyIsKept) {
 TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
     std::string package(3 << 20, '\0');
     for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 7 + i / 4096);
-    m_server.server.Get("/pkg", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(package, "application/octet-stream");
-    });
-    m_server.server.Get("/empty", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("", "application/octet-stream");
-    });
+    m_server.serve("/pkg", [&](const testsupport::Request&) { return Reply{package}; });  // as it is at the time
+    m_server.serve("/empty", Reply{""});
 
     fetch::TransferRequest request;
-    request.url = m_server.url("/pkg");
+    request.url = url("/pkg");
     request.saveToFile = true;
     request.savePath = m_folder.agentPath("a/b/setup.exe");
     ASSERT_TRUE(fetch::performTransfer(request));
@@ -228,7 +175,7 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
     EXPECT_EQ(readFile(m_folder.path() / "a/b/setup.exe"), package);
 
     fetch::TransferRequest empty;
-    empty.url = m_server.url("/empty");
+    empty.url = url("/empty");
     empty.saveToFile = true;
     empty.savePath = m_folder.agentPath("c/empty.exe");
     EXPECT_TRUE(fetch::performTransfer(empty));
@@ -236,14 +183,11 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
 }
 
 TEST_F(TransferTest, FailedSaveNeitherCreatesNorTouchesTheTarget) {
-    m_server.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 404;
-        res.set_content("not here", "text/plain");
-    });
+    m_server.serve("/missing", Reply{"not here", 404});
     writeFile(m_folder.path() / "old.exe", "previous package");
 
     fetch::TransferRequest over;
-    over.url = m_server.url("/missing");
+    over.url = url("/missing");
     over.saveToFile = true;
     over.savePath = m_folder.agentPath("old.exe");
     EXPECT_FALSE(fetch::performTransfer(over));
@@ -257,34 +201,22 @@ TEST_F(TransferTest, FailedSaveNeitherCreatesNorTouchesTheTarget) {
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder.path()), fs::directory_iterator()), 1);
 }
 
-// A server that goes silent, one that never answers and one that never stops each end the
-// transfer as a failure in bounded time, leaving nothing under the target name.
-TEST_F(TransferTest, StalledSilentAndEndlessServersEndInBoundedFailure) {
-    m_server.server.Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(1 << 20, "application/octet-stream",
-                                 [&](size_t offset, size_t, httplib::DataSink& sink) {
-                                     if (offset > 0) return !m_server.waitForRelease(10s);
-                                     std::string half(1 << 19, 'h');
-                                     sink.write(half.data(), half.size());
-                                     return true;
-                                 });
-    });
-    m_server.server.Get("/silent", [&](const httplib::Request&, httplib::Response& res) {
-        m_server.waitForRelease(10s);
-        res.set_content("late", "text/plain");
-    });
-    m_server.server.Get("/endless", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_chunked_content_provider("application/octet-stream", [](size_t, httplib::DataSink& sink) {
-            std::string chunk(64 * 1024, 'e');
-            return sink.write(chunk.data(), chunk.size());
-        });
-    });
+// A server that goes silent, one that drops the connection halfway, one that never answers
+// and one that never stops each end the transfer as a failure in bounded time, leaving
+// nothing under the target name.
+TEST_F(TransferTest, StalledCutSilentAndEndlessServersEndInBoundedFailure) {
+    const std::string body(1 << 20, 'h');
+    m_server.serve("/stall", Reply{body, 200, {}, Delivery::Stall, body.size() / 2});
+    m_server.serve("/cut", Reply{body, 200, {}, Delivery::CutShort, body.size() / 2});
+    m_server.hold("/silent");
+    m_server.serve("/silent", Reply{"late"});
+    m_server.serve("/endless", Reply{std::string(64 * 1024, 'e'), 200, {}, Delivery::Endless});
     fetch::transferLimits().maxMemoryBody = 1 << 20;
     fetch::transferLimits().maxFileBody = 4 << 20;
 
     auto failsQuickly = [&](const std::string& path, bool toFile) {
         fetch::TransferRequest request;
-        request.url = m_server.url(path);
+        request.url = url(path);
         request.saveToFile = toFile;
         request.savePath = m_folder.agentPath("target.exe");
         auto start = std::chrono::steady_clock::now();
@@ -296,6 +228,8 @@ TEST_F(TransferTest, StalledSilentAndEndlessServersEndInBoundedFailure) {
         EXPECT_TRUE(fs::is_empty(m_folder.path())) << path;
     };
     failsQuickly("/stall", true);
+    failsQuickly("/cut", true);
+    failsQuickly("/cut", false);
     failsQuickly("/silent", false);
     failsQuickly("/endless", false);
     failsQuickly("/endless", true);
@@ -305,11 +239,9 @@ TEST_F(TransferTest, ProgressReportsTheByteCounts) {
     static double total, received;
     total = received = 0;
     std::string body(200000, 'p');
-    m_server.server.Get("/pkg", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(body, "application/octet-stream");
-    });
+    m_server.serve("/pkg", Reply{body});
     fetch::TransferRequest request;
-    request.url = m_server.url("/pkg");
+    request.url = url("/pkg");
     ASSERT_TRUE(fetch::performTransfer(request, [](void* context, double t, double n, double, double) {
         EXPECT_EQ(context, nullptr);
         total = t;

@@ -14,10 +14,10 @@
 
 namespace {
 
-#define check(condition) \
-    if (!(condition)) {     \
+#define check(condition)                                  \
+    if (!(condition)) {                                   \
         std::fprintf(stderr, "broken: %s\n", #condition); \
-        std::abort();       \
+        std::abort();                                     \
     }
 
 std::u16string outline(XmlDocument& doc) {
@@ -83,12 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::u16string again;
             unsigned flagsAgain = 0;
             check(xml::encodeFileBytes(text, flags, encoded, log))
-            xml::decodeFileBytes(encoded, again, flagsAgain, log);
+                xml::decodeFileBytes(encoded, again, flagsAgain, log);
             check(again == text && flagsAgain == flags)
         }
     } else {  // the bytes as UTF-16 code units, lone surrogates and all
         for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-            text += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
+            text +=
+                static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
     }
 
     XmlDocument doc;
@@ -104,22 +105,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 1: doc.findElement(name); break;
             case 2: doc.enterElement(); break;
             case 3: doc.leaveElement(); break;
-            case 4: doc.readAttribute(name); doc.getElementText(); break;
+            case 4:
+                doc.readAttribute(name);
+                doc.getElementText();
+                break;
             case 5: {
                 const unsigned flags = (mode >> 1) & XmlDocument::kCdata;
                 if (doc.addElement(name, value, flags)) {
-                    check(doc.elementName() == name && doc.getElementText() == value)
-                    edited = true;
+                    check(doc.elementName() == name && doc.getElementText() == value) edited = true;
                 }
                 break;
             }
             case 6:
                 if (doc.setAttribute(name, value)) {
-                    check(doc.readAttribute(name) == value)
-                    edited = true;
+                    check(doc.readAttribute(name) == value) edited = true;
                 }
                 break;
-            case 7: doc.leaveElement(); doc.findElement(u""); break;
+            case 7:
+                doc.leaveElement();
+                doc.findElement(u"");
+                break;
         }
     }
     if (wellFormed && edited) checkIndexAgainstFreshParse(doc);

@@ -45,7 +45,9 @@ void ModuleTest::TearDown() {
 
 fs::path ModuleTest::installed(const std::string& name) const { return player() / slashed(name); }
 
-void ModuleTest::install(const std::string& name, const std::string& content) { writeFile(installed(name), content); }
+void ModuleTest::install(const std::string& name, const std::string& content) {
+    writeFile(installed(name), content);
+}
 
 std::string ModuleTest::contentOf(const std::string& name) const { return readFile(installed(name)); }
 
@@ -86,7 +88,8 @@ std::vector<std::string> ModuleTest::backupsLeft() const {
     std::vector<std::string> found;
     for (const auto& entry : fs::recursive_directory_iterator(player())) {
         std::string ext = entry.path().extension().string();
-        if (ext == ".bak" || ext == ".old" || ext == ".BAK" || ext == ".OLD") found.push_back(entry.path().string());
+        if (ext == ".bak" || ext == ".old" || ext == ".BAK" || ext == ".OLD")
+            found.push_back(entry.path().string());
     }
     return found;
 }

@@ -17,7 +17,8 @@ protected:
         if (oldFile.empty()) oldFile = narrow(agentPath(installed(name)));
         m_list += "<File md5=\"" + md5(content) + "\" OldFile=\"" + oldFile + "\" NewFile=\"" +
                   narrow(agentPath(staged)) + "\"/>";
-        writeFile(work() / "update.pre.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
+        writeFile(work() / "update.pre.xml",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
     }
     int replace() { return m_updater.ReplaceFiles(agentPath(player())); }
     std::string m_list;

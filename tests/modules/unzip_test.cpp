@@ -39,7 +39,8 @@ TEST_F(UnZip, WritesTheEntryWithItsTimes) {
     ASSERT_TRUE(unzip(makeZip({{"sub/n.dll", "dos", false}})));
     EXPECT_EQ(readFile(target() / "sub" / "n.dll"), "dos");
     std::tm local{};
-    local.tm_year = 120, local.tm_mon = 0, local.tm_mday = 2, local.tm_hour = 3, local.tm_min = 4, local.tm_sec = 6;
+    local.tm_year = 120, local.tm_mon = 0, local.tm_mday = 2, local.tm_hour = 3, local.tm_min = 4,
+    local.tm_sec = 6;
     local.tm_isdst = -1;
     EXPECT_EQ(mtimeOf(target() / "sub" / "n.dll"), std::mktime(&local));
 

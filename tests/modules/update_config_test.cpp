@@ -22,10 +22,18 @@ TEST_F(UpdateConfig, NodeAttributesReadWithClampAndDefaults) {
         std::string attributes;
         int percent, seed;
     } cases[] = {
-        {"percent=\"99\"", 100, 1000},  {"percent=\"100\"", 100, 1000}, {"percent=\"250\"", 100, 1000},
-        {"percent=\"-1\"", 100, 1000},  {"", 0, 1000},                  {"percent=\"\"", 0, 1000},
-        {"percent=\"0\"", 0, 1000},     {"percent=\" 42x\"", 42, 1000}, {"percent=\"4294967296\"", 100, 1000},
-        {"seed=\"\"", 0, 1000},         {"seed=\"77\"", 0, 77},         {"seed=\"-5\" percent=\"98\"", 98, -5},
+        {"percent=\"99\"", 100, 1000},
+        {"percent=\"100\"", 100, 1000},
+        {"percent=\"250\"", 100, 1000},
+        {"percent=\"-1\"", 100, 1000},
+        {"", 0, 1000},
+        {"percent=\"\"", 0, 1000},
+        {"percent=\"0\"", 0, 1000},
+        {"percent=\" 42x\"", 42, 1000},
+        {"percent=\"4294967296\"", 100, 1000},
+        {"seed=\"\"", 0, 1000},
+        {"seed=\"77\"", 0, 77},
+        {"seed=\"-5\" percent=\"98\"", 98, -5},
     };
     std::string ups;
     for (const Case& c : cases) ups += up(c.attributes + " maxver=\"1.0.0.9\" miniver=\"1.0.0.1\" " + source("s"));
@@ -60,7 +68,8 @@ TEST_F(UpdateConfig, UnusableDocumentsFail) {
 }
 
 TEST_F(UpdateConfig, DebugSettingReplacesTheDefaultAddress) {
-    server().serve("/custom/cfg.xml", {"<root><updates>" + up("percent=\"100\" " + source("a")) + "</updates></root>"});
+    server().serve("/custom/cfg.xml",
+                   {"<root><updates>" + up("percent=\"100\" " + source("a")) + "</updates></root>"});
     setDbgCfg(server().url("/custom/cfg.xml"));
     EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
     EXPECT_EQ(server().hits("/custom/cfg.xml"), 1);

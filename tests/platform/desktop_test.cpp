@@ -1,5 +1,5 @@
-#include <future>
 #include "platform/desktop.h"
+#include <future>
 #include "platform/desktop_window.h"
 #include "support/host_sandbox.h"
 
@@ -57,7 +57,8 @@ TEST_F(Desktop, CopyDataAndForegroundReachTheWindow) {
 
 TEST_F(Desktop, AWindowThatDoesNotAnswerTimesOut) {
 #ifdef _WIN32
-    GTEST_SKIP() << "Windows calls a window of the sending thread directly; win32_desktop_test blocks another thread";
+    GTEST_SKIP()
+        << "Windows calls a window of the sending thread directly; win32_desktop_test blocks another thread";
 #endif
     auto window = DesktopWindow::create({u"ORVIX_CLT"}, true, false);
     ASSERT_NE(window, nullptr);

@@ -14,8 +14,8 @@ struct VersionSpec {
     uint16_t productVersion[4] = {1, 0, 0, 0};
     uint32_t fileFlags = 0, fileOS = 0x40004, fileType = 1, fileSubtype = 0;
     uint16_t language = 0x0804, codePage = 0x04B0;
-    bool translation = true;   // write \VarFileInfo\Translation
-    std::u16string tableKey;   // string table name; empty: language and code page, "%04x%04x"
+    bool translation = true;  // write \VarFileInfo\Translation
+    std::u16string tableKey;  // string table name; empty: language and code page, "%04x%04x"
     using Strings = std::vector<std::pair<std::u16string, std::u16string>>;  // name, value
     Strings strings;
     // Further string tables (name, strings), written before the main one.
@@ -99,8 +99,8 @@ inline std::string versionBlob(const VersionSpec& wanted) {
     std::vector<std::string> tables;
     for (const auto& other : wanted.otherTables) tables.push_back(table(other.first, other.second));
     std::string key = hex4(wanted.language) + hex4(wanted.codePage);
-    tables.push_back(table(wanted.tableKey.empty() ? std::u16string(key.begin(), key.end()) : wanted.tableKey,
-                           wanted.strings));
+    tables.push_back(
+        table(wanted.tableKey.empty() ? std::u16string(key.begin(), key.end()) : wanted.tableKey, wanted.strings));
     std::vector<std::string> children = {block(u"StringFileInfo", "", 0, 1, tables)};
     if (wanted.translation) {
         std::string pair;
@@ -117,8 +117,8 @@ inline std::string image(uint16_t resourceType, const std::string& data, bool pe
     std::string rsrc;
     auto directory = [&](uint32_t id, uint32_t target) {
         rsrc.append(12, '\0');
-        append16(rsrc, 0);   // named entries
-        append16(rsrc, 1);   // numbered entries
+        append16(rsrc, 0);  // named entries
+        append16(rsrc, 1);  // numbered entries
         append32(rsrc, id);
         append32(rsrc, target);
     };
@@ -145,11 +145,11 @@ inline std::string image(uint16_t resourceType, const std::string& data, bool pe
     put16(b, coff + 18, 0x2102);
     size_t opt = coff + 20;
     put16(b, opt, pe32Plus ? 0x20B : 0x10B);
-    put32(b, opt + 32, 0x1000);                               // section alignment
-    put32(b, opt + 36, fileAlign);                            // file alignment
+    put32(b, opt + 32, 0x1000);                                              // section alignment
+    put32(b, opt + 36, fileAlign);                                           // file alignment
     put32(b, opt + 56, sectionRva + 0x1000 * ((rawSize + 0xFFF) / 0x1000));  // size of image
-    put32(b, opt + 60, fileAlign);                            // size of headers
-    put16(b, opt + 68, 2);                                    // subsystem: GUI
+    put32(b, opt + 60, fileAlign);                                           // size of headers
+    put16(b, opt + 68, 2);                                                   // subsystem: GUI
     size_t dirs = opt + (pe32Plus ? 108 : 92);
     put32(b, dirs, 16);
     put32(b, dirs + 4 + 2 * 8, sectionRva);

@@ -1,7 +1,8 @@
+#include "platform/pipe.h"
+
 #include <chrono>
 #include <future>
 #include <thread>
-#include "platform/pipe.h"
 #include "support/host_sandbox.h"
 
 using namespace plat;

@@ -1,5 +1,5 @@
-#include <thread>
 #include "platform/profile.h"
+#include <thread>
 #include "platform/text.h"
 #include "support/host_sandbox.h"
 
@@ -98,8 +98,7 @@ TEST_F(Profile, ConcurrentWritersLoseNothing) {
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t)
         writers.emplace_back([this, t] {
-            for (int k = 0; k < 10; ++k)
-                writeProfileString(u"s", text::fromInt(t * 100 + k), u"v", ini());
+            for (int k = 0; k < 10; ++k) writeProfileString(u"s", text::fromInt(t * 100 + k), u"v", ini());
         });
     for (auto& w : writers) w.join();
     for (int key = 0; key < 400; key += (key % 100 == 9) ? 91 : 1)

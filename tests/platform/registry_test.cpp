@@ -7,7 +7,7 @@ using namespace plat;
 namespace {
 const char* kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const char16_t* kAppPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
-}
+}  // namespace
 
 class Registry : public testsupport::HostTest {
 protected:
@@ -25,16 +25,17 @@ protected:
 
 TEST_F(Registry, ReadsDefaultAndNamedValues) {
     writeRegistry(std::string("\xEF\xBB\xBF") + kHeader +
-                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]\r\n"
-                         "@=\"\\\\home\\\\me\\\\player\\\\Orvix.exe\"\r\n"
-                         "\"Path\" = \"say \\\"hi\\\"\"\r\n\r\n"
-                         "[HKCU\\Kavo.FDS]\r\n\"area\"=\"\xE5\x8D\x8E\xE5\x8C\x97\"\r\n\"count\"=dword:00000010\r\n"
-                         "\"blob\"=hex:01,02,\\\r\n  03,04\r\n"
-                         "[HKEY_CLASSES_ROOT\\NimboProxy]\r\n@=\"x\"\r\n");
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe]\r\n"
+                  "@=\"\\\\home\\\\me\\\\player\\\\Orvix.exe\"\r\n"
+                  "\"Path\" = \"say \\\"hi\\\"\"\r\n\r\n"
+                  "[HKCU\\Kavo.FDS]\r\n\"area\"=\"\xE5\x8D\x8E\xE5\x8C\x97\"\r\n\"count\"=dword:00000010\r\n"
+                  "\"blob\"=hex:01,02,\\\r\n  03,04\r\n"
+                  "[HKEY_CLASSES_ROOT\\NimboProxy]\r\n@=\"x\"\r\n");
     std::u16string v;
     ASSERT_TRUE(get(Hive::LocalMachine, kAppPaths, u"", v));
     EXPECT_EQ(v, u"\\home\\me\\player\\Orvix.exe");
-    ASSERT_TRUE(get(Hive::LocalMachine, u"software\\MICROSOFT\\windows\\CurrentVersion\\App Paths\\orvix.exe\\", u"path", v));
+    ASSERT_TRUE(get(Hive::LocalMachine, u"software\\MICROSOFT\\windows\\CurrentVersion\\App Paths\\orvix.exe\\",
+                    u"path", v));
     EXPECT_EQ(v, u"say \"hi\"");
     ASSERT_TRUE(get(Hive::CurrentUser, u"Kavo.FDS", u"area", v));
     EXPECT_EQ(v, u"华北");
@@ -45,10 +46,10 @@ TEST_F(Registry, ReadsDefaultAndNamedValues) {
     ASSERT_TRUE(get(Hive::ClassesRoot, u"NimboProxy", u"", v));
     EXPECT_EQ(v, u"x");
 
-    EXPECT_FALSE(get(Hive::CurrentUser, u"Kavo.FDS", u"", v));           // no default value
-    EXPECT_FALSE(get(Hive::LocalMachine, u"Kavo.FDS", u"area", v));      // other hive
-    EXPECT_FALSE(get(Hive::CurrentUser, u"Kavo", u"area", v));           // other key
-    EXPECT_FALSE(get(Hive::CurrentUser, u"Kavo.FDS", u"province", v));   // other value
+    EXPECT_FALSE(get(Hive::CurrentUser, u"Kavo.FDS", u"", v));          // no default value
+    EXPECT_FALSE(get(Hive::LocalMachine, u"Kavo.FDS", u"area", v));     // other hive
+    EXPECT_FALSE(get(Hive::CurrentUser, u"Kavo", u"area", v));          // other key
+    EXPECT_FALSE(get(Hive::CurrentUser, u"Kavo.FDS", u"province", v));  // other value
 }
 
 TEST_F(Registry, ValueMustFitTheBufferWithItsTerminator) {

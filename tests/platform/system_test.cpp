@@ -95,8 +95,13 @@ TEST(CodePages, DecodeTheCommonWindowsCodePages) {
     ASSERT_TRUE(text::fromCodePage("\xE4\xB8\xAD", 65001, out));
     EXPECT_EQ(out, u"中");
 #ifndef _WIN32  // Windows strips the eighth bit in US-ASCII
-    ASSERT_TRUE(text::fromCodePage("a\xFF" "b", 20127, out));  // invalid bytes become U+FFFD
-    EXPECT_EQ(out, u"a\xFFFD" u"b");
+    ASSERT_TRUE(
+        text::fromCodePage("a\xFF"
+                           "b",
+                           20127, out));  // invalid bytes become U+FFFD
+    EXPECT_EQ(out,
+              u"a\xFFFD"
+              u"b");
 #endif
     EXPECT_FALSE(text::fromCodePage("x", 4242, out));
 #ifndef _WIN32  // the ANSI code page of Windows depends on the system locale

@@ -1,8 +1,8 @@
+#include "platform/thread.h"
 #include <gtest/gtest.h>
 #include <atomic>
 #include <set>
 #include <thread>
-#include "platform/thread.h"
 #include "platform/thread_messages.h"
 #include "support/poll.h"
 

@@ -1,5 +1,5 @@
-#include "platform/pe_builder.h"
 #include "platform/version_resource.h"
+#include "platform/pe_builder.h"
 #include "support/host_sandbox.h"
 
 using namespace plat;

@@ -35,8 +35,9 @@ HWND createWindow() {
         windowClass.lpszClassName = L"OvUpdateTestWindow";
         return RegisterClassW(&windowClass);
     }();
-    return CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(atom)), L"test", WS_OVERLAPPEDWINDOW,
-                           0, 0, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(atom)), L"test",
+                           WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
 }
 
 plat::WindowHandle handle(HWND window) { return reinterpret_cast<plat::WindowHandle>(window); }

@@ -90,7 +90,8 @@ TEST(Win32RegistryView, ReadsTheViewOfItsOwnBitness) {
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
     if (sizeof(void*) == 4 && !wow64) GTEST_SKIP() << "a 32-bit system has one registry view";
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    const REGSAM views[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+    for (REGSAM view : views) {
         HKEY key = nullptr;
         if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, w(subKey), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key,
                             nullptr) != ERROR_SUCCESS)
@@ -101,8 +102,7 @@ TEST(Win32RegistryView, ReadsTheViewOfItsOwnBitness) {
     }
     std::u16string v;
     bool read = plat::readRegistryString(Hive::LocalMachine, subKey, u"view", 520, v);
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, w(subKey), view, 0);
+    for (REGSAM view : views) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, w(subKey), view, 0);
     ASSERT_TRUE(read);
     EXPECT_EQ(v, sizeof(void*) == 4 ? u"32" : u"64");
 }

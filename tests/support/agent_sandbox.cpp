@@ -6,10 +6,6 @@
 
 #include "support/file_io.h"
 
-#ifdef _WIN32
-#include "win32/test_registry.h"
-#endif
-
 namespace testsupport {
 
 namespace {
@@ -18,11 +14,10 @@ namespace {
 // values behind, pointing into a sandbox that may still exist. Every key the agent reads
 // is taken away before a sandbox begins, so that it starts from a host without them.
 void forgetEarlierRegistrations() {
-#ifdef _WIN32
-    testreg::deleteKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe");
-    testreg::deleteKey(HKEY_CLASSES_ROOT, L"NimboProxy");
-    testreg::deleteKey(HKEY_CURRENT_USER, L"Kavo.FDS");
-#endif
+    for (const char* key :
+         {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe",
+          "HKEY_CLASSES_ROOT\\NimboProxy", "HKEY_CURRENT_USER\\Kavo.FDS"})
+        forgetRegistryKey(key);
 }
 
 }  // namespace
@@ -67,7 +62,8 @@ void AgentSandbox::addSetting(const std::string& file, const std::string& sectio
     fs::path path = fs::u8path(file);
     if (!path.has_parent_path()) path = dataFolder() / path;
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::app) << "[" << section << "]\r\n" << key << "=" << value << "\r\n";
+    std::ofstream(path, std::ios::binary | std::ios::app) << "[" << section << "]\r\n"
+                                                          << key << "=" << value << "\r\n";
 }
 
 void AgentSandbox::setPrintLog(int value) const {

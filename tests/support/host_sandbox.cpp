@@ -9,8 +9,8 @@ namespace testsupport {
 namespace {
 
 // Besides the ones set here, the ones the tests change on their own.
-const char* const kSaved[] = {"APPDATA", "XDG_RUNTIME_DIR", "OVUPDATE_REGISTRY", "WINDIR", "OVUPDATE_DEPLOY",
-                              "XDG_CONFIG_HOME"};
+const char* const kSaved[] = {"APPDATA", "XDG_RUNTIME_DIR", "OVUPDATE_REGISTRY",
+                              "WINDIR",  "OVUPDATE_DEPLOY", "XDG_CONFIG_HOME"};
 constexpr char kDeployFile[] = "OvUpdate.deploy.ini";
 
 }  // namespace

@@ -20,7 +20,9 @@ bool sameNoCase(const std::string& a, const std::string& b) {
            });
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
 
 // The request without what cpp-httplib adds to the headers.
 Request describe(const httplib::Request& req) {
@@ -87,7 +89,8 @@ struct HttpServer::Impl {
     std::vector<Request> log;
 
     void start() {
-        http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { answer(describe(req), res); });
+        http.Get(".*",
+                 [this](const httplib::Request& req, httplib::Response& res) { answer(describe(req), res); });
         http.Post(".*", [this](const httplib::Request& req, httplib::Response& res,
                                const httplib::ContentReader& reader) {
             Request seen = describe(req);

@@ -21,11 +21,11 @@ struct FormPart {
 // One request as the client sent it.
 struct Request {
     std::string method;
-    std::string path;    // decoded, without the query
-    std::string target;  // as sent: escapes and query included
+    std::string path;                                 // decoded, without the query
+    std::string target;                               // as sent: escapes and query included
     std::multimap<std::string, std::string> headers;  // exactly the client's, nothing added
-    std::string body;              // the body of anything but a multipart form
-    std::vector<FormPart> parts;   // the parts of a multipart form, in their order
+    std::string body;                                 // the body of anything but a multipart form
+    std::vector<FormPart> parts;                      // the parts of a multipart form, in their order
 
     bool hasHeader(const std::string& name) const;      // name in any letter case
     std::string header(const std::string& name) const;  // "" when absent

@@ -12,11 +12,11 @@ namespace testsupport {
 
 struct Launch {
     std::filesystem::path program;
-    std::vector<std::string> args;              // after the program's own name
-    std::map<std::string, std::string> env;     // on top of this process's environment
-    std::filesystem::path workingFolder;        // empty: this process's
-    std::filesystem::path output;               // standard output and error appended here;
-                                                // empty: discarded
+    std::vector<std::string> args;           // after the program's own name
+    std::map<std::string, std::string> env;  // on top of this process's environment
+    std::filesystem::path workingFolder;     // empty: this process's
+    std::filesystem::path output;            // standard output and error appended here;
+                                             // empty: discarded
 };
 
 struct ExitStatus {

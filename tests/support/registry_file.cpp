@@ -25,6 +25,20 @@ std::string quoted(const std::string& s) {
     return q + "\"";
 }
 
+#ifdef _WIN32
+std::wstring wide(const std::string& s) {
+    std::u16string w = text::fromUtf8(s);
+    return std::wstring(w.begin(), w.end());
+}
+
+HKEY hiveOf(const std::string& name) {
+    if (name == "HKEY_LOCAL_MACHINE" || name == "HKLM") return HKEY_LOCAL_MACHINE;
+    if (name == "HKEY_CURRENT_USER" || name == "HKCU") return HKEY_CURRENT_USER;
+    if (name == "HKEY_CLASSES_ROOT" || name == "HKCR") return HKEY_CLASSES_ROOT;
+    return nullptr;
+}
+#endif
+
 }  // namespace
 
 #ifdef _WIN32
@@ -44,25 +58,15 @@ struct RegistryFile::Saved {
     };
     std::map<std::string, Key> keys;
 
-    static std::wstring wide(const std::string& s) {
-        std::u16string w = text::fromUtf8(s);
-        return std::wstring(w.begin(), w.end());
-    }
     static bool exists(HKEY hive, const std::wstring& subKey) {
         HKEY key;
         if (RegOpenKeyExW(hive, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
         RegCloseKey(key);
         return true;
     }
-    static HKEY hiveOf(const std::string& name) {
-        if (name == "HKEY_LOCAL_MACHINE" || name == "HKLM") return HKEY_LOCAL_MACHINE;
-        if (name == "HKEY_CURRENT_USER" || name == "HKCU") return HKEY_CURRENT_USER;
-        if (name == "HKEY_CLASSES_ROOT" || name == "HKCR") return HKEY_CLASSES_ROOT;
-        return nullptr;
-    }
     // The first step of subKey that does not exist yet, with the steps above it.
     static std::wstring firstMissing(HKEY hive, const std::wstring& subKey) {
-        for (size_t end = subKey.find(L'\\'); ; end = subKey.find(L'\\', end + 1)) {
+        for (size_t end = subKey.find(L'\\');; end = subKey.find(L'\\', end + 1)) {
             std::wstring step = subKey.substr(0, end);
             if (!exists(hive, step)) return step;
             if (end == std::wstring::npos) return L"";
@@ -83,8 +87,8 @@ struct RegistryFile::Saved {
     static Value previous(const Key& key, const std::wstring& name) {
         Value value;
         DWORD bytes = 0;
-        if (RegGetValueW(key.hive, key.subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr,
-                         &bytes) != ERROR_SUCCESS)
+        if (RegGetValueW(key.hive, key.subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type,
+                         nullptr, &bytes) != ERROR_SUCCESS)
             return value;
         value.data.resize(bytes);
         value.existed = RegGetValueW(key.hive, key.subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
@@ -93,8 +97,8 @@ struct RegistryFile::Saved {
     }
     static bool write(const Key& key, const std::wstring& name, DWORD type, const BYTE* data, size_t bytes) {
         HKEY handle;
-        if (RegCreateKeyExW(key.hive, key.subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-            ERROR_SUCCESS)
+        if (RegCreateKeyExW(key.hive, key.subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                            nullptr) != ERROR_SUCCESS)
             return false;
         LONG status = RegSetValueExW(handle, name.empty() ? nullptr : name.c_str(), 0, type, data,
                                      static_cast<DWORD>(bytes));
@@ -106,7 +110,8 @@ struct RegistryFile::Saved {
         Key* key = remember(path);
         if (!key) return false;
         std::wstring wideName = wide(name);
-        if (key->createdRoot.empty() && !key->values.count(wideName)) key->values[wideName] = previous(*key, wideName);
+        if (key->createdRoot.empty() && !key->values.count(wideName))
+            key->values[wideName] = previous(*key, wideName);
         std::wstring data = wide(value);
         return write(*key, wideName, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                      (data.size() + 1) * sizeof(wchar_t));
@@ -131,7 +136,18 @@ struct RegistryFile::Saved {
 };
 #endif
 
-RegistryFile::RegistryFile(std::filesystem::path file) : m_file(std::move(file)), m_saved(std::make_unique<Saved>()) {}
+void forgetRegistryKey(const std::string& key) {
+#ifdef _WIN32
+    size_t slash = key.find('\\');
+    HKEY hive = hiveOf(key.substr(0, slash));
+    if (hive && slash != std::string::npos) RegDeleteTreeW(hive, wide(key.substr(slash + 1)).c_str());
+#else
+    (void)key;
+#endif
+}
+
+RegistryFile::RegistryFile(std::filesystem::path file)
+    : m_file(std::move(file)), m_saved(std::make_unique<Saved>()) {}
 
 RegistryFile::~RegistryFile() {
     for (const auto& [key, values] : m_keys) m_saved->restore(key);

@@ -35,4 +35,8 @@ private:
     std::unique_ptr<Saved> m_saved;
 };
 
+// Takes key, with everything below it, out of the Windows registry, whoever wrote it there:
+// a test program that was killed leaves its values behind. POSIX hosts have only the file.
+void forgetRegistryKey(const std::string& key);
+
 }  // namespace testsupport

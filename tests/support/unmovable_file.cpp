@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 #ifdef _WIN32
 
 UnmovableFile::UnmovableFile(const fs::path& file) {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     m_held = handle != INVALID_HANDLE_VALUE;
     if (m_held) m_handle = handle;
 }

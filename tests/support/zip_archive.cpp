@@ -63,7 +63,7 @@ std::string makeBombZip(const std::string& name, uint32_t declaredSize, uint32_t
     deflateInit2(&s, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     char out[1 << 16];
     uLong crc = crc32(0, nullptr, 0);
-    for (uint32_t fed = 0; fed < realSize; fed += zeros.size()) {
+    for (uint64_t fed = 0; fed < realSize; fed += zeros.size()) {
         s.next_in = reinterpret_cast<Bytef*>(zeros.data());
         s.avail_in = static_cast<uInt>(zeros.size());
         crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));

@@ -19,7 +19,7 @@ struct SavedShellFolder {
 
 std::wstring widen(const char* s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
-    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    std::wstring out(n > 1 ? static_cast<size_t>(n - 1) : 0, L'\0');
     if (n > 1) MultiByteToWideChar(CP_UTF8, 0, s, -1, &out[0], n);
     return out;
 }

@@ -24,12 +24,13 @@ TEST(XmlEdit, BuildsAListTheWayTheStagingListIsWritten) {
         ASSERT_TRUE(doc.setAttribute(u"NewFile", std::u16string(u"C:\\Orvix\\OvUpdate\\bin\\") + name));
     }
     ASSERT_TRUE(doc.leaveElement());
-    EXPECT_EQ(doc.text(),
-              std::u16string(kDeclaration) +
-                  u"<root>\r\n"
-                  u"<File md5=\"0123\" OldFile=\"C:\\Orvix\\a.dll\" NewFile=\"C:\\Orvix\\OvUpdate\\bin\\a.dll\"/>\r\n"
-                  u"<File md5=\"0123\" OldFile=\"C:\\Orvix\\b.dll\" NewFile=\"C:\\Orvix\\OvUpdate\\bin\\b.dll\"/>\r\n"
-                  u"</root>");
+    EXPECT_EQ(
+        doc.text(),
+        std::u16string(kDeclaration) +
+            u"<root>\r\n"
+            u"<File md5=\"0123\" OldFile=\"C:\\Orvix\\a.dll\" NewFile=\"C:\\Orvix\\OvUpdate\\bin\\a.dll\"/>\r\n"
+            u"<File md5=\"0123\" OldFile=\"C:\\Orvix\\b.dll\" NewFile=\"C:\\Orvix\\OvUpdate\\bin\\b.dll\"/>\r\n"
+            u"</root>");
     XmlDocument reread(doc.text());
     EXPECT_TRUE(reread.parseText(doc.text()));
 }
@@ -108,7 +109,7 @@ TEST(XmlEdit, IndexMatchesAFreshParseAfterEdits) {
         ASSERT_TRUE(doc.leaveElement() && doc.leaveElement());
         ASSERT_TRUE(doc.setAttribute(u"n", u"1"));  // on d, which now has children
         ASSERT_TRUE(doc.leaveElement());
-        ASSERT_TRUE(doc.setAttribute(u"top", u"<&>"));  // on r
+        ASSERT_TRUE(doc.setAttribute(u"top", u"<&>"));               // on r
         ASSERT_TRUE(doc.enterElement() && doc.addElement(u"last"));  // r has grown: still its end?
         ASSERT_TRUE(doc.leaveElement());
 

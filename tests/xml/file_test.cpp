@@ -8,8 +8,8 @@
 #include "xml/encodings.h"
 #include "xml_fixture.h"
 
-using xmltest::contains;
 using testsupport::TempFolder;
+using xmltest::contains;
 
 namespace {
 
@@ -34,7 +34,8 @@ void expectSample(XmlDocument& doc) {
 }
 
 size_t fileCount(const TempFolder& box) {
-    return std::distance(std::filesystem::directory_iterator(box.path()), std::filesystem::directory_iterator());
+    return static_cast<size_t>(
+        std::distance(std::filesystem::directory_iterator(box.path()), std::filesystem::directory_iterator()));
 }
 
 }  // namespace
@@ -111,12 +112,28 @@ TEST(XmlFile, ByteFilesUseTheDeclaredEncodingOrDetectUtf8) {
 
 TEST(XmlFile, EncodingNamesMapToCodePages) {
     const std::pair<const char16_t*, int> rows[] = {
-        {u"utf-8", 65001}, {u"UTF-8", 65001}, {u"utf-16", 1200}, {u"unicode", 1200}, {u"ucs-2", 1200},
-        {u"utf-16be", 1201}, {u"utf-32le", 12000}, {u"us-ascii", 20127}, {u"iso-8859-1", 28591},
-        {u"windows-1252", 1252}, {u"gb2312", 936}, {u"GBK", 936}, {u"gb18030", 54936},
-        {u"big5", 950}, {u"Shift_JIS", 932}, {u"euc-jp", 20932}, {u"ks_c_5601-1987", 949},
-        {u"koi8-r", 20866}, {u"utf-7", 65000},
-        {u"", xml::kAnsiCodePage}, {u"UTF-32", 65005}, {u"UTF-32BE", 65005},
+        {u"utf-8", 65001},
+        {u"UTF-8", 65001},
+        {u"utf-16", 1200},
+        {u"unicode", 1200},
+        {u"ucs-2", 1200},
+        {u"utf-16be", 1201},
+        {u"utf-32le", 12000},
+        {u"us-ascii", 20127},
+        {u"iso-8859-1", 28591},
+        {u"windows-1252", 1252},
+        {u"gb2312", 936},
+        {u"GBK", 936},
+        {u"gb18030", 54936},
+        {u"big5", 950},
+        {u"Shift_JIS", 932},
+        {u"euc-jp", 20932},
+        {u"ks_c_5601-1987", 949},
+        {u"koi8-r", 20866},
+        {u"utf-7", 65000},
+        {u"", xml::kAnsiCodePage},
+        {u"UTF-32", 65005},
+        {u"UTF-32BE", 65005},
         {u"no-such-charset", xml::kUnknownCodePage},
     };
     for (const auto& [name, codePage] : rows) EXPECT_EQ(xml::codePageOf(name), codePage) << text::toUtf8(name);
@@ -127,8 +144,8 @@ TEST(XmlFile, RoundTripsThroughSaveAndLoad) {
     TempFolder box;
     struct Case {
         std::string name;
-        std::string bytes;  // how the file starts out
-        std::string prefix; // how the saved file starts
+        std::string bytes;   // how the file starts out
+        std::string prefix;  // how the saved file starts
     };
     const std::u16string declared = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + std::u16string(kSample);
     const Case cases[] = {

@@ -47,8 +47,8 @@ TEST(XmlParse, UnclosedElementEndsWhereItsParentEnds) {
     EXPECT_EQ(doc.resultText(), u"<unended_start_tag tagname=\"b\" offset=\"6\" offset2=\"10\"/>");
     // b stays inside a and does not swallow c, which follows a.
     EXPECT_EQ(outlineOf(text), u"r(a(b) c)");
-    ASSERT_TRUE(doc.findElement(u"r") && doc.enterElement() && doc.findElement(u"a") &&
-                doc.enterElement() && doc.findElement(u"b"));
+    ASSERT_TRUE(doc.findElement(u"r") && doc.enterElement() && doc.findElement(u"a") && doc.enterElement() &&
+                doc.findElement(u"b"));
     EXPECT_EQ(doc.getElementText(), u"x");
 
     // Elements still open at the end of the text end there.
@@ -121,10 +121,10 @@ TEST(XmlParse, DeepAndAdversarialInputStaysBounded) {
     while (doc.findElement(u"a") && doc.enterElement()) ++levels;
     EXPECT_EQ(levels, depth);
 
-    EXPECT_FALSE(doc.parseText(open));          // every element unclosed
-    EXPECT_FALSE(doc.parseText(open + lone));   // end tags that match nothing on a deep stack
+    EXPECT_FALSE(doc.parseText(open));         // every element unclosed
+    EXPECT_FALSE(doc.parseText(open + lone));  // end tags that match nothing on a deep stack
     std::u16string comments;
     for (int i = 0; i < depth; ++i) comments += u"<!--<?<![CDATA[";
-    EXPECT_FALSE(doc.parseText(comments));      // unterminated constructs, over and over
+    EXPECT_FALSE(doc.parseText(comments));  // unterminated constructs, over and over
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }

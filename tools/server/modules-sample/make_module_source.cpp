@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         std::string data = readAll(files / relative);
         fs::path archive = out / "bin" / (relative.string() + ".zip");
         if (!writeArchive(archive, relative.filename().string(), data)) {
-            std::fprintf(stderr, "OvModuleSource: cannot write %s\n", archive.c_str());
+            std::fprintf(stderr, "OvModuleSource: cannot write %s\n", archive.u8string().c_str());
             return 1;
         }
         std::string name = relative.string();
@@ -66,6 +66,6 @@ int main(int argc, char** argv) {
             "  <File md5=\"" + md5(data) + "\" zipmd5=\"" + md5(readAll(archive)) + "\">" + name + "</File>\r\n";
     }
     std::ofstream(out / "update.xml", std::ios::binary) << list << "</root>\r\n";
-    std::printf("%zu modules in %s\n", modules.size(), out.c_str());
+    std::printf("%zu modules in %s\n", modules.size(), out.u8string().c_str());
     return 0;
 }

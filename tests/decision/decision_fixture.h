@@ -1,0 +1,55 @@
+// A host sandbox for each update-driver test that needs the disk or the real host, with
+// the driver's save folder in the player's data folder.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "decision/update_document.h"
+#include "decision/update_driver.h"
+#include "platform/pe_builder.h"
+#include "platform/text.h"
+#include "support/file_io.h"
+#include "support/host_sandbox.h"
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+class DriverTest : public testsupport::HostTest {
+protected:
+    void SetUp() override { fs::create_directories(saveFolder()); }
+
+    fs::path saveFolder() const { return dataFolder() / "OvUpdate"; }
+
+    // An executable with a file version ("1.2.3.4"), or none when version is empty.
+    void writeProgram(const std::string& relative, const std::string& version) const {
+        if (version.empty()) {
+            write(relative, testpe::peWithoutVersion());
+            return;
+        }
+        testpe::VersionSpec wanted;
+        std::vector<std::u16string> parts = text::split(text::fromUtf8(version), u".");
+        for (size_t i = 0; i < 4; ++i) wanted.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
+        write(relative, testpe::peWithVersion(wanted));
+    }
+
+    void setChannel(const std::string& client) const {
+        writeFile(dataFolder() / "OrvixIS.ini", "[main]\r\nclient=" + client + "\r\n");
+    }
+
+    // Reads xml as the driver does and walks it with a driver of its own, whose save folder
+    // lies in this host and whose client identifier is "abc" (rollout value 83 with the
+    // default seed).
+    decision::RunDecision walk(const std::string& xml) {
+        std::vector<decision::DocumentItem> items;
+        EXPECT_TRUE(decision::parseUpdateDocument(xml, items)) << xml;
+        decision::UpdateDriver driver;
+        driver.m_saveDirectory = settings::dataFolder() + u"\\OvUpdate";
+        driver.m_clientId = u"abc";
+        return driver.walk(items);
+    }
+};
