@@ -49,7 +49,8 @@ uint32_t runConnection(plat::PipeHandle pipe) {
         }
         std::string reply = encodeMessage(handleRequest(request));
         size_t written = 0;
-        if (!plat::writePipeMessage(pipe, reply.data(), reply.size(), written, connectionLimits().replyTimeoutMs) ||
+        if (!plat::writePipeMessage(pipe, reply.data(), reply.size(), written,
+                                    connectionLimits().replyTimeoutMs) ||
             written < reply.size()) {
             LOG(u"WriteFile failed or none, error code: %d", plat::lastErrorCode());
             break;

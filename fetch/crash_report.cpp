@@ -20,7 +20,6 @@ constexpr char16_t kEndpointPath[] = u"/p";
 constexpr char kAccepted[] = "success";
 constexpr char kErrorFileUploadName[] = "optional_data";
 
-
 void fillForm(TransferRequest& request, const CrashDelivery& d) {
     bool errorFile = !d.dump && !d.log;
     auto& f = request.formFields;

@@ -197,8 +197,7 @@ bool buildForm(TransferContext& ctx, const TransferRequest& request) {
         curl_mimepart* part = curl_mime_addpart(ctx.form);
         if (!part || curl_mime_name(part, kBinaryPartName) != CURLE_OK ||
             curl_mime_filename(part, request.uploadBufferName.c_str()) != CURLE_OK ||
-            curl_mime_type(part, kBinaryPartType) != CURLE_OK ||
-            !setPartData(part, request))
+            curl_mime_type(part, kBinaryPartType) != CURLE_OK || !setPartData(part, request))
             return false;
     }
     return curl_easy_setopt(ctx.handle, CURLOPT_MIMEPOST, ctx.form) == CURLE_OK;

@@ -11,9 +11,9 @@ class File;
 }
 
 struct ModuleHttpReply {
-    bool ok = false;   // the exchange ended with 200 to 206, 304 or 305
-    long status = 0;   // status of the last answer (0 when none came)
-    std::string body;  // body of the last answer, as far as it arrived (not when streamed)
+    bool ok = false;           // the exchange ended with 200 to 206, 304 or 305
+    long status = 0;           // status of the last answer (0 when none came)
+    std::string body;          // body of the last answer, as far as it arrived (not when streamed)
     uint64_t bodyBytes = 0;    // size of the last answer's body
     bool writeFailed = false;  // a streamed body could not be written
 };
@@ -32,9 +32,9 @@ struct ModuleHttpLimits {
     // An average below this rate over the window: a trickle is as good as silence.
     long lowSpeedBytesPerSecond = 1024;
     long lowSpeedWindowSeconds = 30;
-    long documentTotalMs = 60000;          // the whole of a document's GET
-    int maxRedirects = 10;                 // a longer chain of redirects fails
-    size_t maxDocumentBytes = 16u << 20;   // far above any configuration or module list
-    size_t maxBodyBytes = 256u << 20;      // far above any module archive
+    long documentTotalMs = 60000;         // the whole of a document's GET
+    int maxRedirects = 10;                // a longer chain of redirects fails
+    size_t maxDocumentBytes = 16u << 20;  // far above any configuration or module list
+    size_t maxBodyBytes = 256u << 20;     // far above any module archive
 };
 ModuleHttpLimits& moduleHttpLimits();

@@ -30,7 +30,8 @@ TEST(NestingDepth, OnlyOpenElementsCount) {
         {"one beyond", nested(5), false},
         {"never closed", "<a><a><a><a><a>", false},
         {"siblings", "<r>" + std::string(100, ' ') + "<a/><a></a><a x='1'/></r>", true},
-        {"comments, CDATA, declarations", nested(4, "<!-- <a><a> --><![CDATA[<a><a>]]><?pi <a>?><!DOCTYPE a>"), true},
+        {"comments, CDATA, declarations", nested(4, "<!-- <a><a> --><![CDATA[<a><a>]]><?pi <a>?><!DOCTYPE a>"),
+         true},
         {"markup in quoted values", nested(4, "<b v='<a><a>' w=\"/>\"/>"), true},
         {"closing tags do not go below zero", "</a></a>" + nested(4), true},
     };
@@ -40,7 +41,8 @@ TEST(NestingDepth, OnlyOpenElementsCount) {
 // A document far deeper than any thread stack survives is refused, not parsed.
 TEST(NestingDepth, DeepDocumentsAreRefusedBeforeParsing) {
     std::vector<decision::DocumentItem> items;
-    EXPECT_TRUE(decision::parseUpdateDocument("<info>" + nested(decision::kMaxNestingDepth - 1) + "</info>", items));
+    EXPECT_TRUE(
+        decision::parseUpdateDocument("<info>" + nested(decision::kMaxNestingDepth - 1) + "</info>", items));
     for (size_t depth : {decision::kMaxNestingDepth + 1, size_t{1000000}}) {
         EXPECT_FALSE(decision::parseUpdateDocument(nested(depth), items)) << depth;
         std::string unclosed;

@@ -2,9 +2,9 @@
 #include <chrono>
 
 #include "modules/module_http.h"
+#include "modules_fixture.h"
 #include "platform/files.h"
 #include "support/temp_folder.h"
-#include "modules_fixture.h"
 
 namespace modtest {
 namespace {

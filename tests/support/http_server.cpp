@@ -191,15 +191,15 @@ struct HttpServer::Impl {
     }
 
     void sendTrickle(httplib::Response& res, const Reply& reply) {
-        res.set_chunked_content_provider(
-            reply.contentType, [this, body = reply.body, every = reply.trickleEvery](size_t at, httplib::DataSink& sink) {
-                if (at >= body.size()) {
-                    sink.done();
-                    return true;
-                }
-                std::this_thread::sleep_for(every);
-                return !isStopping() && sink.write(body.data() + at, 1);
-            });
+        res.set_chunked_content_provider(reply.contentType, [this, body = reply.body, every = reply.trickleEvery](
+                                                                size_t at, httplib::DataSink& sink) {
+            if (at >= body.size()) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(every);
+            return !isStopping() && sink.write(body.data() + at, 1);
+        });
     }
 
     void waitForRelease(unsigned generation) {

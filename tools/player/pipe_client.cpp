@@ -27,7 +27,8 @@ bool PipeClient::send(const std::u16string& text) { return sendBytes(channel::en
 bool PipeClient::sendBytes(const std::string& bytes) {
     if (!m_pipe) return false;
     size_t written = 0;
-    return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written, kWriteTimeoutMs) && written == bytes.size();
+    return plat::writePipeMessage(m_pipe, bytes.data(), bytes.size(), written, kWriteTimeoutMs) &&
+           written == bytes.size();
 }
 
 bool PipeClient::request(const std::u16string& text, std::u16string& reply) {
