@@ -59,7 +59,7 @@ TEST_F(InstallRun, UnusableEngineFallsBackToHttpAtEveryStep) {
         engineSide.serve("/p2p/pkg", {"the engine must not be the one that brings this"});
         http.serve("/pkg", {run.m_package});
         std::string engine = cause.noChecksum
-                                 ? "usehttp='0' prismlink='" + engineSide.url("/p2p/pkg") + "' filesize='64'"
+                                 ? "usehttp='0' prismlink='" + engineSide.url("/p2p/pkg") + "' filesize='100000000'"
                                  : engineLink(engineSide.url("/p2p/pkg"));
         run.offer(engine + " httplinkfull='" + http.url("/pkg") + "'");
         if (cause.arrange) cause.arrange(run);

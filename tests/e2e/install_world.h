@@ -51,7 +51,7 @@ public:
     }
     // Engine attributes for a package link; the crc32 and size are only passed on.
     static std::string engineLink(const std::string& link) {
-        return "usehttp='0' prismlink='" + link + "' filesize='64' crc32='9a3f00c1'";
+        return "usehttp='0' prismlink='" + link + "' filesize='100000000' crc32='9a3f00c1'";
     }
 
     // Runs the agent to its end; the run must end by itself, never by the time limit.

@@ -32,7 +32,7 @@ TEST(EngineSession, CallsTheEngineInOrderAndReportsThroughMessages) {
     const std::string engine = agentUtf8(world, "engine");
     std::vector<std::string> expected = {
         "init 201 11 117 zeros " + engine + "\\NimboProxy.dll null " + engine + "\\libcurl.dll",
-        "creator.createTask " + server.url("/p2p/pkg.exe") + " 7 " + agentUtf8(world, "save") +
+        "creator.createTask " + server.url("/p2p/pkg.exe") + " 1000 " + agentUtf8(world, "save") +
             "\\pkg.exe client-1 1a2b3c4d_2012 0123456789abcdef0123456789abcdef 0",
         "task.setParameter p2p_priority 1 4",
         "task.setCallBack",

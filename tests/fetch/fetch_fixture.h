@@ -85,7 +85,7 @@ public:
         job.saveDirectory = agentPath("save");
         job.package.name = u"pkg.exe";
         job.package.prismlink = link;
-        job.package.filesize = u"7";
+        job.package.filesize = u"1000";  // above every package of these tests
         job.package.crc32 = u"1a2b3c4d";
         job.package.md5 = u"0123456789abcdef0123456789abcdef";
         job.clientId = u"client-1";

@@ -72,15 +72,21 @@ TEST_F(PackageRunTest, EachVerdictEndsWithItsStatus) {
 }
 
 // The full link first, then the relative link on each package domain in order, until one
-// brings the whole file. A package that fails its digest stays on disk, unrecorded.
+// brings the whole file; a body longer than the declared filesize is abandoned. A package
+// that fails its digest is deleted and not recorded.
 TEST_F(PackageRunTest, HttpDownloadTriesTheFullLinkThenEachDomain) {
     struct Case {
         std::map<std::string, std::string> served;  // everything else answers 404
         std::vector<std::string> requests;
         bool recorded;
+        std::u16string filesize;
     } cases[] = {
-        {{{"/d2/p/pkg.exe", kPackage}}, {"/full/pkg.exe", "/d1/p/pkg.exe", "/d2/p/pkg.exe"}, true},
-        {{{"/full/pkg.exe", "something else"}}, {"/full/pkg.exe"}, false},
+        {{{"/d2/p/pkg.exe", kPackage}}, {"/full/pkg.exe", "/d1/p/pkg.exe", "/d2/p/pkg.exe"}, true, u""},
+        {{{"/full/pkg.exe", "something else"}}, {"/full/pkg.exe"}, false, u""},
+        {{{"/full/pkg.exe", std::string(kPackage) + " and an endless tail"}, {"/d1/p/pkg.exe", kPackage}},
+         {"/full/pkg.exe", "/d1/p/pkg.exe"},
+         true,
+         text::fromUtf8(std::to_string(sizeof kPackage - 1))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.requests.size());
@@ -92,6 +98,7 @@ TEST_F(PackageRunTest, HttpDownloadTriesTheFullLinkThenEachDomain) {
         job.package.prismlink = u"http://127.0.0.1:9/never.exe";  // the engine is never asked
         job.package.httplinkfull = wideUrl(server, "/full/pkg.exe");
         job.package.httplink = u"p/pkg.exe";
+        job.package.filesize = c.filesize;
         job.domains = {wideUrl(server, "/d1"), wideUrl(server, "/d2")};
 
         fetch::PackageRun run;
@@ -100,7 +107,10 @@ TEST_F(PackageRunTest, HttpDownloadTriesTheFullLinkThenEachDomain) {
         std::vector<std::string> requested;
         for (const testsupport::Request& r : server.requests()) requested.push_back(r.path);
         EXPECT_EQ(requested, c.requests);
-        EXPECT_EQ(readFile(packageFile()), c.served.begin()->second);
+        EXPECT_EQ(fs::exists(packageFile()), c.recorded);
+        if (c.recorded) {
+            EXPECT_EQ(readFile(packageFile()), kPackage);
+        }
         EXPECT_EQ(recordedFile(), c.recorded ? u"pkg.exe" : u"");
     }
     EXPECT_TRUE(m_world.journal().empty());
@@ -144,8 +154,9 @@ TEST_F(PackageRunTest, EngineOutcomeIsFollowedByOneHttpDownloadWhenItBringsNoGoo
         EXPECT_EQ(step, NextStep::EndRun);
         EXPECT_EQ(run.lastStatus(), 5);
         EXPECT_EQ(server.hits("/pkg.exe"), 1);
-        EXPECT_EQ(readFile(packageFile()), c.served);
-        EXPECT_EQ(recordedFile(), c.served == kPackage ? u"pkg.exe" : u"");
+        bool good = c.served == kPackage;
+        EXPECT_EQ(readFile(packageFile()), good ? c.served : "");  // a bad one is deleted
+        EXPECT_EQ(recordedFile(), good ? u"pkg.exe" : u"");
         EXPECT_FALSE(run.engine().loaded());
     }
 }
