@@ -41,8 +41,9 @@ TEST_F(SystemRuleHost, AnswersFromThisMachine) {
     std::u16string region = u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$city";
     EXPECT_TRUE(host.readRegistryPathFolder(region));
     EXPECT_EQ(region, u"sz");
-    std::u16string missing = u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area";
+    // A value no test and no run ever writes, also in a Windows registry that outlives runs.
+    std::u16string missing = u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$never-written";
     EXPECT_FALSE(host.readRegistryPathFolder(missing));
-    EXPECT_EQ(missing, u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area");
+    EXPECT_EQ(missing, u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$never-written");
     unsetenv("OV_TEST_PLAYER");
 }
