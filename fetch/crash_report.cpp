@@ -20,6 +20,12 @@ constexpr char16_t kEndpointPath[] = u"/p";
 constexpr char kAccepted[] = "success";
 constexpr char kErrorFileUploadName[] = "optional_data";
 
+bool insideFolder(const std::u16string& path, const std::u16string& folder) {
+    std::u16string inside = text::toUpper(plat::canonicalPath(path));
+    std::u16string root = text::toUpper(plat::canonicalPath(folder)) + u"\\";
+    return inside.size() > root.size() && inside.compare(0, root.size(), root) == 0;
+}
+
 void fillForm(TransferRequest& request, const CrashDelivery& d) {
     bool errorFile = !d.dump && !d.log;
     auto& f = request.formFields;
@@ -69,6 +75,12 @@ void deliverFile(const CrashDelivery& d) {
     using namespace settings;
     if (d.fileName.empty()) return;
     std::u16string path = dataFolder() + u"\\" + d.fileName;
+    // The names come from a settings file anyone may edit: a name that leads out of the
+    // data folder never gets a file of elsewhere posted, and then deleted.
+    if (!insideFolder(path, dataFolder())) {
+        LOG(u"file %s lies outside the data folder, not delivered", path);
+        return;
+    }
     if (!fileExists(path)) {
         LOG(u"文件：%s不存在，不进行投递", path);
         return;

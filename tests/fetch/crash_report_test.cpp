@@ -116,6 +116,15 @@ TEST_F(CrashReports, WhatIsNotSent) {
     EXPECT_TRUE(fs::exists(dataFolder() / "qserr.dat"));
     EXPECT_TRUE(fs::exists(dataFolder() / "dump.zip"));
 
+    // Names that lead out of the data folder are never sent, and what they name stays.
+    writeFile(dataFolder().parent_path() / "secret.txt", "SECRET");
+    for (const char* outside : {"..\\secret.txt", "..\\Orvix\\..\\secret.txt", "sub\\..\\..\\secret.txt"}) {
+        announce("d", "", outside);
+        deliver();
+        EXPECT_TRUE(posts().empty()) << outside;
+    }
+    EXPECT_TRUE(fs::exists(dataFolder().parent_path() / "secret.txt"));
+
     // A log goes without DumpPath, with an empty "addr".
     announce("", "", "log.zip");
     writeFile(dataFolder() / "log.zip", "LOG");
