@@ -85,8 +85,14 @@ inline bool inOrder(const std::vector<std::string>& lines, const std::vector<std
 }
 
 // The agent's log ends with its exit line.
-inline bool endsWithExit(const std::vector<std::string>& lines) {
-    return !lines.empty() && lines.back() == agentLine("升级程序OvUpdate.exe退出");
+// On failure, says what the log ended with instead.
+inline ::testing::AssertionResult endsWithExit(const std::vector<std::string>& lines) {
+    if (!lines.empty() && lines.back() == agentLine("升级程序OvUpdate.exe退出"))
+        return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    failure << "the log ends with:";
+    for (size_t i = lines.size() > 5 ? lines.size() - 5 : 0; i < lines.size(); ++i) failure << "\n  " << lines[i];
+    return failure;
 }
 
 }  // namespace e2e
