@@ -40,9 +40,8 @@ bool ModuleUpdater::RunModuleUpdate(std::u16string clientId) {
     m_workingRoot = m_playerPath;
     restoreInterruptedSwap(m_workingRoot);
 
-    bool staged = DoFullUpdate(cfgOverride, clientId, version);
-    if (staged) ReplaceFiles(m_workingRoot);
-    return staged;
+    // A swap that was rolled back is no completed update.
+    return DoFullUpdate(cfgOverride, clientId, version) && ReplaceFiles(m_workingRoot) >= 0;
 }
 
 bool ModuleUpdater::DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,

@@ -46,8 +46,8 @@ public:
     using LogSink = std::function<void(const std::u16string&)>;
     void setLogSink(LogSink sink) { m_sink = std::move(sink); }
 
-    // The entry of a run: true when a node of upcfg.xml applied and its modules were
-    // staged; the swap follows and its outcome is only logged.
+    // The entry of a run: true when a node of upcfg.xml applied, its modules were staged
+    // and the swap did not have to be rolled back.
     bool RunModuleUpdate(std::u16string clientId);
     bool DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,
                       std::u16string currentVersion);

@@ -226,6 +226,8 @@ TEST_F(ModulesUpdate, HeldFileRollsBackThenTheNextRunFinishes) {
              "Rollback " + folder + "\\codec.dll.bak to " + folder + "\\codec.dll success",
              "replace files failed, rollback finish and return"}));
         EXPECT_FALSE(logged(lines, "replace new files success"));
+        EXPECT_FALSE(logged(lines, "静默升级完成"));  // a rolled-back swap is a failed update
+        EXPECT_TRUE(logged(lines, "无需静默下载或静默失败"));
     }
     EXPECT_EQ(installation(), before);
     EXPECT_TRUE(backupsLeft().empty());

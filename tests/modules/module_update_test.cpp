@@ -134,7 +134,7 @@ TEST_F(ModuleRun, InstalledFileThatCannotMoveRollsBackTheSwap) {
     publishWith({"codec.dll", "new codec"});
     testsupport::UnmovableFile held(installed("plugins\\subtitle.dll"));
     if (!held.held()) GTEST_SKIP() << "cannot hold the installed file here";
-    EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));  // staged fine; the swap fails
+    EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));  // staged fine; the swap is rolled back
     EXPECT_TRUE(loggedPrefix("move " + narrow(agentPath(installed("plugins/subtitle.dll")))));
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
     expectUntouched();
