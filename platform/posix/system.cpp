@@ -51,7 +51,16 @@ std::u16string environmentVariable(const std::u16string& name) {
     return text::fromUtf8(env(text::toUtf8(name).c_str()));
 }
 
-uint32_t lastErrorCode() { return static_cast<uint32_t>(errno); }
+// The system errors the agent's pipe lines name, numbered as Windows numbers them, so that
+// both hosts write the same lines; any other error keeps its own number.
+uint32_t lastErrorCode() {
+    switch (errno) {
+        case EMSGSIZE: return 234;  // ERROR_MORE_DATA: a message longer than the buffer
+        case EPIPE:
+        case ECONNRESET: return 109;  // ERROR_BROKEN_PIPE: the other end is gone
+        default: return static_cast<uint32_t>(errno);
+    }
+}
 
 void setUserDefaultLocale() { setlocale(LC_ALL, ""); }
 
