@@ -53,7 +53,8 @@ bool ModuleUpdater::CreateMultiDirectory(const std::u16string& path) {
             plat::deleteFile(prefix);
             exists = plat::fileAttributes(prefix, attributes);
         }
-        if (!exists && !plat::createDirectory(prefix)) {
+        if (exists) continue;  // a folder that was there keeps its attributes (C:\, Program Files)
+        if (!plat::createDirectory(prefix)) {
             ok = false;
             break;
         }

@@ -1,6 +1,11 @@
 // Whole module-update runs in this process against the local module source: staging,
 // swap, clean-up, and that every failure leaves the installed files as they were.
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "modules_fixture.h"
+#include "platform/files.h"
 #include "support/unmovable_file.h"
 
 namespace modtest {
@@ -138,6 +143,24 @@ TEST_F(ModuleRun, InstalledFileThatCannotMoveRollsBackTheSwap) {
     EXPECT_TRUE(loggedPrefix("move " + narrow(agentPath(installed("plugins/subtitle.dll")))));
     EXPECT_TRUE(logged("replace files failed, rollback finish and return"));
     expectUntouched();
+}
+
+// Folders on the way that were already there keep their attributes; only new ones are made.
+TEST_F(ModuleRun, CreateMultiDirectoryTouchesOnlyTheFoldersItCreates) {
+#ifndef _WIN32
+    if (geteuid() != 0) GTEST_SKIP() << "a read-only folder takes new folders only for root here";
+#endif
+    std::u16string existing = agentPath(player());
+    ASSERT_TRUE(plat::setFileAttributes(existing, plat::kAttributeReadOnly));
+    EXPECT_TRUE(m_updater.CreateMultiDirectory(agentPath(player() / "new" / "deeper")));
+#ifdef _WIN32
+    uint32_t attributes = 0;
+    EXPECT_TRUE(plat::fileAttributes(existing, attributes) && (attributes & plat::kAttributeReadOnly));
+#else  // the stand-in host keeps a folder's read-only attribute in its mode only
+    EXPECT_EQ(fs::status(player()).permissions() & fs::perms::owner_write, fs::perms::none);
+#endif
+    plat::setFileAttributes(existing, plat::kAttributeNormal);
+    EXPECT_TRUE(fs::is_directory(player() / "new" / "deeper"));
 }
 
 TEST_F(ModuleRun, SwapCutShortIsRestoredThenFinishedByTheNextRun) {
