@@ -44,7 +44,7 @@ void runMessageLoop() {
     }
 }
 
-uint32_t waitThreadProc() { return runWaitThread(serveOneConnection); }
+uint32_t waitThreadProc() { return runWaitThread(channel::serveOneConnection); }
 
 uint32_t runWaitThread(uint32_t (*serve)()) {
     LOG(u"等待线程开始");

@@ -3,7 +3,6 @@
 #include "app/client_id.h"
 #include "app/log.h"
 #include "app/process_state.h"
-#include "channel/pipe_server.h"
 #include "decision/update_driver.h"
 #include "fetch/crash_report.h"
 #include "fetch/package_run.h"
@@ -61,8 +60,6 @@ void startUpdateRun() {
 }
 
 void dispatchRunMessage(uint32_t message) { follow(backgroundRun().package.handleMessage(message)); }
-
-uint32_t serveOneConnection() { return channel::serveOneConnection(); }
 
 void runModuleUpdateStage(const std::u16string& clientId) {
     if (plat::UniqueMutex other{plat::openNamedMutex(kSilentUpdateObject)}) {

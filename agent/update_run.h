@@ -14,8 +14,6 @@ void deliverCrashReports();
 void startUpdateRun();
 // Normal update thread: reacts to a message of its loop other than UM_UPDATE_RUN_DONE.
 void dispatchRunMessage(uint32_t message);
-// Wait thread: serves one pipe connection (see channel::serveOneConnection).
-uint32_t serveOneConnection();
 
 // The module update with its guard: skipped while another updater's silent-update object
 // exists, and holding that object itself while it runs.
