@@ -68,8 +68,10 @@ bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const
         e.zipMd5 = doc.readAttribute(u"zipmd5");
         if (e.name.empty() || e.md5.empty() || e.zipMd5.empty()) return false;
         // The name comes from the network: it must not lead out of the player folder,
-        // neither where it is checked and staged nor where the swap will put it.
-        std::u16string installed = base + u"\\" + e.name;
+        // neither where it is checked and staged nor where the swap will put it. The
+        // installed file is compared where the swap puts it (a name under ".\Orvix\"
+        // lands directly in the player folder), or it would differ on every run.
+        std::u16string installed = modpaths::oldFileFor(base, e.name);
         std::u16string staged = stagingDir + u"\\" + e.name;
         if (!modpaths::staysInside(installed, base) || !modpaths::staysInside(staged, stagingDir) ||
             !modpaths::staysInside(modpaths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
@@ -112,6 +114,9 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
             }
             if (!downloaded) return false;
         }
+        // A folder at the staged path (an archive whose entry was a folder) would block
+        // every later run; it goes like a file would.
+        if (plat::directoryExists(e.stagedPath)) DeleteDirectoryTree(e.stagedPath);
         if (!DeleteAndCheck(e.stagedPath)) return false;
         if (!UnZipOneFile(e.stagedDir, e.archivePath)) {
             plat::deleteFile(e.archivePath);
