@@ -4,9 +4,11 @@
 // module away, so the installation is wholly old again. After a full success the backups
 // become ".old" files, which are deleted now or, while the running player still holds
 // them, by a later run.
+#include "app/md5.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -152,12 +154,13 @@ void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
     std::u16string listPath = text::format(u"%s\\%s/%s", base, modpaths::kWorkingFolder, modpaths::kStagingList);
     std::vector<ModuleEntry> entries;
     if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries) || entries.empty()) return;
-    // The swap moves each staged file in last: with none left, every new file went in and
-    // only the clean-up was cut short.
+    // The swap moves each staged file in last: with none left and every installed file the
+    // new one, only the clean-up was cut short.
     bool allMovedIn = true;
     bool begun = false;
     for (const auto& e : entries) {
-        allMovedIn = allMovedIn && !plat::pathExists(e.stagedPath);
+        allMovedIn =
+            allMovedIn && !plat::pathExists(e.stagedPath) && text::fromAnsi(md5OfFile(e.installedPath)) == e.md5;
         begun =
             begun || plat::pathExists(backupOf(e.installedPath)) || plat::pathExists(addedMarkOf(e.installedPath));
     }

@@ -47,6 +47,10 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
         static_cast<long long>(plat::clock().monotonicMs() - started));
     if (count == 0) return true;
 
+    // The staged files were flushed as they were written; their names reach the disk
+    // before the list that names them.
+    for (const ModuleEntry& e : entries)
+        if (e.needsUpdate) plat::flushFolder(e.stagedDir);
     log(u"SaveUpdateFilesToUpdatePrepareXml");
     std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
     if (!SaveUpdateFilesToUpdatePrepareXml(entries, stagingList)) {
