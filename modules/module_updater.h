@@ -49,6 +49,10 @@ public:
     // The entry of a run: true when a node of upcfg.xml applied, its modules were staged
     // and the swap did not have to be rolled back.
     bool RunModuleUpdate(std::u16string clientId);
+    // Puts the registered player's installation back together when a swap was cut short
+    // (the process killed, the machine off): every background run does this first, before
+    // anything else touches the player folder, whatever it goes on to do.
+    void RestoreInterruptedSwap();
     bool DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,
                       std::u16string currentVersion);
     bool DownloadUpdateCfgFile(const std::u16string& cfgOverride, std::vector<UpdateNode>& nodes);
@@ -91,9 +95,11 @@ private:
         if (m_sink) m_sink(line);
         else diag::logLine(line);
     }
-    // Puts back the backups of a swap that was cut short, so the installation is whole
-    // again before anything else runs, whether or not this run gets to swap.
+    // Puts the installation together after a swap that was cut short: finishes it when
+    // every new file went in, else rolls it back.
     void restoreInterruptedSwap(const std::u16string& base);
+    // Ends a swap whose new files are all in place: backups retired, marks and list gone.
+    void finishSwap(const std::vector<ModuleEntry>& entries, const std::u16string& listPath);
 
     bool m_logging = false;
     LogSink m_sink;

@@ -47,6 +47,10 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
         static_cast<long long>(plat::clock().monotonicMs() - started));
     if (count == 0) return true;
 
+    // The staged files were flushed as they were written; their names reach the disk
+    // before the list that names them.
+    for (const ModuleEntry& e : entries)
+        if (e.needsUpdate) plat::flushFolder(e.stagedDir);
     log(u"SaveUpdateFilesToUpdatePrepareXml");
     std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
     if (!SaveUpdateFilesToUpdatePrepareXml(entries, stagingList)) {
@@ -68,8 +72,10 @@ bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const
         e.zipMd5 = doc.readAttribute(u"zipmd5");
         if (e.name.empty() || e.md5.empty() || e.zipMd5.empty()) return false;
         // The name comes from the network: it must not lead out of the player folder,
-        // neither where it is checked and staged nor where the swap will put it.
-        std::u16string installed = base + u"\\" + e.name;
+        // neither where it is checked and staged nor where the swap will put it. The
+        // installed file is compared where the swap puts it (a name under ".\Orvix\"
+        // lands directly in the player folder), or it would differ on every run.
+        std::u16string installed = modpaths::oldFileFor(base, e.name);
         std::u16string staged = stagingDir + u"\\" + e.name;
         if (!modpaths::staysInside(installed, base) || !modpaths::staysInside(staged, stagingDir) ||
             !modpaths::staysInside(modpaths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
@@ -112,6 +118,9 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
             }
             if (!downloaded) return false;
         }
+        // A folder at the staged path (an archive whose entry was a folder) would block
+        // every later run; it goes like a file would.
+        if (plat::directoryExists(e.stagedPath)) DeleteDirectoryTree(e.stagedPath);
         if (!DeleteAndCheck(e.stagedPath)) return false;
         if (!UnZipOneFile(e.stagedDir, e.archivePath)) {
             plat::deleteFile(e.archivePath);
