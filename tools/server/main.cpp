@@ -57,13 +57,13 @@ bool parsePort(const std::string& text, int& port) {
 std::string parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; i += 2) {
         std::string key = argv[i];
+        if (key != "--root" && key != "--port" && key != "--reports" && key != "--log") return "unknown option " + key;
         if (i + 1 == argc) return key + " needs a value";
         std::string value = argv[i + 1];
         if (key == "--root") o.root = value;
         else if (key == "--port" && !parsePort(value, o.port)) return "not a port number: " + value;
         else if (key == "--reports") o.reports = value;
         else if (key == "--log") o.log = value;
-        else if (key != "--port") return "unknown option " + key;
     }
     if (!isFolder(o.root)) return "no folder " + o.root;
     if (!o.reports.empty() && !isFolder(o.reports)) return "no folder " + o.reports;
