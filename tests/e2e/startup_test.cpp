@@ -170,7 +170,8 @@ TEST(Startup, ToolsRefuseBadArgumentsWithOneLineAndTheUsage) {
     int n = 0;
     for (const auto& [program, args] : cases) {
         if (!fs::exists(buildProgram(program))) continue;
-        std::string output = "tool-" + std::to_string(++n) + ".txt", label = program + " case " + std::to_string(n);
+        std::string output = "tool-" + std::to_string(++n) + ".txt",
+                    label = program + " case " + std::to_string(n);
         EXPECT_EQ(box.start(args, buildProgram(program), output)->wait(10000).exitCode, 1) << label;
         std::vector<std::string> lines = readLines(box.path() / output);
         ASSERT_GE(lines.size(), 2u) << label;

@@ -57,7 +57,8 @@ bool parsePort(const std::string& text, int& port) {
 std::string parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; i += 2) {
         std::string key = argv[i];
-        if (key != "--root" && key != "--port" && key != "--reports" && key != "--log") return "unknown option " + key;
+        if (key != "--root" && key != "--port" && key != "--reports" && key != "--log")
+            return "unknown option " + key;
         if (i + 1 == argc) return key + " needs a value";
         std::string value = argv[i + 1];
         if (key == "--root") o.root = value;

@@ -21,8 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kUsage[] = "usage: OvModuleSource FILES OUT\n"
-                          "  writes OUT/update.xml and OUT/bin/<module>.zip for every file below the folder FILES\n";
+constexpr char kUsage[] =
+    "usage: OvModuleSource FILES OUT\n"
+    "  writes OUT/update.xml and OUT/bin/<module>.zip for every file below the folder FILES\n";
 
 int fail(const std::string& message, bool withUsage) {
     std::fprintf(stderr, "OvModuleSource: %s\n%s", message.c_str(), withUsage ? kUsage : "");
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
     std::error_code error;
     if (!fs::is_directory(files, error)) return fail("no folder " + files.u8string(), true);
     std::vector<fs::path> modules;
-    if (!listModules(files, modules, error)) return fail("cannot read " + files.u8string() + ": " + error.message(), false);
+    if (!listModules(files, modules, error))
+        return fail("cannot read " + files.u8string() + ": " + error.message(), false);
 
     std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>\r\n";
     for (const fs::path& relative : modules) {
