@@ -16,7 +16,8 @@ root=$(pwd)
 scripts/setup-debian.sh
 
 # --- build every program the sections use, before the first one runs (quick when up to date)
-echo "== Building the agent, the stand-in libraries, the stand-in player and servers (build/)"
+echo "== Building the agent, the stand-in libraries, the stand-in player and servers into build/"
+echo "   (a few minutes the first time; the compiler output goes to build/demo-build.log)"
 [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(OvUpdate logger client_id crash_report prism nimbo_proxy OvServer OrvixPlayer OvModuleSource)
 if ! cmake --build build -j"$(nproc)" --target "${targets[@]}" >build/demo-build.log 2>&1; then
