@@ -56,8 +56,14 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_install=1
 fi
 
+# A mirror that is being synchronised can fail one index for a while: one more try, then
+# the install goes on with the lists at hand and fails only if a package is really missing.
 if [ "$need_install" = 1 ] || [ "$need_update" = 1 ]; then
-  as_root apt-get update -q
+  if ! as_root apt-get update -q; then
+    echo "win32: apt-get update failed; trying again in 20 s" >&2
+    sleep 20
+    as_root apt-get update -q || echo "win32: some package lists are not updated; installing from the lists at hand" >&2
+  fi
 fi
 if [ "$need_install" = 1 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
