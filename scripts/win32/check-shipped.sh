@@ -51,7 +51,7 @@ case "$kind" in
   *) bad "OvUpdate.exe is not a 32-bit GUI program: $kind" ;;
 esac
 
-if resources "$exe" | tr -d '\n' | grep -qE 'requestedExecutionLevel[^>]*level=\\?"asInvoker'; then
+if resources "$exe" | tr -d '\n' | grep -qE 'requestedExecutionLevel[^>]*level="*asInvoker'; then
   ok "OvUpdate.exe has a manifest asking for asInvoker"
 else
   bad "OvUpdate.exe has no manifest asking for asInvoker"
