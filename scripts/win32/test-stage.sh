@@ -46,10 +46,11 @@ configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
 }
 
 if [ "$OV_TEST_ARCH" = i686 ]; then
-  echo "win32: this kernel runs 32-bit programs: the tests run on the shipped i686 build"
+  echo "win32: Wine's 32-bit loader runs here: the tests run on the shipped i686 build"
 else
-  echo "win32: Wine does not run the i686 build here (this kernel runs no 32-bit programs," \
-       "or OV_TEST_ARCH asked for x86_64): the tests run on an x86_64 build of the same sources"
+  echo "win32: Wine does not run the i686 build here (the kernel runs no 32-bit programs, the" \
+       "32-bit Wine is not installed, or OV_TEST_ARCH asked for x86_64): the tests run on an" \
+       "x86_64 build of the same sources"
 fi
 
 step "build (i686, shipped)"
