@@ -36,13 +36,13 @@ bool decodeBase64(std::string_view text, uint8_t* out, size_t size) {
     return written == size;
 }
 
-// The lines of a text, each without its "\n" and a "\r" before it.
+// The lines of a text, each without its "\n" and the "\r"s before it (as minisign trims them).
 std::vector<std::string_view> splitLines(std::string_view text, size_t most) {
     std::vector<std::string_view> lines;
     while (!text.empty() && lines.size() < most) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         lines.push_back(line);
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
