@@ -77,7 +77,8 @@ Judgement judge(const std::string& document, const std::string& signatureText, c
                                     number(policy.newestAccepted)));
     if (policy.maxAgeDays > 0 && policy.now > at &&
         policy.now - at > static_cast<uint64_t>(policy.maxAgeDays) * kSecondsPerDay)
-        return refused(text::format(u"signed at %s, more than %d days ago (expired)", number(at), policy.maxAgeDays));
+        return refused(
+            text::format(u"signed at %s, more than %d days ago (expired)", number(at), policy.maxAgeDays));
     Judgement j;
     j.accepted = true;
     j.timestamp = at;
@@ -92,8 +93,8 @@ std::u16string refusal(const std::string& document, const std::string& signature
     policy.keys = deploymentKeys();
     policy.now = secondsNow();
     policy.maxAgeDays = deploy::servers().maxAgeDays;
-    policy.newestAccepted = readNumber(settings::readString(kSectionSignatures, name, u"", kTimestampChars,
-                                                            settings::kOvUpdateIni));
+    policy.newestAccepted =
+        readNumber(settings::readString(kSectionSignatures, name, u"", kTimestampChars, settings::kOvUpdateIni));
     Judgement j = judge(document, signatureText, name, policy);
     if (!j.accepted) return j.reason;
     if (j.timestamp > policy.newestAccepted)

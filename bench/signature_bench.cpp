@@ -97,7 +97,8 @@ const std::u16string& packageFile() {
         FILE* f = std::fopen(native.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
-        std::atexit([] { std::remove(("/tmp/ovupdate-signature-bench-" + std::to_string(getpid()) + ".bin").c_str()); });
+        std::atexit(
+            [] { std::remove(("/tmp/ovupdate-signature-bench-" + std::to_string(getpid()) + ".bin").c_str()); });
         return text::fromUtf8(native);
     }();
     return path;

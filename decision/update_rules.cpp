@@ -1,7 +1,7 @@
 #include "decision/update_rules.h"
 
-#include "app/host_probes.h"
 #include "app/file_digests.h"
+#include "app/host_probes.h"
 #include "app/log.h"
 #include "app/plain_file_name.h"
 #include "platform/text.h"

@@ -76,11 +76,13 @@ install_sodium() {
   src=$(find "$work" -maxdepth 1 -type d -name 'libsodium-*' | head -1)
   [ -n "$src" ] || { echo "build-deps: no libsodium source" >&2; exit 1; }
   rm -rf "$prefix/include/sodium" "$prefix/include/sodium.h" "$prefix/lib"/libsodium.* "$prefix/.sodium"
-  (cd "$src" && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static \
+  # Debian's source has no configure script: autoreconf makes it (autogen.sh would fetch
+  # newer config scripts from the network).
+  (cd "$src" && autoreconf -if >"$work/sodium-autoreconf.log" 2>&1 && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static \
      --disable-ssp --disable-dependency-tracking CC="$triple-gcc-posix" AR="$triple-ar" \
      RANLIB="$triple-ranlib" >"$work/sodium-configure.log" 2>&1 &&
    make -j2 >"$work/sodium-build.log" 2>&1 && make install >/dev/null 2>&1) || {
-    tail -40 "$work/sodium-configure.log" "$work/sodium-build.log" 2>/dev/null >&2
+    tail -n 40 "$work"/sodium-*.log >&2 || true
     exit 1
   }
   echo "$1" >"$prefix/.sodium"

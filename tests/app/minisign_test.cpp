@@ -6,8 +6,10 @@
 #include <string>
 
 #include "app/file_digests.h"
+#include "app/md5.h"
 #include "app/minisign.h"
 #include "app/signed_document.h"
+#include "support/host_sandbox.h"
 
 namespace {
 
@@ -51,11 +53,12 @@ TEST(Minisign, PublicKeyFromItsLineOrItsWholeFile) {
     EXPECT_EQ(minisign::keyIdText(fromFile.id), "9E6183212270015C");  // as minisign prints it
 
     minisign::PublicKey k;
-    for (const std::string& bad : {std::string(), std::string("untrusted comment: only\n"),
-                                   std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC"),  // short
-                                   std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3AA=="),
-                                   std::string("UWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3"),  // "Qd"
-                                   std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC!")})
+    for (const std::string& bad :
+         {std::string(), std::string("untrusted comment: only\n"),
+          std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC"),  // short
+          std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3AA=="),
+          std::string("UWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3"),  // "Qd"
+          std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC!")})
         EXPECT_FALSE(minisign::parsePublicKey(bad, k)) << bad;
 }
 
@@ -74,9 +77,9 @@ TEST(Minisign, PrehashedAndLegacySignaturesVerifyWithTheirTrustedComment) {
     ASSERT_TRUE(minisign::parseSignature(kLegacy, parsed));
     EXPECT_FALSE(parsed.prehashed);
     // Windows line ends and lines after the fourth change nothing.
-    std::string crlf = replaced(replaced(replaced(replaced(kPrehashed, "key\n", "key\r\n"), "=\n", "=\r\n"),
-                                         "hashed\n", "hashed\r\n"),
-                                "==\n", "==\r\n");
+    std::string crlf = replaced(
+        replaced(replaced(replaced(kPrehashed, "key\n", "key\r\n"), "=\n", "=\r\n"), "hashed\n", "hashed\r\n"),
+        "==\n", "==\r\n");
     EXPECT_EQ(minisign::verify(kMessage, crlf + "more\n", keys).status, minisign::Status::Verified);
 }
 
@@ -101,8 +104,8 @@ TEST(Minisign, EveryChangeIsRefusedForItsReason) {
          Status::BadGlobalSignature},
         {"the algorithm", kMessage, replaced(kPrehashed, "RURcAXAi", "RWRcAXAi"), keys, Status::BadSignature},
         {"an unknown algorithm", kMessage, replaced(kPrehashed, "RURcAXAi", "RVRcAXAi"), keys, Status::Malformed},
-        {"the untrusted comment's prefix", kMessage, replaced(kPrehashed, "untrusted comment: ", "comment: "), keys,
-         Status::Malformed},
+        {"the untrusted comment's prefix", kMessage, replaced(kPrehashed, "untrusted comment: ", "comment: "),
+         keys, Status::Malformed},
         {"the trusted comment's prefix", kMessage, replaced(kPrehashed, "trusted comment: t", "trusted: t"), keys,
          Status::Malformed},
         {"a cut signature line", kMessage, replaced(kPrehashed, "BvtEZQY=", "BvtEZQ"), keys, Status::Malformed},
@@ -153,7 +156,8 @@ TEST(SignedDocument, JudgementOfNameTimestampAndAge) {
         {"a name differing in case", u"UpCfg.xml", 0, 0, false, u"signed for file \"upcfg.xml\", not UpCfg.xml"},
         {"older than accepted", u"upcfg.xml", kSigned + 1, 0, false,
          u"signed at 1700000000, older than 1700000001 accepted before (rollback)"},
-        {"beyond the age limit", u"upcfg.xml", 0, 9, false, u"signed at 1700000000, more than 9 days ago (expired)"},
+        {"beyond the age limit", u"upcfg.xml", 0, 9, false,
+         u"signed at 1700000000, more than 9 days ago (expired)"},
     };
     for (const Case& c : cases) {
         policy.newestAccepted = c.newestAccepted;
@@ -192,4 +196,24 @@ TEST(FileDigests, Sha256OfKnownTextsAndItsComparison) {
     EXPECT_FALSE(sha256Matches(digest, u"ba7816bf"));
     EXPECT_FALSE(isSha256Text(u"ga7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     EXPECT_FALSE(isSha256Text(u""));
+}
+
+class FileDigestsOfFile : public testsupport::HostTest {};
+
+// Both digests come from one read and agree with the digests of the same bytes in memory,
+// across the read size.
+TEST_F(FileDigestsOfFile, OneReadGivesBothDigestsOfTheBytes) {
+    for (size_t size : {1u, 64u, (1u << 20) - 1, (1u << 20) + 65}) {
+        std::string data(size, '\0');
+        for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 31 + i / 7);
+        write("f.bin", data);
+        FileDigests both = fileDigests(agentPath("f.bin"), plat::OpenMode::ReadExclusive);
+        EXPECT_TRUE(both.readable);
+        EXPECT_EQ(both.bytesRead, size);
+        EXPECT_EQ(both.md5, md5OfBuffer(data.data(), data.size())) << size;
+        EXPECT_EQ(both.sha256, sha256OfBuffer(data.data(), data.size())) << size;
+    }
+    FileDigests missing = fileDigests(agentPath("missing.bin"), plat::OpenMode::ReadShared);
+    EXPECT_FALSE(missing.readable);
+    EXPECT_EQ(missing.bytesRead, 0u);
 }

@@ -51,8 +51,8 @@ public:
                "><file name='absent.dll' path='1'/></update></updateinfo>\r\n";
     }
     std::string goodDocument() const {
-        return document("sha256='" + sha256(m_package) + "' runnow='1' usehttp='1' httplink='packages/" + kPackage +
-                        "'");
+        return document("sha256='" + sha256(m_package) + "' runnow='1' usehttp='1' httplink='packages/" +
+                        kPackage + "'");
     }
     void serve(HttpServer& server, const std::string& path, const std::string& body,
                const std::string& signature) {
@@ -139,29 +139,39 @@ TEST_F(SignedDocuments, EveryBadDocumentIsRefusedAndNothingIsDownloaded) {
     };
     std::time_t now = std::time(nullptr);
     const Case cases[] = {
-        {"tampered", [](SignedWorld& w, const std::string& good) {
+        {"tampered",
+         [](SignedWorld& w, const std::string& good) {
              w.serve(w.m_mirror, kDocumentPath, good + " ", w.m_key.sign(good, kDocumentName));
-         }, "signature does not match the document"},
-        {"signed with a key the deployment does not trust", [](SignedWorld& w, const std::string& good) {
+         },
+         "signature does not match the document"},
+        {"signed with a key the deployment does not trust",
+         [](SignedWorld& w, const std::string& good) {
              w.serve(w.m_mirror, kDocumentPath, good, w.m_otherKey.sign(good, kDocumentName));
-         }, "signed with key "},
-        {"no .minisig", [](SignedWorld& w, const std::string& good) {
-             w.serve(w.m_mirror, kDocumentPath, good, "");
-         }, "no signature"},
-        {"signature of another file", [](SignedWorld& w, const std::string& good) {
+         },
+         "signed with key "},
+        {"no .minisig",
+         [](SignedWorld& w, const std::string& good) { w.serve(w.m_mirror, kDocumentPath, good, ""); },
+         "no signature"},
+        {"signature of another file",
+         [](SignedWorld& w, const std::string& good) {
              w.serve(w.m_mirror, kDocumentPath, good, w.m_key.sign(good, "upcfg.xml"));
-         }, "signed for file \"upcfg.xml\", not OvUpdate.xml"},
-        {"older than the newest accepted", [now](SignedWorld& w, const std::string& good) {
+         },
+         "signed for file \"upcfg.xml\", not OvUpdate.xml"},
+        {"older than the newest accepted",
+         [now](SignedWorld& w, const std::string& good) {
              w.m_box.addSetting("OvUpdate.ini", "signatures", kDocumentName, std::to_string(now));
              w.serve(w.m_mirror, kDocumentPath, good,
                      w.m_key.sign(good, kDocumentName, ReleaseKey::comment(kDocumentName, now - 60)));
-         }, "signed at " + std::to_string(now - 60) + ", older than " + std::to_string(now) +
-            " accepted before (rollback)"},
-        {"signed longer ago than maxagedays", [now](SignedWorld& w, const std::string& good) {
+         },
+         "signed at " + std::to_string(now - 60) + ", older than " + std::to_string(now) +
+             " accepted before (rollback)"},
+        {"signed longer ago than maxagedays",
+         [now](SignedWorld& w, const std::string& good) {
              std::time_t old = now - (kMaxAgeDays + 1) * kDay;
              w.serve(w.m_mirror, kDocumentPath, good,
                      w.m_key.sign(good, kDocumentName, ReleaseKey::comment(kDocumentName, old)));
-         }, "signed at " + std::to_string(now - (kMaxAgeDays + 1) * kDay) + ", more than 30 days ago (expired)"},
+         },
+         "signed at " + std::to_string(now - (kMaxAgeDays + 1) * kDay) + ", more than 30 days ago (expired)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -216,16 +226,16 @@ TEST_F(SignedDocuments, PackageDigestAndDowngradeRules) {
         int packageHits;
         bool started;
     } cases[] = {
-        {"another SHA-256", "sha256='" + sha256(m_package + "x") + "' allowdowngrade='1' " + link, "check md5 fail",
-         1, false},
+        {"another SHA-256", "sha256='" + sha256(m_package + "x") + "' allowdowngrade='1' " + link,
+         "check md5 fail", 1, false},
         {"no sha256", "allowdowngrade='1' " + link, std::string(kPackage) + " has no sha256 of 64 hex digits", 0,
          false},
         {"a downgrade", "sha256='" + sha256(m_package) + "' " + link,
          "installed version 3.3.0.0 is newer than 3.2.0.1 offered by " + std::string(kPackage) +
              ": downgrade refused",
          0, false},
-        {"an allowed downgrade", "sha256='" + sha256(m_package) + "' allowdowngrade='1' " + link, "run setup.exe now",
-         1, true},
+        {"an allowed downgrade", "sha256='" + sha256(m_package) + "' allowdowngrade='1' " + link,
+         "run setup.exe now", 1, true},
     };
     int hits = 0;
     for (const Case& c : cases) {
@@ -287,10 +297,11 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
         prepare(box, server);
         box.addServerSetting("publickey", key.publicKey());
         std::string package = server.package() + (c.rightSha256 ? "" : "x");
-        std::string offer = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
-                            server.packageMd5() + "\" sha256=\"" + sha256(package) + "\" url=\"" + server.base() +
-                            "/packages/" + OfferServer::kPackageName + "\" verinfo=\"新版本：更快的启动\" filename=\"" +
-                            OfferServer::kPackageName + "\"/>\r\n</update>\r\n";
+        std::string offer =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
+            server.packageMd5() + "\" sha256=\"" + sha256(package) + "\" url=\"" + server.base() + "/packages/" +
+            OfferServer::kPackageName + "\" verinfo=\"新版本：更快的启动\" filename=\"" +
+            OfferServer::kPackageName + "\"/>\r\n</update>\r\n";
         server.serveOffer(c.tamper ? offer + " " : offer, key.sign(offer, "OvUpdateInfo.xml"));
         int hitsBefore = server.packageHits();
         auto agent = box.start({"initiative"});

@@ -139,7 +139,8 @@ TEST(SignedModules, EveryBadSourceIsRefusedAndTheInstallationStays) {
          false, false},
         {"upcfg.xml signed too long ago",
          [now](World& w, Publication& p) {
-             p.configSignature = w.m_key.sign(p.config, "upcfg.xml", ReleaseKey::comment("upcfg.xml", now - 31 * 86400));
+             p.configSignature =
+                 w.m_key.sign(p.config, "upcfg.xml", ReleaseKey::comment("upcfg.xml", now - 31 * 86400));
          },
          "upcfg: signed at ", "DownloadUpdateCfgFile failed or up nodes empty", false, false},
         {"update.xml tampered", [](World&, Publication& p) { p.list.insert(p.list.find("codec"), "x"); },
@@ -155,15 +156,15 @@ TEST(SignedModules, EveryBadSourceIsRefusedAndTheInstallationStays) {
          "", "ParseUpdateModuleList ", true, false},
         {"an archive with another SHA-256",
          [](World& w, Publication& p) {
-             p.list = World::listOf(" sha256='" + sha256(kOffered) + "' zipsha256='" + sha256(p.archive + "x") + "'",
-                                    p.archive);
+             p.list = World::listOf(
+                 " sha256='" + sha256(kOffered) + "' zipsha256='" + sha256(p.archive + "x") + "'", p.archive);
              p.listSignature = w.m_key.sign(p.list, "update.xml");
          },
          "", "CheckAndDownloadModulesByList failed", true, true},
         {"a module with another SHA-256",
          [](World& w, Publication& p) {
-             p.list = World::listOf(" sha256='" + sha256("other codec") + "' zipsha256='" + sha256(p.archive) + "'",
-                                    p.archive);
+             p.list = World::listOf(
+                 " sha256='" + sha256("other codec") + "' zipsha256='" + sha256(p.archive) + "'", p.archive);
              p.listSignature = w.m_key.sign(p.list, "update.xml");
          },
          "", "CheckAndDownloadModulesByList failed", true, true},

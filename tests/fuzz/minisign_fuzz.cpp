@@ -32,8 +32,9 @@ std::string written(const minisign::Signature& s) {
     std::vector<unsigned char> raw = {'E', static_cast<unsigned char>(s.prehashed ? 'D' : 'd')};
     raw.insert(raw.end(), s.keyId.begin(), s.keyId.end());
     raw.insert(raw.end(), s.signature.begin(), s.signature.end());
-    return "untrusted comment: again\n" + base64(raw.data(), raw.size()) + "\ntrusted comment: " +
-           s.trustedComment + "\n" + base64(s.globalSignature.data(), s.globalSignature.size()) + "\n";
+    return "untrusted comment: again\n" + base64(raw.data(), raw.size()) +
+           "\ntrusted comment: " + s.trustedComment + "\n" +
+           base64(s.globalSignature.data(), s.globalSignature.size()) + "\n";
 }
 
 }  // namespace

@@ -59,9 +59,10 @@ private:
 class ModuleHttps : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
-                              "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
-                              m_folder.native("key.pem") + " -out " + m_folder.native("cert.pem") + " 2>/dev/null";
+        std::string command =
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+            "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+            m_folder.native("key.pem") + " -out " + m_folder.native("cert.pem") + " 2>/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
     void TearDown() override { moduleHttpLimits() = ModuleHttpLimits(); }
