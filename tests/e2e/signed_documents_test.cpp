@@ -326,3 +326,21 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
         EXPECT_FALSE(agent->wait(10000).timedOut);
     }
 }
+
+// Without a key nothing changes: no signature is asked for, a sha256 or a downgrade in the
+// document is not looked at, and nothing is remembered.
+TEST_F(SignedDocuments, WithoutAKeyNothingIsCheckedNorAsked) {
+    m_box.setServers(m_mirror.base(), m_maker.base());  // the deployment file anew, without a key
+    m_box.setEnv("INSTALLER_MARKER", marker().u8string());
+    testpe::VersionSpec installed;
+    installed.fileVersion[0] = 9;
+    writeFile(m_box.playerExe(), testpe::peWithVersion(installed));  // 9.0.0.0
+    std::string body = document("sha256='" + sha256("something else") +
+                                "' runnow='1' usehttp='1' httplink='packages/" + kPackage + "'");
+    serve(m_mirror, kDocumentPath, body, "");
+    std::vector<std::string> lines = runToEnd();
+    EXPECT_TRUE(logged(lines, "run setup.exe now"));
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(marker()); }));
+    for (const std::string& path : requestedPaths(m_mirror)) EXPECT_EQ(path.find(".minisig"), std::string::npos);
+    EXPECT_EQ(readFile(m_box.dataFolder() / "OvUpdate.ini").find("[signatures]"), std::string::npos);
+}
