@@ -30,6 +30,10 @@ struct ModuleEntry {
     std::u16string name;
     std::u16string md5;
     std::u16string zipMd5;
+    // Of the file and of its archive; read, and checked beside md5 and zipMd5, only in a
+    // deployment that signs its documents.
+    std::u16string sha256;
+    std::u16string zipSha256;
     std::u16string installedPath;
     std::u16string installedDir;
     std::u16string archivePath;
@@ -68,6 +72,11 @@ public:
     bool DownloadFile(const std::u16string& url, const std::u16string& path,
                       ModuleBody kind = ModuleBody::Archive);
     bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);
+    // CompareFileMd5 alone when sha256 is empty; otherwise both digests from one read.
+    bool CompareFileDigests(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256);
+    // In a deployment that signs its documents: the signature at url + ".minisig", fetched
+    // as the document was, accepts the document's bytes. A refusal is logged with the URL.
+    bool DocumentAccepted(const std::u16string& url, const std::string& body);
     bool DeleteAndCheck(const std::u16string& path);
     bool CreateMultiDirectory(const std::u16string& path);
 

@@ -302,5 +302,79 @@ REG
   ls "$data/OvUpdate"
 fi
 
+# ==== Signed release =========================================================================
+# A deployment whose deployment file names a release key (made here with minisign -G -W)
+# takes only documents with a good minisign signature beside them, and packages matching
+# the SHA-256 the document names besides the MD5. First a run against a signed document:
+# the package is downloaded, checked by both digests and recorded. Then a mirror changes one
+# attribute of the same document and keeps its signature: the document is refused with one
+# line naming it and the reason, the other domains are down, so the run enters its retry
+# schedule (ended there by the demo), and no package is requested.
+if [ -x "$bin/OvServer" ] && command -v minisign >/dev/null; then
+  echo
+  echo "== Signed release: a release key in the deployment file, documents signed with minisign"
+  sigroot=$box/signed-server
+  mkdir -p "$sigroot/product/OvUpdate" "$sigroot/packages"
+  cp tools/server/www/packages/OrvixSetup_3.2.0.1.exe "$sigroot/packages/"
+  "$bin/OvServer" --root "$sigroot" --log "$box/sigserver.log" >"$box/sigserver.out" 2>&1 &
+  sigserver_pid=$!
+  trap '[ -n "${sigserver_pid:-}" ] && kill "$sigserver_pid" 2>/dev/null; [ -n "${decserver_pid:-}" ] && kill "$decserver_pid" 2>/dev/null; [ -n "${engserver_pid:-}" ] && kill "$engserver_pid" 2>/dev/null; [ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$box/sigserver.out" ] && break; sleep 0.05; done
+  sigserver="http://127.0.0.1:$(head -n1 "$box/sigserver.out")"
+
+  minisign -G -W -p "$box/release.pub" -s "$box/release.key" >/dev/null
+  pkg=$sigroot/packages/OrvixSetup_3.2.0.1.exe
+  doc=$sigroot/product/OvUpdate/OvUpdate.xml
+  cat >"$doc" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<updateinfo>
+  <Domain><domain>$sigserver</domain></Domain>
+  <update name="OrvixSetup_3.2.0.1.exe" ver="3.2.0.1" runnow="0" usehttp="1"
+          md5="$(md5sum <"$pkg" | cut -d' ' -f1)" sha256="$(sha256sum <"$pkg" | cut -d' ' -f1)"
+          httplink="packages/OrvixSetup_3.2.0.1.exe">
+    <file name="absent.dll" path="1"/>
+  </update>
+</updateinfo>
+XML
+  minisign -Sm "$doc" -s "$box/release.key" >/dev/null
+  printf '[servers]\ndomain1=%s\ndomain2=http://127.0.0.1:9\ndomain3=http://127.0.0.1:9\nreport=%s\npublickey=%s\n' \
+    "$sigserver" "$sigserver" "$(sed -n 2p "$box/release.pub")" >"$OVUPDATE_DEPLOY"
+  echo "== Deployment file"
+  cat "$OVUPDATE_DEPLOY"
+  echo "== Signature served beside the document ($sigserver/product/OvUpdate/OvUpdate.xml.minisig)"
+  cat "$doc.minisig"
+
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  status=0
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
+  echo "== Exit code of the signed run: $status"
+  echo "== Diagnostic log of the signed run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  echo "== Package on disk (SHA-256) and what OvUpdate.ini records"
+  (cd "$data/OvUpdate" && sha256sum OrvixSetup_3.2.0.1.exe 2>/dev/null) || echo "  (no package)"
+  sed -n '/^\[updateinfo\]/,/^updatefile=/p; /^\[signatures\]/,/^OvUpdate.xml=/p' "$data/OvUpdate.ini" | tr -d '\r'
+
+  echo
+  echo "== Tampered: a mirror changes runnow to 1 (start at once) and keeps the signature"
+  sed -i 's/runnow="0"/runnow="1"/' "$doc"
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  : >"$box/sigserver.log"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  (cd "$box" && exec "$bin/OvUpdate") &
+  agent_pid=$!
+  for _ in $(seq 200); do
+    cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))" | grep -q '现在开始重试' && break
+    sleep 0.1
+  done
+  kill "$agent_pid" 2>/dev/null || true
+  wait "$agent_pid" 2>/dev/null || true
+  echo "== Diagnostic log of the tampered run (ended by the demo in its retry schedule)"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  echo "== What the server was asked for"
+  sed 's/^/  /' "$box/sigserver.log"
+  echo "== Package on disk: $([ -e "$data/OvUpdate/OrvixSetup_3.2.0.1.exe" ] && echo present || echo none)"
+fi
 echo
-echo "==== Done: five sections. OV_KEEP_DEMO=1 scripts/demo.sh keeps the sandbox folder to look around in."
+echo "==== Done: six sections. OV_KEEP_DEMO=1 scripts/demo.sh keeps the sandbox folder to look around in."

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the libraries Debian ships no MinGW build of (libcurl, minizip) from
+# Cross-builds the libraries Debian ships no MinGW build of (libcurl, minizip, libsodium) from
 # Debian's own source packages, static, into a cache that later runs reuse, and puts
 # beside them the header-only cpp-httplib of Debian's source package for the tests.
 # Usage: build-deps.sh [i686|x86_64]; prints the install prefix on its last line.
@@ -28,7 +28,8 @@ fetch_source() {  # package
 
 build_libraries() {
   echo "build-deps: building $1 for $triple" >&2
-  rm -rf "$prefix/lib" "$prefix/include/curl" "$prefix/include/minizip" "$prefix/.built"
+  # The library folder goes whole, libsodium with it: its marker goes too, so it is built again.
+  rm -rf "$prefix/lib" "$prefix/include/curl" "$prefix/include/minizip" "$prefix/.built" "$prefix/.sodium"
   mkdir -p "$prefix/include/minizip" "$prefix/lib"
   fetch_source curl
   fetch_source minizip
@@ -66,6 +67,27 @@ build_libraries() {
   echo "$1" >"$prefix/.built"
 }
 
+# libsodium (Ed25519, BLAKE2b and SHA-256 for the signed documents): static, with its own
+# marker, so a cache made before it gets it added without rebuilding the others.
+install_sodium() {
+  echo "build-deps: building libsodium $1 for $triple" >&2
+  fetch_source libsodium
+  local src
+  src=$(find "$work" -maxdepth 1 -type d -name 'libsodium-*' | head -1)
+  [ -n "$src" ] || { echo "build-deps: no libsodium source" >&2; exit 1; }
+  rm -rf "$prefix/include/sodium" "$prefix/include/sodium.h" "$prefix/lib"/libsodium.* "$prefix/.sodium"
+  # Debian's source has no configure script: autoreconf makes it (autogen.sh would fetch
+  # newer config scripts from the network).
+  (cd "$src" && autoreconf -if >"$work/sodium-autoreconf.log" 2>&1 && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static \
+     --disable-ssp --disable-dependency-tracking CC="$triple-gcc-posix" AR="$triple-ar" \
+     RANLIB="$triple-ranlib" >"$work/sodium-configure.log" 2>&1 &&
+   make -j2 >"$work/sodium-build.log" 2>&1 && make install >/dev/null 2>&1) || {
+    tail -n 40 "$work"/sodium-*.log >&2 || true
+    exit 1
+  }
+  echo "$1" >"$prefix/.sodium"
+}
+
 install_httplib() {
   echo "build-deps: taking cpp-httplib $1" >&2
   fetch_source cpp-httplib
@@ -80,7 +102,8 @@ install_httplib() {
 curl_version=$(source_version curl)
 minizip_version=$(source_version minizip)
 httplib_version=$(source_version cpp-httplib)
-if [ -z "$curl_version" ] || [ -z "$minizip_version" ] || [ -z "$httplib_version" ]; then
+sodium_version=$(source_version libsodium)
+if [ -z "$curl_version" ] || [ -z "$minizip_version" ] || [ -z "$httplib_version" ] || [ -z "$sodium_version" ]; then
   echo "build-deps: a source package is missing (run setup-system.sh first)" >&2
   exit 1
 fi
@@ -88,4 +111,8 @@ libs_key="curl-$curl_version minizip-$minizip_version gcc-$("$triple-gcc-posix" 
 
 [ "$(cat "$prefix/.built" 2>/dev/null)" = "$libs_key" ] || build_libraries "$libs_key"
 [ "$(cat "$prefix/.httplib" 2>/dev/null)" = "$httplib_version" ] || install_httplib "$httplib_version"
+sodium_key="libsodium-$sodium_version gcc-$("$triple-gcc-posix" -dumpversion)"
+if [ "$(cat "$prefix/.sodium" 2>/dev/null)" != "$sodium_key" ] || [ ! -f "$prefix/lib/libsodium.a" ]; then
+  install_sodium "$sodium_key"
+fi
 echo "$prefix"

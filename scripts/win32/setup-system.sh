@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs on a Debian 12 machine: the MinGW-w64 cross
-# compilers, Wine (with its 32-bit part) and the source-package entries that let
-# build-deps.sh fetch Debian's sources of libcurl and minizip.
+# compilers, Wine (with its 32-bit part), the autotools that libsodium's build needs, and the
+# source-package entries that let build-deps.sh fetch Debian's sources of libcurl, minizip
+# and libsodium.
 # Safe to run again: every step checks whether it is already done. Changes the system as
 # root, through sudo when started by another user.
 set -euo pipefail
@@ -18,7 +19,8 @@ as_root() {
 }
 
 need_install=0
-for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver dpkg-source ninja; do
+for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver dpkg-source ninja \
+  autoreconf libtoolize; do
   command -v "$cmd" >/dev/null 2>&1 || need_install=1
 done
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need_install=1
@@ -69,7 +71,7 @@ fi
 # machine's packages) the stage still runs: it tests the x86_64 build instead.
 packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev dpkg-dev wine wine64 librapidxml-dev googletest ninja-build cmake file)
+  libz-mingw-w64-dev dpkg-dev wine wine64 librapidxml-dev googletest ninja-build cmake file autoconf automake libtool)
 apt_install() { as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"; }
 if [ "$need_install" = 1 ] && ! apt_install "${packages[@]}" wine32:i386; then
   echo "win32: the 32-bit Wine (wine32:i386) cannot be installed now; installing the rest," \

@@ -2,7 +2,8 @@
 //
 // Writes the module source for every file below FILES: OUT/bin/<path>.zip (a zip holding
 // that one file under its bare name) and OUT/update.xml listing each module by its path
-// with "\" separators, the digest of the file ("md5") and of its archive ("zipmd5").
+// with "\" separators, the digests of the file ("md5", "sha256") and of its archive ("zipmd5",
+// "zipsha256"; an agent whose deployment has no release key reads only the MD5s).
 // A module "plugins\subtitle.dll" is served at bin/plugins/subtitle.dll.zip.
 #include <zip.h>
 
@@ -15,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/file_digests.h"
 #include "app/md5.h"
 
 namespace {
@@ -36,6 +38,7 @@ std::string readAll(const fs::path& p) {
 }
 
 std::string md5(const std::string& bytes) { return md5OfBuffer(bytes.data(), bytes.size()); }
+std::string sha256(const std::string& bytes) { return sha256OfBuffer(bytes.data(), bytes.size()); }
 
 bool writeArchive(const fs::path& archive, const std::string& entryName, const std::string& data) {
     std::error_code error;
@@ -78,8 +81,9 @@ int main(int argc, char** argv) {
             return fail("cannot write " + archive.u8string(), false);
         std::string name = relative.string();
         std::replace(name.begin(), name.end(), '/', '\\');
-        list +=
-            "  <File md5=\"" + md5(data) + "\" zipmd5=\"" + md5(readAll(archive)) + "\">" + name + "</File>\r\n";
+        std::string zip = readAll(archive);
+        list += "  <File md5=\"" + md5(data) + "\" zipmd5=\"" + md5(zip) + "\" sha256=\"" + sha256(data) +
+                "\" zipsha256=\"" + sha256(zip) + "\">" + name + "</File>\r\n";
     }
     std::ofstream xml(out / "update.xml", std::ios::binary);
     xml << list << "</root>\r\n";
