@@ -46,6 +46,17 @@ bool writeWholeFile(const std::u16string& path, const std::string& bytes);
 // Last-write time as seconds since 1970 (UTC).
 bool setFileTime(const std::u16string& path, int64_t unixSeconds);
 
+// What tells one state of a file from another without reading it: the file's ID on its
+// volume, its size and its last-write time. A rename keeps it; a write changes it.
+struct FileIdentity {
+    uint64_t volume = 0, fileId = 0, size = 0;
+    int64_t modified = 0;  // host units (nanoseconds on POSIX, 100 ns on Windows)
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && fileId == o.fileId && size == o.size && modified == o.modified;
+    }
+};
+bool fileIdentity(const std::u16string& path, FileIdentity& identity);
+
 enum class OpenMode {
     ReadShared,     // read, others may read and write
     ReadExclusive,  // read, no sharing: fails while another process holds the file
@@ -61,6 +72,7 @@ public:
     virtual bool write(const void* data, size_t size) = 0;
     virtual bool size(uint64_t& size) = 0;
     virtual bool flush() = 0;
+    virtual bool identity(FileIdentity& identity) = 0;
 };
 std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode);
 
