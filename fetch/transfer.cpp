@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/file_digest.h"
 #include "app/log.h"
 #include "platform/files.h"
 #include "platform/format.h"
@@ -58,6 +59,8 @@ public:
     // After a complete 200 answer: puts the file under the target name.
     bool commit() {
         if (!m_file) return true;  // an empty body writes no file
+        plat::FileIdentity identity;
+        bool whole = m_file->identity(identity) && identity.size == m_pass.bytes();
         m_file.reset();
         if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
             LOG(u"move %s to %s failed, error code: %d", m_tempPath, m_request.savePath, plat::lastErrorCode());
@@ -65,6 +68,9 @@ public:
             return false;
         }
         m_tempPath.clear();
+        // The digest check after the download takes this instead of reading the file again,
+        // as long as the file keeps this identity.
+        if (whole) rememberDigests(identity, m_pass.finish());
         return true;
     }
 
@@ -93,6 +99,7 @@ private:
             return false;
         }
         m_fileBytes += size;
+        m_pass.update(data, size);
         return true;
     }
 
@@ -126,6 +133,7 @@ private:
     std::unique_ptr<plat::File> m_file;
     std::u16string m_tempPath;
     uint64_t m_fileBytes = 0;
+    DigestPass m_pass;  // what went into the file, digested on the way
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {

@@ -72,6 +72,12 @@ TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
         StreamedMd5 streamed = md5OfFileStreamed(agentPath("f.bin"));
         EXPECT_EQ(streamed.bytesRead, size);
         EXPECT_EQ(md5Hex(streamed.digest), expected) << size;
+        // The same size with other bytes is another file to the digest.
+        data[size / 2] = static_cast<char>(data[size / 2] ^ 1);
+        write("f.bin", data);
+        expected = md5OfBuffer(data.data(), data.size());
+        EXPECT_EQ(md5OfFile(agentPath("f.bin")), expected) << size;
+        EXPECT_EQ(md5Hex(md5OfFileStreamed(agentPath("f.bin")).digest), expected) << size;
     }
 }
 
