@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/background_digest.h"
 #include "app/file_digest.h"
 #include "app/log.h"
 #include "platform/files.h"
@@ -60,7 +61,7 @@ public:
     bool commit() {
         if (!m_file) return true;  // an empty body writes no file
         plat::FileIdentity identity;
-        bool whole = m_file->identity(identity) && identity.size == m_pass.bytes();
+        bool whole = m_file->identity(identity) && identity.size == m_digest.bytes();
         m_file.reset();
         if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
             LOG(u"move %s to %s failed, error code: %d", m_tempPath, m_request.savePath, plat::lastErrorCode());
@@ -70,7 +71,7 @@ public:
         m_tempPath.clear();
         // The digest check after the download takes this instead of reading the file again,
         // as long as the file keeps this identity.
-        if (whole) rememberDigests(identity, m_pass.finish());
+        if (whole) rememberDigests(identity, m_digest.finish());
         return true;
     }
 
@@ -99,7 +100,7 @@ private:
             return false;
         }
         m_fileBytes += size;
-        m_pass.update(data, size);
+        m_digest.update(data, size);  // without it the check reads the file instead
         return true;
     }
 
@@ -133,7 +134,7 @@ private:
     std::unique_ptr<plat::File> m_file;
     std::u16string m_tempPath;
     uint64_t m_fileBytes = 0;
-    DigestPass m_pass;  // what went into the file, digested on the way
+    BackgroundDigest m_digest;  // what went into the file, digested on the way
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
