@@ -19,13 +19,18 @@ bool BackgroundDigest::update(const void* data, size_t size) {
     try {
         if (!m_worker.joinable()) m_worker = std::thread([this] { run(); });
         std::unique_lock<std::mutex> lock(m_mutex);
-        // The worker takes a block at a time and always finishes it, so the wait ends.
-        m_changed.wait(lock, [&] { return m_queuedBytes == 0 || m_queuedBytes + size <= kMaxQueuedBytes; });
-        // Small writes are gathered into larger blocks; a queued block is not being hashed.
-        if (!m_blocks.empty() && m_blocks.back().size() + size <= kBlockBytes)
-            m_blocks.back().append(static_cast<const char*>(data), size);
-        else m_blocks.emplace_back(static_cast<const char*>(data), size);
+        // The worker finishes every complete block it takes, so the wait ends; with only
+        // the block being filled left, one more write may go past the bound.
+        m_changed.wait(lock, [&] { return m_blocks.size() <= 1 || m_queuedBytes + size <= kMaxQueuedBytes; });
         m_queuedBytes += size;
+        // Writes are gathered into blocks; all but the last block are complete, and the
+        // worker is woken once per block rather than once per write.
+        if (!m_blocks.empty() && m_blocks.back().size() + size <= kBlockBytes) {
+            m_blocks.back().append(static_cast<const char*>(data), size);
+        } else {
+            m_blocks.emplace_back(static_cast<const char*>(data), size);
+            if (m_blocks.size() > 1) m_changed.notify_all();
+        }
     } catch (const std::bad_alloc&) {
         m_failed = true;
     } catch (const std::system_error&) {
@@ -33,7 +38,6 @@ bool BackgroundDigest::update(const void* data, size_t size) {
     }
     if (m_failed) return false;
     m_bytes += size;
-    m_changed.notify_all();
     return true;
 }
 
@@ -45,7 +49,7 @@ FileDigests BackgroundDigest::finish() {
 void BackgroundDigest::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_closing || !m_blocks.empty(); });
+        m_changed.wait(lock, [&] { return m_blocks.size() > 1 || m_closing; });
         if (m_blocks.empty()) return;  // closing, and everything is digested
         std::string block = std::move(m_blocks.front());
         m_blocks.pop_front();

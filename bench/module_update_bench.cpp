@@ -10,7 +10,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zip.h>
 
 #include <chrono>
 #include <csignal>
@@ -23,7 +22,7 @@
 #include <string>
 #include <thread>
 
-#include "app/md5.h"
+#include "module_source.h"
 #include "modules/module_updater.h"
 #include "platform/text.h"
 
@@ -34,59 +33,6 @@ namespace fs = std::filesystem;
 const fs::path& scratch() {
     static const fs::path path = fs::temp_directory_path() / ("ov-module-bench-" + std::to_string(getpid()));
     return path;
-}
-
-std::string moduleName(int i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "m%05d.dll", i);
-    return name;
-}
-
-// Content that deflates to about 60%, as program files do.
-std::string content(size_t bytes, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string data(bytes, '\0');
-    for (size_t i = 0; i < bytes; ++i) data[i] = (i % 5 < 3) ? static_cast<char>(random()) : 'x';
-    return data;
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeArchive(const fs::path& archive, const std::string& entry, const std::string& data) {
-    zipFile zf = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
-    zip_fileinfo info{};
-    zipOpenNewFileInZip64(zf, entry.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                          Z_DEFAULT_COMPRESSION, 0);
-    zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size()));
-    zipCloseFileInZip(zf);
-    zipClose(zf, nullptr);
-}
-
-// source/<count>x<kib>/ holds update.xml and bin/<module>.zip; old/<count>x<kib>/ the
-// installed files they replace.
-std::string prepareSource(int count, int kib) {
-    std::string set = std::to_string(count) + "x" + std::to_string(kib);
-    fs::path source = scratch() / "source" / set, old = scratch() / "old" / set;
-    if (fs::exists(source / "update.xml")) return set;
-    fs::create_directories(source / "bin");
-    fs::create_directories(old);
-    std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>\r\n";
-    for (int i = 0; i < count; ++i) {
-        std::string name = moduleName(i),
-                    data = content(static_cast<size_t>(kib) * 1024, static_cast<uint32_t>(i));
-        writeArchive(source / "bin" / (name + ".zip"), name, data);
-        writeFile(old / name, content(static_cast<size_t>(kib) * 1024, static_cast<uint32_t>(i + count)));
-        std::string zipped = readFile(source / "bin" / (name + ".zip"));
-        list += "  <File md5=\"" + md5OfBuffer(data.data(), data.size()) + "\" zipmd5=\"" +
-                md5OfBuffer(zipped.data(), zipped.size()) + "\">" + name + "</File>\r\n";
-    }
-    writeFile(source / "update.xml", list + "</root>\r\n");
-    return set;
 }
 
 // The server runs in a child process for the whole program; its CPU is not the agent's.
@@ -139,7 +85,7 @@ void resetPlayer(const fs::path& player, const std::string& set) {
 
 void BM_ModuleUpdate(benchmark::State& state) {
     int count = static_cast<int>(state.range(0)), kib = static_cast<int>(state.range(1));
-    std::string set = prepareSource(count, kib);
+    std::string set = benchsource::prepareSource(scratch(), count, kib);
     std::u16string sourceDir = text::fromUtf8("http://127.0.0.1:" + std::to_string(serverPort()) + "/" + set);
     fs::path player = scratch() / "player";
     for (auto _ : state) {
@@ -163,12 +109,12 @@ void BM_ModuleUpdate(benchmark::State& state) {
 // archives and the unpacked files: the same bytes moved and checked as the agent checks.
 void BM_CurlUnzipMd5sum(benchmark::State& state) {
     int count = static_cast<int>(state.range(0)), kib = static_cast<int>(state.range(1));
-    std::string set = prepareSource(count, kib);
+    std::string set = benchsource::prepareSource(scratch(), count, kib);
     std::string base = "http://127.0.0.1:" + std::to_string(serverPort()) + "/" + set + "/bin/";
     fs::path out = scratch() / "anchor";
     std::string urls;
-    for (int i = 0; i < count; ++i) urls += "url = \"" + base + moduleName(i) + ".zip\"\n";
-    writeFile(scratch() / "curl.cfg", urls);
+    for (int i = 0; i < count; ++i) urls += "url = \"" + base + benchsource::moduleName(i) + ".zip\"\n";
+    benchsource::writeFile(scratch() / "curl.cfg", urls);
     std::string command = "cd '" + out.string() + "' && curl -s --remote-name-all -K '" +
                           (scratch() / "curl.cfg").string() +
                           "' && unzip -qqo '*.zip' -d files && md5sum *.zip files/* >/dev/null";

@@ -97,7 +97,7 @@ void BM_Rules(benchmark::State& state) {
         benchmark::Counter(count, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["heap_kept"] = static_cast<double>(kept);
 }
-BENCHMARK(BM_Rules)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_Rules)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 }  // namespace
 
