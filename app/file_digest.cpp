@@ -20,8 +20,17 @@ struct IdentityHash {
     }
 };
 
-std::mutex g_mutex;
-std::unordered_map<plat::FileIdentity, FileDigests, IdentityHash> g_remembered;
+// Built on first use and never destroyed, as threads may still check files while the
+// process ends.
+struct Remembered {
+    std::mutex mutex;
+    std::unordered_map<plat::FileIdentity, FileDigests, IdentityHash> digests;
+};
+
+Remembered& remembered() {
+    static Remembered* all = new Remembered;
+    return *all;
+}
 
 }  // namespace
 
@@ -37,19 +46,21 @@ FileDigests DigestPass::finish() {
 }
 
 void rememberDigests(const plat::FileIdentity& identity, const FileDigests& digests) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Remembered& all = remembered();
+    std::lock_guard<std::mutex> lock(all.mutex);
     try {
-        if (g_remembered.size() >= kMaxRemembered) g_remembered.clear();
-        g_remembered[identity] = digests;
+        if (all.digests.size() >= kMaxRemembered) all.digests.clear();
+        all.digests[identity] = digests;
     } catch (const std::bad_alloc&) {
-        g_remembered.clear();
+        all.digests.clear();
     }
 }
 
 bool rememberedDigests(const plat::FileIdentity& identity, FileDigests& digests) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto found = g_remembered.find(identity);
-    if (found == g_remembered.end()) return false;
+    Remembered& all = remembered();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    auto found = all.digests.find(identity);
+    if (found == all.digests.end()) return false;
     digests = found->second;
     return true;
 }

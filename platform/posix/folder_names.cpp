@@ -43,8 +43,17 @@ struct FolderIndex {
     std::unordered_map<std::string, std::vector<std::string>> names;
 };
 
-std::mutex g_mutex;
-std::unordered_map<std::string, FolderIndex> g_folders;
+// Built on first use, as lookups may come from other files' static initialisers, and
+// never destroyed, as threads may still look names up while the process ends.
+struct Indexes {
+    std::mutex mutex;
+    std::unordered_map<std::string, FolderIndex> folders;
+};
+
+Indexes& indexes() {
+    static Indexes* all = new Indexes;
+    return *all;
+}
 
 std::string folded(const std::string& name) { return text::toUtf8(text::toLower(text::fromUtf8(name))); }
 
@@ -94,16 +103,17 @@ bool readFolder(const std::string& folder, FolderIndex& index) {
 const FolderIndex* currentIndex(const std::string& folder) {
     FolderStamp now;
     if (!stampOf(folder, now)) return nullptr;
-    auto known = g_folders.find(folder);
-    if (known != g_folders.end() && known->second.stamp == now) return &known->second;
-    if (known != g_folders.end()) g_folders.erase(known);
-    if (g_folders.size() >= kMaxFolders) g_folders.clear();
+    auto& folders = indexes().folders;
+    auto known = folders.find(folder);
+    if (known != folders.end() && known->second.stamp == now) return &known->second;
+    if (known != folders.end()) folders.erase(known);
+    if (folders.size() >= kMaxFolders) folders.clear();
     FolderIndex fresh;
     FolderStamp after;
     // A folder that changed while it was read is read again at the next lookup.
     if (!readFolder(folder, fresh) || !stampOf(folder, after) || !(after == now)) return nullptr;
     fresh.stamp = now;
-    return &g_folders.emplace(folder, std::move(fresh)).first->second;
+    return &folders.emplace(folder, std::move(fresh)).first->second;
 }
 
 void splitPath(const std::string& path, std::string& folder, std::string& name) {
@@ -120,13 +130,14 @@ void splitPath(const std::string& path, std::string& folder, std::string& name) 
 void noteChange(const std::string& path, bool added) {
     std::string folder, name;
     splitPath(path, folder, name);
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto known = g_folders.find(folder);
-    if (known == g_folders.end()) return;
+    std::lock_guard<std::mutex> lock(indexes().mutex);
+    auto& folders = indexes().folders;
+    auto known = folders.find(folder);
+    if (known == folders.end()) return;
     FolderStamp now;
     if (name.empty() || !stampOf(folder, now) || now.device != known->second.stamp.device ||
         now.inode != known->second.stamp.inode) {
-        g_folders.erase(known);
+        folders.erase(known);
         return;
     }
     try {
@@ -134,7 +145,7 @@ void noteChange(const std::string& path, bool added) {
         else removeName(known->second, name);
         known->second.stamp = now;
     } catch (const std::bad_alloc&) {
-        g_folders.erase(known);
+        folders.erase(known);
     }
 }
 
@@ -156,7 +167,7 @@ bool scanNoCase(const std::string& folder, const std::string& name, std::string&
 
 bool findNameNoCase(const std::string& folder, const std::string& name, std::string& found) {
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<std::mutex> lock(indexes().mutex);
         try {
             if (const FolderIndex* index = currentIndex(folder)) {
                 auto match = index->names.find(folded(name));
@@ -165,7 +176,7 @@ bool findNameNoCase(const std::string& folder, const std::string& name, std::str
                 return true;
             }
         } catch (const std::bad_alloc&) {
-            g_folders.clear();
+            indexes().folders.clear();
         }
     }
     return scanNoCase(folder, name, found);
