@@ -98,7 +98,8 @@ bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
         if (n > 0) pass.update(block.data(), static_cast<size_t>(n));
     }
     if (unzCloseCurrentFile(zip) != UNZ_OK) ok = false;  // CRC mismatch
-    ok = ok && pass.bytes() == declaredSize && file->flush() && file->identity(written);
+    ok = ok && pass.bytes() == declaredSize && file->flush();
+    if (!ok || !file->identity(written)) written = plat::FileIdentity();  // nothing to vouch for
     file.reset();
     return ok;
 }
@@ -153,7 +154,7 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
     plat::setFileTime(outPath, seconds);
     // Setting the time changed the identity; the file is still the one just written.
     plat::FileIdentity stamped;
-    if (plat::fileIdentity(outPath, stamped) && stamped.volume == written.volume &&
+    if (written.fileId != 0 && plat::fileIdentity(outPath, stamped) && stamped.volume == written.volume &&
         stamped.fileId == written.fileId && stamped.size == written.size) {
         rememberDigests(stamped, pass.finish());
     }
