@@ -43,16 +43,17 @@ struct FolderIndex {
     std::unordered_map<std::string, std::vector<std::string>> names;
 };
 
-// Built on first use, as lookups may come from other files' static initialisers, and
-// never destroyed, as threads may still look names up while the process ends.
+// Built on first use, as lookups may come from other files' static initialisers. It is
+// an object, not a pointer, so that a stand-in library that is unloaded takes its
+// indexes with it.
 struct Indexes {
     std::mutex mutex;
     std::unordered_map<std::string, FolderIndex> folders;
 };
 
 Indexes& indexes() {
-    static Indexes* all = new Indexes;
-    return *all;
+    static Indexes all;
+    return all;
 }
 
 std::string folded(const std::string& name) { return text::toUtf8(text::toLower(text::fromUtf8(name))); }
