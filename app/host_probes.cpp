@@ -1,5 +1,7 @@
 #include "app/host_probes.h"
 
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/files.h"
@@ -21,6 +23,48 @@ constexpr size_t kVersionPathChars = 519;
 bool namesNonFolder(const std::u16string& path) {
     uint32_t attributes = 0;
     return plat::fileAttributes(path, attributes) && attributes != plat::kAttributeDirectory;
+}
+
+// A file's version resource is read once per identity in a run: the rules ask for the
+// player's version with every update element, and the file does not change under them.
+class VersionMemo {
+public:
+    bool read(const std::u16string& path, plat::VersionResource& out) {
+        plat::FileIdentity identity;
+        if (!plat::fileIdentity(path, identity)) return plat::readVersionResource(path, out);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            auto known = m_entries.find(path);
+            if (known != m_entries.end() && known->second.identity == identity) {
+                out = known->second.resource;
+                return known->second.found;
+            }
+        }
+        Entry entry;
+        entry.identity = identity;
+        entry.found = plat::readVersionResource(path, entry.resource);
+        out = entry.resource;
+        bool found = entry.found;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_entries.size() >= kMaxEntries) m_entries.clear();
+        m_entries[path] = std::move(entry);
+        return found;
+    }
+
+private:
+    static constexpr size_t kMaxEntries = 4096;
+    struct Entry {
+        plat::FileIdentity identity;
+        plat::VersionResource resource;
+        bool found = false;
+    };
+    std::mutex m_mutex;
+    std::map<std::u16string, Entry> m_entries;
+};
+
+bool readVersionOnce(const std::u16string& path, plat::VersionResource& out) {
+    static VersionMemo* memo = new VersionMemo;  // never destroyed: threads may outlive main
+    return memo->read(path, out);
 }
 
 bool hiveFromName(const std::u16string& name, plat::Hive& hive) {
@@ -87,7 +131,7 @@ bool readRegistryPathFolder(std::u16string& path) {
 
 std::u16string fileVersion(const std::u16string& path) {
     plat::VersionResource resource;
-    if (!plat::readVersionResource(path, resource)) return {};
+    if (!readVersionOnce(path, resource)) return {};
     const uint16_t* v = resource.fileVersion;
     return text::format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
 }
@@ -111,7 +155,7 @@ VersionRecord versionRecord(const std::u16string& path) {
     VersionRecord record;
     record.path = path.substr(0, kVersionPathChars);
     plat::VersionResource resource;
-    if (!plat::readVersionResource(path, resource)) return record;
+    if (!readVersionOnce(path, resource)) return record;
     for (int i = 0; i < 4; ++i) {
         record.fileVersion[i] = resource.fileVersion[i];
         record.productVersion[i] = resource.productVersion[i];

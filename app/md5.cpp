@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/file_digest.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -160,9 +161,6 @@ std::string md5OfBuffer(const void* data, size_t size) {
 
 namespace {
 
-// Large reads keep system calls out of the digest's way; the digest does not depend on
-// how the file is cut into reads.
-constexpr size_t kReadChunk = 1 << 20;
 constexpr size_t kStreamChunk = 2048;
 
 }  // namespace
@@ -171,26 +169,23 @@ std::string md5OfFile(const std::u16string& path) {
     // No sharing: a file another process still holds (a download being written) fails.
     std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadExclusive);
     if (!file) return {};
-    std::vector<uint8_t> buffer(kReadChunk);
-    Md5 md5;
+    StreamDigests digests;
     uint64_t total = 0;
-    for (;;) {
-        int64_t got = file->read(buffer.data(), buffer.size());
-        if (got < 0) return {};
-        if (got == 0) break;
-        md5.update(buffer.data(), static_cast<size_t>(got));
-        total += static_cast<uint64_t>(got);
-    }
-    if (total == 0) return {};
-    uint8_t digest[16];
-    md5.finish(digest);
-    return md5Hex(digest);
+    if (!digestsOfOpenFile(*file, digests, total) || total == 0) return {};
+    return md5Hex(digests.md5);
 }
 
 StreamedMd5 md5OfFileStreamed(const std::u16string& path) {
     StreamedMd5 result;
     std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadShared);
     if (!file) return result;
+    plat::FileIdentity identity;
+    StreamDigests known;
+    if (file->identity(identity) && rememberedDigests(identity, known)) {
+        std::memcpy(result.digest, known.md5, sizeof result.digest);
+        result.bytesRead = identity.size;
+        return result;
+    }
     // Read in multiples of the 2048-byte chunk; a short read ends the stream as a short
     // chunk would.
     std::vector<uint8_t> buffer(kStreamChunk * 512);

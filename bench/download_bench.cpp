@@ -1,7 +1,9 @@
 // One download to a file through the agent's transfer, for bench/download_bench.sh, which
-// runs it under /usr/bin/time -v beside `curl -o` of the same file.
+// runs it under /usr/bin/time -v beside `curl -o` of the same file. Given the file's MD5,
+// the download is followed by the package digest check, as a downloaded package is before
+// it is installed (the anchor is then `curl -o` followed by `md5sum`).
 //
-//   bench_download_bench URL OUTPUT
+//   bench_download_bench URL OUTPUT [MD5]
 //
 // Prints "<bytes> bytes in <seconds> s, <MiB/s> MiB/s"; exit code 0 on success.
 #include <chrono>
@@ -9,12 +11,13 @@
 #include <filesystem>
 #include <string>
 
+#include "fetch/install_package.h"
 #include "fetch/transfer.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_download_bench URL OUTPUT\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: bench_download_bench URL OUTPUT [MD5]\n");
         return 2;
     }
     std::string output = argv[2];
@@ -27,6 +30,10 @@ int main(int argc, char** argv) {
 
     auto start = std::chrono::steady_clock::now();
     bool ok = fetch::performTransfer(request);
+    if (ok && argc == 4 && !fetch::packageDigestMatches(request.savePath, text::fromUtf8(argv[3]))) {
+        std::fprintf(stderr, "digest check failed\n");
+        return 1;
+    }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ok) {
         std::fprintf(stderr, "download failed\n");

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Download of a large file over loopback: the agent's transfer (bench_download_bench) beside
-# `curl -o` of the same file from the same stand-in server, each under /usr/bin/time -v.
-# Reports peak resident memory and throughput of both, best of ROUNDS runs each.
+# Download of a large file over loopback followed by its digest check: the agent's transfer
+# and package check (bench_download_bench) beside `curl -o` and `md5sum` of the same file
+# from the same stand-in server, each under /usr/bin/time -v. Reports peak resident memory
+# and throughput of both, best of ROUNDS runs each.
 #
 #   bench/download_bench.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
 set -eu
@@ -50,8 +51,8 @@ best() {  # name, then the command
     echo "$best_s" > "$work/$name.s"
 }
 
-echo "download of $size_mib MiB over loopback, best of $rounds (peak memory: highest of the runs)"
-best agent "$bin/bench_download_bench" "$url" "$work/out.bin"
-best curl curl -s -o "$work/out.bin" "$url"
+echo "download and digest check of $size_mib MiB over loopback, best of $rounds (peak memory: highest of the runs)"
+best agent "$bin/bench_download_bench" "$url" "$work/out.bin" "$expected"
+best curl sh -c 'curl -s -o "$1" "$2" && md5sum "$1"' sh "$work/out.bin" "$url"
 awk -v a="$(cat "$work/agent.s")" -v c="$(cat "$work/curl.s")" \
     'BEGIN { printf "agent throughput / curl throughput = %.2f\n", c / a }'

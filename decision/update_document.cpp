@@ -140,6 +140,10 @@ bool parseUpdateDocument(const std::string& text, std::vector<DocumentItem>& ite
     }
     const Node* root = document.first_node();
     if (!root) return false;
+    // Sized once: a large document's records are never copied while the list grows.
+    size_t children = 0;
+    for (const Node* child = root->first_node(); child; child = child->next_sibling()) ++children;
+    items.reserve(items.size() + children);
     for (const Node* child = root->first_node(); child; child = child->next_sibling()) {
         DocumentItem item;
         if (readItem(*child, item)) items.push_back(std::move(item));

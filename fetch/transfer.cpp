@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/background_digest.h"
+#include "app/file_digest.h"
 #include "app/log.h"
 #include "platform/files.h"
 #include "platform/format.h"
@@ -105,6 +107,8 @@ public:
             discardFile();
             return false;
         }
+        plat::FileIdentity identity;
+        bool whole = m_file->identity(identity) && identity.size == m_digest.bytes();
         m_file.reset();
         if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
             LOG(u"move %s to %s failed, error code: %d", m_tempPath, m_request.savePath, plat::lastErrorCode());
@@ -114,6 +118,9 @@ public:
         plat::flushFolder(plat::parentFolder(m_request.savePath));
         notePartFile(m_tempPath, false);
         m_tempPath.clear();
+        // The digest check after the download takes this instead of reading the file again,
+        // as long as the file keeps this identity.
+        if (whole) rememberDigests(identity, m_digest.finish());
         return true;
     }
 
@@ -142,6 +149,7 @@ private:
             return false;
         }
         m_fileBytes += size;
+        m_digest.update(data, size);  // without it the check reads the file instead
         return true;
     }
 
@@ -179,6 +187,7 @@ private:
     std::unique_ptr<plat::File> m_file;
     std::u16string m_tempPath;
     uint64_t m_fileBytes = 0;
+    BackgroundDigest m_digest;  // what went into the file, digested on the way
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {

@@ -1,5 +1,6 @@
 // The small file operations the module update shares: download to a file, digest check,
 // delete-and-verify and creation of a directory chain.
+#include "app/file_digest.h"
 #include "app/file_digests.h"
 #include "app/md5.h"
 #include "app/signed_document.h"
@@ -16,8 +17,12 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
         log(u"download file %s to file %s %s", url, path, diag::outcome(false));
         return false;
     }
-    ModuleHttpReply reply = moduleHttpGet(url, kind, file.get());
+    // The body is digested as it is written, so the archive check that follows need not
+    // read the file back.
+    DigestingFile digesting(*file);
+    ModuleHttpReply reply = moduleHttpGet(url, kind, &digesting);
     bool ok = reply.ok && reply.status == 200 && reply.bodyBytes > 0 && !reply.writeFailed;
+    if (ok) rememberDigestsOf(*file, digesting.pass());
     file.reset();
     log(u"download file %s to file %s %s", url, path, diag::outcome(ok));
     return ok;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <vector>
+#include "app/file_digest.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -107,9 +108,10 @@ int64_t timeFromDos(const tm_unz& dos) {
 
 // Inflates the current entry into path; true only when every byte arrived and the
 // entry's CRC matched. Inflating stops at the declared size, so an entry that inflates
-// beyond it ends in a CRC failure instead of filling the disk.
+// beyond it ends in a CRC failure instead of filling the disk. The bytes are digested on
+// their way to the file, and written names the file they went into.
 bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
-                 std::vector<unsigned char>& localExtra) {
+                 std::vector<unsigned char>& localExtra, DigestPass& pass, plat::FileIdentity& written) {
     if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
     int extraSize = unzGetLocalExtrafield(zip, nullptr, 0);
     if (extraSize > 0) {
@@ -119,16 +121,16 @@ bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
     }
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
     bool ok = file != nullptr;
-    uint64_t written = 0;
     std::vector<char> block(kBlockBytes);
     while (ok) {
         int n = unzReadCurrentFile(zip, block.data(), static_cast<unsigned>(block.size()));
         if (n == 0) break;
         if (n < 0 || !file->write(block.data(), static_cast<size_t>(n))) ok = false;
-        written += n > 0 ? static_cast<uint64_t>(n) : 0;
+        if (n > 0) pass.update(block.data(), static_cast<size_t>(n));
     }
     if (unzCloseCurrentFile(zip) != UNZ_OK) ok = false;  // CRC mismatch
-    ok = ok && written == declaredSize && file->flush();
+    ok = ok && pass.bytes() == declaredSize && file->flush();
+    if (!ok || !file->identity(written)) written = plat::FileIdentity();  // nothing to vouch for
     file.reset();
     return ok;
 }
@@ -171,10 +173,18 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
 
     std::u16string outPath = targetDir + u"\\" + name;
     std::vector<unsigned char> localExtra;
-    if (!inflateInto(zip, outPath, info.uncompressed_size, localExtra)) {
+    DigestPass pass;
+    plat::FileIdentity written;
+    if (!inflateInto(zip, outPath, info.uncompressed_size, localExtra, pass, written)) {
         plat::deleteFile(outPath);  // never leave a partial file under the module's name
         return false;
     }
     plat::setFileTimes(outPath, entryTimes(localExtra, centralExtra, timeFromDos(info.tmu_date)));
+    // Setting the times changed the identity; the file is still the one just written.
+    plat::FileIdentity stamped;
+    if (written.fileId != 0 && plat::fileIdentity(outPath, stamped) && stamped.volume == written.volume &&
+        stamped.fileId == written.fileId && stamped.size == written.size) {
+        rememberDigests(stamped, pass.finish());
+    }
     return true;
 }

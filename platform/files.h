@@ -60,6 +60,17 @@ bool isLink(const std::u16string& path);
 // the old or the new name. POSIX needs an fsync of the folder; NTFS journals its names.
 bool flushFolder(const std::u16string& folder);
 
+// What tells one state of a file from another without reading it: the file's ID on its
+// volume, its size and its last-write time. A rename keeps it; a write changes it.
+struct FileIdentity {
+    uint64_t volume = 0, fileId = 0, size = 0;
+    int64_t modified = 0;  // host units (nanoseconds on POSIX, 100 ns on Windows)
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && fileId == o.fileId && size == o.size && modified == o.modified;
+    }
+};
+bool fileIdentity(const std::u16string& path, FileIdentity& identity);
+
 enum class OpenMode {
     ReadShared,     // read, others may read and write
     ReadExclusive,  // read, no sharing: fails while another process holds the file
@@ -75,6 +86,7 @@ public:
     virtual bool write(const void* data, size_t size) = 0;
     virtual bool size(uint64_t& size) = 0;
     virtual bool flush() = 0;
+    virtual bool identity(FileIdentity& identity) = 0;
 };
 std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode);
 

@@ -1,7 +1,8 @@
-// Reader of the version resource (VS_VERSIONINFO) of a PE file, over the file's bytes.
+// Reader of the version resource (VS_VERSIONINFO) of a PE file.
 // Every offset and length in the file is checked before use, so a truncated or hostile
 // file only makes the read fail.
 #include <string_view>
+#include <vector>
 #include "platform/text.h"
 #include "platform/version_resource.h"
 
@@ -21,7 +22,6 @@ public:
     }
     uint16_t u16(size_t at) const { return static_cast<uint16_t>(byte(at) | byte(at + 1) << 8); }
     uint32_t u32(size_t at) const { return u16(at) | static_cast<uint32_t>(u16(at + 2)) << 16; }
-    std::string_view sub(size_t offset, size_t length) const { return m_data.substr(offset, length); }
 
 private:
     unsigned byte(size_t at) const { return static_cast<unsigned char>(m_data[at]); }
@@ -32,86 +32,95 @@ struct Section {
     uint32_t virtualAddress, rawSize, rawOffset;
 };
 
+// No version resource comes near this; a larger one is refused unread.
+constexpr uint32_t kMaxVersionBytes = 1024 * 1024;
+
+// A PE file read piecewise: its headers, then the few entries of the resource directory
+// that lead to the version resource, then that resource. Code, data and the other
+// resources are never read.
 class PeImage {
 public:
-    explicit PeImage(const std::string& bytes) : m_file(bytes) {}
+    explicit PeImage(const PeReadAt& read) : m_read(read) {}
 
     // The bytes of the first language of the first RT_VERSION resource.
-    bool versionData(std::string_view& data) {
-        uint32_t resourceRva, resourceSize;
-        if (!readHeaders(resourceRva, resourceSize)) return false;
-        size_t base;
-        if (!rvaToOffset(resourceRva, 16, base)) return false;
+    bool versionData(std::string& data) {
+        if (!readHeaders()) return false;
         uint32_t entry;
-        if (!findEntry(base, 0, true, entry) || !(entry & 0x80000000u)) return false;
-        if (!findEntry(base, entry & 0x7FFFFFFFu, false, entry) || !(entry & 0x80000000u)) return false;
-        if (!findEntry(base, entry & 0x7FFFFFFFu, false, entry) || (entry & 0x80000000u)) return false;
-        if (!m_file.has(uint64_t(base) + entry, 16)) return false;
-        uint32_t dataRva = m_file.u32(base + entry), dataSize = m_file.u32(base + entry + 4);
-        size_t dataOffset;
-        if (!rvaToOffset(dataRva, dataSize, dataOffset)) return false;
-        data = m_file.sub(dataOffset, dataSize);
-        return true;
+        if (!findEntry(0, true, entry) || !(entry & 0x80000000u)) return false;
+        if (!findEntry(entry & 0x7FFFFFFFu, false, entry) || !(entry & 0x80000000u)) return false;
+        if (!findEntry(entry & 0x7FFFFFFFu, false, entry) || (entry & 0x80000000u)) return false;
+        std::string dataEntry;
+        if (!readResource(entry, 16, dataEntry)) return false;
+        uint32_t dataRva = Bytes(dataEntry).u32(0), dataSize = Bytes(dataEntry).u32(4);
+        return dataSize <= kMaxVersionBytes && readRva(dataRva, dataSize, data);
     }
 
 private:
-    bool readHeaders(uint32_t& resourceRva, uint32_t& resourceSize) {
-        if (!m_file.has(0, 64) || m_file.u16(0) != 0x5A4D) return false;  // "MZ"
-        size_t pe = m_file.u32(0x3C);
-        if (!m_file.has(pe, 24) || m_file.u32(pe) != 0x00004550) return false;  // "PE\0\0"
-        uint16_t sectionCount = m_file.u16(pe + 6), optionalSize = m_file.u16(pe + 20);
-        size_t optional = pe + 24;
-        if (!m_file.has(optional, optionalSize) || optionalSize < 2) return false;
-        uint16_t magic = m_file.u16(optional);
+    bool readExact(uint64_t offset, size_t length, std::string& bytes) const {
+        return m_read(offset, length, bytes) && bytes.size() == length;
+    }
+
+    bool readHeaders() {
+        std::string dos, header, optionalHeader, table;
+        if (!readExact(0, 64, dos) || Bytes(dos).u16(0) != 0x5A4D) return false;  // "MZ"
+        uint64_t pe = Bytes(dos).u32(0x3C);
+        if (!readExact(pe, 24, header) || Bytes(header).u32(0) != 0x00004550) return false;  // "PE\0\0"
+        uint16_t sectionCount = Bytes(header).u16(6), optionalSize = Bytes(header).u16(20);
+        if (optionalSize < 2 || !readExact(pe + 24, optionalSize, optionalHeader)) return false;
+        Bytes optional(optionalHeader);
+        uint16_t magic = optional.u16(0);
         size_t countAt = magic == 0x10B ? 92 : magic == 0x20B ? 108 : 0;
         if (countAt == 0 || optionalSize < countAt + 4) return false;
-        uint32_t directoryCount = m_file.u32(optional + countAt);
+        uint32_t directoryCount = optional.u32(countAt);
         size_t resourceEntry = countAt + 4 + 2 * 8;  // the third data directory
         if (directoryCount < 3 || optionalSize < resourceEntry + 8) return false;
-        resourceRva = m_file.u32(optional + resourceEntry);
-        resourceSize = m_file.u32(optional + resourceEntry + 4);
-        if (resourceRva == 0 || resourceSize == 0) return false;
-        size_t table = optional + optionalSize;
-        if (!m_file.has(table, uint64_t(sectionCount) * 40)) return false;
+        m_resourceRva = optional.u32(resourceEntry);
+        if (m_resourceRva == 0 || optional.u32(resourceEntry + 4) == 0) return false;
+        if (!readExact(pe + 24 + optionalSize, size_t(sectionCount) * 40, table)) return false;
+        Bytes t(table);
         for (size_t i = 0; i < sectionCount; ++i) {
-            size_t s = table + i * 40;
-            m_sections.push_back(Section{m_file.u32(s + 12), m_file.u32(s + 16), m_file.u32(s + 20)});
+            size_t s = i * 40;
+            m_sections.push_back(Section{t.u32(s + 12), t.u32(s + 16), t.u32(s + 20)});
         }
         return true;
     }
 
-    bool rvaToOffset(uint32_t rva, uint32_t length, size_t& offset) const {
+    // The bytes at rva, which must lie whole in the raw data of one section.
+    bool readRva(uint64_t rva, uint32_t length, std::string& bytes) const {
         for (const auto& s : m_sections) {
             if (rva < s.virtualAddress || rva - s.virtualAddress >= s.rawSize) continue;
-            uint32_t inSection = rva - s.virtualAddress;
+            uint64_t inSection = rva - s.virtualAddress;
             if (length > s.rawSize - inSection) return false;
-            uint64_t at = uint64_t(s.rawOffset) + inSection;
-            if (!m_file.has(at, length)) return false;
-            offset = static_cast<size_t>(at);
-            return true;
+            return readExact(uint64_t(s.rawOffset) + inSection, length, bytes);
         }
         return false;
     }
 
-    // An entry of the resource directory at base + directory: the one with ID
-    // kRtVersion when wantVersion is set, else the first one (named or numbered).
-    bool findEntry(size_t base, uint32_t directory, bool wantVersion, uint32_t& target) const {
-        if (!m_file.has(uint64_t(base) + directory, 16)) return false;
-        size_t at = base + directory;  // inside the file, so a size
-        uint32_t named = m_file.u16(at + 12), numbered = m_file.u16(at + 14);
-        size_t entries = at + 16;
-        if (!m_file.has(entries, uint64_t(named + numbered) * 8)) return false;
+    // Offsets inside the resource directory count from its start.
+    bool readResource(uint32_t offset, uint32_t length, std::string& bytes) const {
+        return readRva(uint64_t(m_resourceRva) + offset, length, bytes);
+    }
+
+    // An entry of the resource directory at directory: the one with ID kRtVersion when
+    // wantVersion is set, else the first one (named or numbered).
+    bool findEntry(uint32_t directory, bool wantVersion, uint32_t& target) const {
+        std::string head, entries;
+        if (!readResource(directory, 16, head)) return false;
+        uint32_t named = Bytes(head).u16(12), numbered = Bytes(head).u16(14);
+        if (!readResource(directory + 16, (named + numbered) * 8, entries)) return false;
+        Bytes e(entries);
         for (uint32_t i = 0; i < named + numbered; ++i) {
-            uint32_t name = m_file.u32(entries + i * 8);
+            uint32_t name = e.u32(i * 8);
             if (wantVersion && (i < named || name != kRtVersion)) continue;
-            target = m_file.u32(entries + i * 8 + 4);
+            target = e.u32(i * 8 + 4);
             return true;
         }
         return false;
     }
 
-    Bytes m_file;
+    const PeReadAt& m_read;
     std::vector<Section> m_sections;
+    uint32_t m_resourceRva = 0;
 };
 
 // One node of the VS_VERSIONINFO tree: wLength, wValueLength, wType, a NUL-terminated
@@ -205,9 +214,18 @@ bool readFixed(const Bytes& data, const Block& root, VersionResource& out) {
 }  // namespace
 
 bool parsePeVersionResource(const std::string& peBytes, VersionResource& out) {
+    PeReadAt read = [&peBytes](uint64_t offset, size_t length, std::string& bytes) {
+        if (offset > peBytes.size()) return false;
+        bytes.assign(peBytes, static_cast<size_t>(offset), length);  // shorter at the end
+        return true;
+    };
+    return parsePeVersionResource(read, out);
+}
+
+bool parsePeVersionResource(const PeReadAt& read, VersionResource& out) {
     out = VersionResource();
-    std::string_view resource;
-    if (!PeImage(peBytes).versionData(resource)) return false;
+    std::string resource;
+    if (!PeImage(read).versionData(resource)) return false;
     Bytes data(resource);
     Block root;
     if (!readBlock(data, 0, data.size(), root) || root.key != u"VS_VERSION_INFO") return false;

@@ -52,6 +52,7 @@ bool XmlDocument::parseText(std::u16string_view text) {
 
 bool XmlDocument::parse() {
     bool wellFormed = xml::buildIndex(m_text, m_index, m_results);
+    m_indexInTextOrder = true;
     resetPositions();
     return wellFormed;
 }

@@ -103,8 +103,9 @@ private:
     xml::ResultLog m_results;
     // Entry 0 stands for the document; its children are the top-level elements.
     xml::ElementIndex m_index;
-    uint32_t m_parent = 0;  // element whose children are walked (0: top level)
-    uint32_t m_main = 0;    // current element (0: none)
-    uint32_t m_child = 0;   // element left by leaveElement (0: none)
+    bool m_indexInTextOrder = true;  // entries sorted by start, as parsing leaves them
+    uint32_t m_parent = 0;           // element whose children are walked (0: top level)
+    uint32_t m_main = 0;             // current element (0: none)
+    uint32_t m_child = 0;            // element left by leaveElement (0: none)
     unsigned m_docFlags = 0;
 };

@@ -1,5 +1,7 @@
 // Editing in place: the text is changed where the element or attribute stands and the
 // index is moved along with it, so the document never needs parsing again.
+#include <algorithm>
+
 #include "xml/escape.h"
 #include "xml/tag_attributes.h"
 #include "xml/xml_document.h"
@@ -19,7 +21,15 @@ void XmlDocument::splice(uint32_t pos, uint32_t oldLength, std::u16string_view r
     m_text.replace(pos, oldLength, replacement);
     const uint32_t delta = static_cast<uint32_t>(replacement.size()) - oldLength;  // modular
     const uint32_t after = pos + oldLength;
-    for (size_t i = 1; i < m_index.size(); ++i)
+    // While the entries are in text order, those that move are a tail found by binary
+    // search, so appending stays linear over a whole document.
+    size_t first = 1;
+    if (m_indexInTextOrder) {
+        auto moved = std::partition_point(m_index.begin() + 1, m_index.end(),
+                                          [after](const xml::Element& e) { return e.start < after; });
+        first = static_cast<size_t>(moved - m_index.begin());
+    }
+    for (size_t i = first; i < m_index.size(); ++i)
         if (m_index[i].start >= after) m_index[i].start += delta;
     for (uint32_t e = owner;; e = m_index[e].parent) {
         m_index[e].length += delta;
@@ -93,6 +103,7 @@ bool XmlDocument::addElement(std::u16string_view name, std::u16string_view value
     splice(pos, 0, insertion, parent);
 
     const uint32_t id = static_cast<uint32_t>(m_index.size());
+    if (e.start < m_index.back().start) m_indexInTextOrder = false;  // inserted before a later element
     m_index.push_back(e);
     if (previous) m_index[previous].nextSibling = id;
     else m_index[parent].firstChild = id;

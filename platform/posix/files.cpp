@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include "platform/posix/folder_names.h"
 #include "platform/posix/host.h"
 #include "platform/text.h"
 
@@ -22,22 +23,6 @@ std::string joinNative(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;
     return folder + "/" + name;
-}
-
-// The entry of folder whose name equals name without regard to case; the smallest
-// such name when several match, so the choice does not depend on directory order.
-bool findNoCase(const std::string& folder, const std::string& name, std::string& found) {
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return false;
-    std::u16string wanted = text::fromUtf8(name);
-    found.clear();
-    while (dirent* entry = readdir(dir)) {
-        std::string candidate = entry->d_name;
-        if (text::equalsNoCase(text::fromUtf8(candidate), wanted) && (found.empty() || candidate < found))
-            found = candidate;
-    }
-    closedir(dir);
-    return !found.empty();
 }
 
 // Resolves each component that does not exist as written against its folder's
@@ -56,7 +41,7 @@ std::string resolveCase(const std::string& path) {
             struct stat st;
             std::string match;
             if (part != "." && part != ".." && lstat(next.c_str(), &st) != 0) {
-                if (!findNoCase(current, part, match)) return next + path.substr(end);
+                if (!posix::findNameNoCase(current, part, match)) return next + path.substr(end);
                 next = joinNative(current, match);
             }
             current = next;
@@ -76,6 +61,15 @@ bool statPath(const std::u16string& path, struct stat& st) {
 }
 
 bool isReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+
+FileIdentity identityOf(const struct stat& st) {
+    FileIdentity id;
+    id.volume = static_cast<uint64_t>(st.st_dev);
+    id.fileId = static_cast<uint64_t>(st.st_ino);
+    id.size = static_cast<uint64_t>(st.st_size);
+    id.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
 
 uint32_t attributesOf(const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return kAttributeDirectory;
@@ -135,6 +129,12 @@ public:
         return true;
     }
     bool flush() override { return fsync(m_fd) == 0; }
+    bool identity(FileIdentity& identity) override {
+        struct stat st;
+        if (fstat(m_fd, &st) != 0) return false;
+        identity = identityOf(st);
+        return true;
+    }
 
 private:
     int m_fd;
@@ -149,7 +149,14 @@ std::string nativePath(const std::u16string& path) {
     std::string native = text::toUtf8(p);
     struct stat st;
     if (native.empty() || lstat(native.c_str(), &st) == 0) return native;
-    return resolveCase(native);
+    // Mostly only the last name is not there as written (a file about to be created, a
+    // probe for a leftover): then its folder alone is looked in.
+    size_t slash = native.rfind('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == native.size()) return resolveCase(native);
+    std::string folder = native.substr(0, slash), name = native.substr(slash + 1), match;
+    if (name == "." || name == ".." || lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return resolveCase(native);
+    return posix::findNameNoCase(folder, name, match) ? joinNative(folder, match) : native;
 }
 
 bool fileExists(const std::u16string& path) {
@@ -192,7 +199,9 @@ bool createDirectory(const std::u16string& path) {
         errno = EEXIST;
         return false;
     }
-    return mkdir(native.c_str(), 0755) == 0;
+    if (mkdir(native.c_str(), 0755) != 0) return false;
+    posix::noteNameAdded(native);
+    return true;
 }
 
 bool createDirectoryTree(const std::u16string& path) {
@@ -211,7 +220,13 @@ bool createDirectoryTree(const std::u16string& path) {
     return directoryExists(canonical);
 }
 
-bool removeDirectory(const std::u16string& path) { return !path.empty() && rmdir(nativePath(path).c_str()) == 0; }
+bool removeDirectory(const std::u16string& path) {
+    if (path.empty()) return false;
+    std::string native = nativePath(path);
+    if (rmdir(native.c_str()) != 0) return false;
+    posix::noteNameRemoved(native);
+    return true;
+}
 
 bool deleteFile(const std::u16string& path) {
     if (path.empty()) return false;
@@ -223,6 +238,7 @@ bool deleteFile(const std::u16string& path) {
         return false;
     }
     if (refuseReadOnly(native) || unlink(native.c_str()) != 0) return false;
+    posix::noteNameRemoved(native);
     posix::fileChanged(native);
     return true;
 }
@@ -234,9 +250,17 @@ static bool renameFile(const std::u16string& from, const std::u16string& to, boo
         if (from.empty() || to.empty()) errno = ENOENT;
         return false;
     }
+    auto moved = [&](const std::string& destination) {
+        posix::noteNameRemoved(source);
+        posix::noteNameAdded(destination);
+        return true;
+    };
     if (lstat(target.c_str(), &targetStat) == 0) {
         bool sameFile = targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino;
-        if (sameFile) return ::rename(source.c_str(), nativeLeaf(to).c_str()) == 0;  // a change of case
+        if (sameFile) {  // a change of case
+            std::string leaf = nativeLeaf(to);
+            return ::rename(source.c_str(), leaf.c_str()) == 0 && moved(leaf);
+        }
         if (!replace) {
             errno = EEXIST;
             return false;
@@ -246,12 +270,12 @@ static bool renameFile(const std::u16string& from, const std::u16string& to, boo
             return false;
         }
         if (refuseReadOnly(target)) return false;
-        return ::rename(source.c_str(), target.c_str()) == 0;
+        return ::rename(source.c_str(), target.c_str()) == 0 && moved(target);
     }
-    if (replace) return ::rename(source.c_str(), target.c_str()) == 0;
-    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (replace) return ::rename(source.c_str(), target.c_str()) == 0 && moved(target);
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return moved(target);
     if (errno != EINVAL && errno != ENOSYS) return false;
-    return ::rename(source.c_str(), target.c_str()) == 0;  // file system without no-replace
+    return ::rename(source.c_str(), target.c_str()) == 0 && moved(target);  // file system without no-replace
 }
 
 bool moveFile(const std::u16string& from, const std::u16string& to, bool replace) {
@@ -274,6 +298,7 @@ bool copyFile(const std::u16string& from, const std::u16string& to) {
     // The copy's mode is the source's, read-only included, as CopyFileW copies attributes.
     bool ok = posix::replaceFileFrom(target, fd, st.st_mode & 07777);
     int saved = errno;
+    if (ok) posix::noteNameAdded(target);
     ::close(fd);
     errno = saved;
     return ok;
@@ -283,6 +308,13 @@ bool fileSize(const std::u16string& path, uint64_t& size) {
     struct stat st;
     if (!statPath(path, st) || S_ISDIR(st.st_mode)) return false;
     size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool fileIdentity(const std::u16string& path, FileIdentity& identity) {
+    struct stat st;
+    if (!statPath(path, st) || !S_ISREG(st.st_mode)) return false;
+    identity = identityOf(st);
     return true;
 }
 
@@ -328,7 +360,9 @@ bool readWholeFile(const std::u16string& path, std::string& bytes) {
 bool writeWholeFile(const std::u16string& path, const std::string& bytes) {
     if (path.empty()) return false;
     std::string native = nativePath(path);
-    return !refuseReadOnly(native) && posix::replaceFileContents(native, bytes, 0644);
+    if (refuseReadOnly(native) || !posix::replaceFileContents(native, bytes, 0644)) return false;
+    posix::noteNameAdded(native);
+    return true;
 }
 
 bool setFileTimes(const std::u16string& path, const FileTimes& times) {
@@ -368,6 +402,7 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
     if ((mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite) && refuseReadOnly(native)) return nullptr;
     int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0644);  // never wait on a FIFO
     if (fd < 0) return nullptr;
+    if (flags & O_CREAT) posix::noteNameAdded(native);
     struct stat st;
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0;
     if (!ok) errno = EISDIR;

@@ -161,6 +161,15 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
         EXPECT_EQ(record.fileDescription, u"Player");
     }
 
+    // The version is read again once the file has changed, even to one of the same size.
+    const std::pair<uint16_t, const char16_t*> revisions[] = {{301, u"7.1.20.301"}, {302, u"7.1.20.302"}};
+    for (const auto& [revision, expected] : revisions) {
+        wanted.fileVersion[3] = revision;
+        write("Orvix.exe", testpe::peWithVersion(wanted));
+        EXPECT_EQ(fileVersion(agentPath("Orvix.exe")), expected);
+        EXPECT_EQ(versionRecord(agentPath("Orvix.exe")).fileVersion[3], revision);
+    }
+
     write("plain.dll", testpe::peWithoutVersion());
     EXPECT_EQ(fileVersion(agentPath("plain.dll")), u"");
     VersionRecord none = versionRecord(agentPath("plain.dll"));

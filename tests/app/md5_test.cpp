@@ -4,8 +4,10 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <random>
 
+#include "app/background_digest.h"
 #include "app/md5.h"
 #include "platform/files.h"
 #include "support/host_sandbox.h"
@@ -61,6 +63,21 @@ TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
     }
 }
 
+// Digested on a thread of its own, in writes of any size, also past what the queue holds
+// at once: the same digest as in one go.
+TEST(Md5, BackgroundDigestAgreesWithTheDirectOne) {
+    const std::string data = randomBytes((20u << 20) + 5, 7);
+    for (size_t write : {size_t(0), size_t(1), size_t(16384), size_t(3u << 20)}) {
+        BackgroundDigest digest;
+        for (size_t at = 0; write > 0 && at < data.size(); at += write)
+            ASSERT_TRUE(digest.update(data.data() + at, std::min(write, data.size() - at)));
+        size_t covered = write == 0 ? 0 : data.size();
+        EXPECT_EQ(digest.bytes(), covered);
+        StreamDigests result = digest.finish();
+        EXPECT_EQ(md5Hex(result.md5), md5OfBuffer(data.data(), covered)) << write;
+    }
+}
+
 class Md5File : public testsupport::HostTest {};
 
 TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
@@ -72,6 +89,12 @@ TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
         StreamedMd5 streamed = md5OfFileStreamed(agentPath("f.bin"));
         EXPECT_EQ(streamed.bytesRead, size);
         EXPECT_EQ(md5Hex(streamed.digest), expected) << size;
+        // The same size with other bytes is another file to the digest.
+        data[size / 2] = static_cast<char>(data[size / 2] ^ 1);
+        write("f.bin", data);
+        expected = md5OfBuffer(data.data(), data.size());
+        EXPECT_EQ(md5OfFile(agentPath("f.bin")), expected) << size;
+        EXPECT_EQ(md5Hex(md5OfFileStreamed(agentPath("f.bin")).digest), expected) << size;
     }
 }
 

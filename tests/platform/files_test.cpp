@@ -5,6 +5,7 @@
 #include <unistd.h>
 #endif
 #include <fstream>
+#include <sstream>
 
 #include "platform/files.h"
 #include "support/host_sandbox.h"
@@ -24,6 +25,39 @@ TEST_F(Files, NamesThatDoNotExistAsWrittenResolveWithoutRegardToCase) {
     EXPECT_TRUE(deleteFile(agentPath("PLAYER\\SUB\\SETUP.EXE")));
     EXPECT_FALSE(std::filesystem::exists(native("Player/Sub/Setup.exe")));
     EXPECT_FALSE(fileExists(u""));
+
+    // The answer follows every change of the folder, whoever makes it: this backend or
+    // another writer, between two lookups of the same folder.
+    struct Step {
+        const char* change;  // "write NAME", "remove NAME", "move FROM TO" (through the backend)
+        const char* asked;
+        bool found;
+    };
+    const Step steps[] = {
+        {"write Player/Sub/Other.txt", "player\\sub\\OTHER.TXT", true},
+        {"write Player/Sub/Late.txt", "player\\sub\\late.TXT", true},
+        {"remove Player/Sub/Late.txt", "player\\sub\\LATE.txt", false},
+        {"move player\\sub\\other.txt player\\sub\\Renamed.txt", "player\\sub\\renamed.TXT", true},
+        {"", "player\\sub\\other.txt", false},
+        {"move player\\sub\\RENAMED.txt player\\sub\\RENAMED.txt", "player\\sub\\renamed.txt", true},
+        {"create player\\sub\\New.bin", "PLAYER\\SUB\\NEW.BIN", true},
+        {"delete player\\sub\\new.BIN", "player\\sub\\New.bin", false},
+    };
+    for (const Step& step : steps) {
+        std::string verb, a, b;
+        std::istringstream(step.change) >> verb >> a >> b;
+        bool done = true;
+        if (verb == "write") write(a, "y");
+        if (verb == "remove") std::filesystem::remove(native(a));
+        if (verb == "move") done = moveFile(agentPath(a), agentPath(b), true);
+        if (verb == "create") done = openFile(agentPath(a), OpenMode::WriteTruncate) != nullptr;
+        if (verb == "delete") done = deleteFile(agentPath(a));
+        EXPECT_TRUE(done) << step.change;
+        EXPECT_EQ(fileExists(agentPath(step.asked)), step.found) << step.change << " then " << step.asked;
+    }
+#ifndef _WIN32
+    EXPECT_EQ(nativePath(agentPath("player\\sub\\renamed.txt")), native("Player/Sub/RENAMED.txt"));
+#endif
 }
 
 TEST_F(Files, AttributesFollowTheWindowsWords) {

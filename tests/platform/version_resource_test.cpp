@@ -73,6 +73,25 @@ TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
     EXPECT_EQ(v.fileVersion[0], 0);  // a failed read leaves nothing behind
 }
 
+// A large program is not read whole for its version: the headers, the way through the
+// resource directory and the resource itself are all that is read.
+TEST(VersionResource, ReadsOnlyTheHeadersAndTheResource) {
+    for (bool pe32Plus : {false, true}) {
+        std::string pe = testpe::peWithVersion(sampleSpec(), pe32Plus);
+        const size_t small = pe.size();
+        pe.resize(16u << 20, '\x90');  // code and data after the resource
+        size_t bytesRead = 0;
+        PeReadAt counting = [&](uint64_t offset, size_t length, std::string& bytes) {
+            bytesRead += length;
+            return offset <= pe.size() && (bytes.assign(pe, offset, length), true);
+        };
+        VersionResource v;
+        ASSERT_TRUE(parsePeVersionResource(counting, v));
+        EXPECT_EQ(v.fileVersion[3], 1234);
+        EXPECT_LE(bytesRead, small) << pe32Plus;
+    }
+}
+
 class VersionFile : public testsupport::HostTest {};
 
 TEST_F(VersionFile, ReadsTheResourceOfAFile) {

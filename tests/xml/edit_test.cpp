@@ -132,6 +132,39 @@ TEST(XmlEdit, IndexMatchesAFreshParseAfterEdits) {
     }
 }
 
+// Long runs of appends, then edits far behind the end and appends again: every element
+// still reads what a fresh parse of the text reads.
+TEST(XmlEdit, EditsBehindAndAtTheEndKeepTheIndexInPlace) {
+    XmlDocument doc(kDeclaration);
+    ASSERT_TRUE(doc.addElement(u"root") && doc.enterElement());
+    auto appendFiles = [&doc](size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            ASSERT_TRUE(doc.addElement(u"File") && doc.setAttribute(u"n", std::u16string(i % 7, u'x')));
+    };
+    appendFiles(40);
+    ASSERT_TRUE(doc.leaveElement() && doc.enterElement() && doc.findElement(u"File"));
+    ASSERT_TRUE(doc.setAttribute(u"n", std::u16string(100, u'y')));        // longer: the rest moves on
+    ASSERT_TRUE(doc.findElement(u"File") && doc.setAttribute(u"n", u""));  // shorter: it moves back
+    ASSERT_TRUE(doc.addElement(u"Inserted", u"v"));
+    while (doc.findElement(u"")) {
+    }
+    appendFiles(5);
+
+    ASSERT_TRUE(doc.leaveElement());
+    XmlDocument fresh;
+    ASSERT_TRUE(fresh.parseText(doc.text()));
+    ASSERT_TRUE(fresh.findElement(u"root") && fresh.enterElement() && doc.enterElement());
+    int elements = 0;
+    for (; fresh.findElement(u""); ++elements) {
+        ASSERT_TRUE(doc.findElement(u"")) << elements;
+        EXPECT_EQ(doc.elementName(), fresh.elementName()) << elements;
+        EXPECT_EQ(doc.readAttribute(u"n"), fresh.readAttribute(u"n")) << elements;
+        EXPECT_EQ(doc.getElementText(), fresh.getElementText()) << elements;
+    }
+    EXPECT_FALSE(doc.findElement(u""));
+    EXPECT_EQ(elements, 46);
+}
+
 TEST(XmlEdit, AddsAtTheTopLevelAndIntoUnclosedElements) {
     XmlDocument doc;
     ASSERT_TRUE(doc.addElement(u"first"));  // into an empty text

@@ -1,0 +1,101 @@
+#include "app/file_digest.h"
+
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// Enough for every file of a large module update; past it the memory starts over.
+constexpr size_t kMaxRemembered = 1u << 16;
+// Large reads keep system calls out of the digest's way.
+constexpr size_t kReadChunk = 1 << 20;
+
+struct IdentityHash {
+    size_t operator()(const plat::FileIdentity& id) const {
+        uint64_t h = id.fileId * 0x9E3779B97F4A7C15ull ^ id.volume;
+        h ^= (h >> 29) ^ id.size * 0xBF58476D1CE4E5B9ull ^ static_cast<uint64_t>(id.modified);
+        return static_cast<size_t>(h ^ (h >> 32));
+    }
+};
+
+// Built on first use and never destroyed, as threads may still check files while the
+// process ends.
+struct Remembered {
+    std::mutex mutex;
+    std::unordered_map<plat::FileIdentity, StreamDigests, IdentityHash> digests;
+};
+
+Remembered& remembered() {
+    static Remembered* all = new Remembered;
+    return *all;
+}
+
+}  // namespace
+
+void DigestPass::update(const void* data, size_t size) {
+    m_md5.update(data, size);
+    m_bytes += size;
+}
+
+StreamDigests DigestPass::finish() {
+    StreamDigests digests;
+    m_md5.finish(digests.md5);
+    return digests;
+}
+
+void rememberDigests(const plat::FileIdentity& identity, const StreamDigests& digests) {
+    Remembered& all = remembered();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    try {
+        if (all.digests.size() >= kMaxRemembered) all.digests.clear();
+        all.digests[identity] = digests;
+    } catch (const std::bad_alloc&) {
+        all.digests.clear();
+    }
+}
+
+bool rememberedDigests(const plat::FileIdentity& identity, StreamDigests& digests) {
+    Remembered& all = remembered();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    auto found = all.digests.find(identity);
+    if (found == all.digests.end()) return false;
+    digests = found->second;
+    return true;
+}
+
+void rememberDigestsOf(plat::File& file, DigestPass& pass) {
+    plat::FileIdentity identity;
+    if (!file.identity(identity) || identity.size != pass.bytes()) return;
+    rememberDigests(identity, pass.finish());
+}
+
+bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes) {
+    plat::FileIdentity before;
+    bool known = file.identity(before);
+    if (known && rememberedDigests(before, digests)) {
+        bytes = before.size;
+        return true;
+    }
+    std::vector<uint8_t> buffer(kReadChunk);
+    DigestPass pass;
+    for (;;) {
+        int64_t got = file.read(buffer.data(), buffer.size());
+        if (got < 0) return false;
+        if (got == 0) break;
+        pass.update(buffer.data(), static_cast<size_t>(got));
+    }
+    bytes = pass.bytes();
+    digests = pass.finish();
+    plat::FileIdentity after;
+    // Only a file that did not change while it was read is remembered.
+    if (known && file.identity(after) && after == before && after.size == bytes) rememberDigests(after, digests);
+    return true;
+}
+
+bool DigestingFile::write(const void* data, size_t size) {
+    if (!m_target.write(data, size)) return false;
+    m_pass.update(data, size);
+    return true;
+}
