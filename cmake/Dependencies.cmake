@@ -15,6 +15,12 @@ if(WIN32)
   set(OV_PLATFORM_LIBS shell32 advapi32 user32 version shlwapi)
   set(OV_CURL_LIBS ${CURL_LIBRARY} ${ZLIB_LIBRARY} ws2_32 bcrypt crypt32 secur32 iphlpapi)
   set(OV_ZIP_LIBS ${MINIZIP_LIBRARY} ${ZLIB_LIBRARY})
+  # libsodium (signatures and SHA-256), cross-built into the same prefix when present.
+  find_library(SODIUM_LIBRARY NAMES libsodium.a PATHS ${OV_DEPS_PREFIX}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  if(SODIUM_LIBRARY)
+    set(OV_SODIUM_LIBS ${SODIUM_LIBRARY})
+    add_compile_definitions(SODIUM_STATIC)
+  endif()
   # RapidXml is header-only: its folder is copied beside the build, never the host's whole
   # /usr/include. The header-only cpp-httplib of the tests lies in the prefix.
   set(OV_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
@@ -40,6 +46,10 @@ else()
   set(OV_CURL_LIBS CURL::libcurl)
   set(OV_ZIP_LIBS ${MINIZIP_LIBRARIES} ZLIB::ZLIB)
   set(OV_THIRD_PARTY_INCLUDES ${MINIZIP_INCLUDE_DIRS})
+  pkg_check_modules(SODIUM IMPORTED_TARGET GLOBAL libsodium)
+  if(SODIUM_FOUND)
+    set(OV_SODIUM_LIBS PkgConfig::SODIUM)
+  endif()
   # cpp-httplib for test servers and the stand-in servers: Debian ships it as a library
   # whose header must see the library's own feature definitions.
   pkg_check_modules(HTTPLIB IMPORTED_TARGET GLOBAL cpp-httplib)
