@@ -30,9 +30,8 @@ struct Command {
     int (*run)(int, char**);
 };
 constexpr Command kCommands[] = {
-    {"modules", publish::modulesCommand}, {"package", publish::packageCommand},
-    {"sign", publish::signCommand},       {"verify", publish::verifyCommand},
-    {"explain", publish::explainCommand},
+    {"modules", publish::modulesCommand}, {"package", publish::packageCommand}, {"sign", publish::signCommand},
+    {"verify", publish::verifyCommand},   {"explain", publish::explainCommand},
 };
 
 }  // namespace

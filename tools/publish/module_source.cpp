@@ -113,7 +113,8 @@ int modulesCommand(int argc, char** argv) {
     if (listChanged && !writeBytes(listPath, text)) return fail(utf8(listPath) + ": cannot write");
     fs::path signature = listPath;
     signature += ".minisig";
-    if (o.has("--sign") && (listChanged || !fs::exists(signature)) && !signFile(listPath, key, error))
+    bool sign = o.has("--sign") && (listChanged || !fs::exists(signature));
+    if ((sign || (listChanged && !o.has("--sign"))) && !sealDocument(listPath, sign ? &key : nullptr, error))
         return fail(error);
     std::printf("%zu modules in %s: %d archives written, %d unchanged, %d removed\n", files.size(),
                 utf8(out).c_str(), written, kept, removed);

@@ -21,7 +21,8 @@ int signCommand(int argc, char** argv) {
     std::string error;
     if (!parseOptions(argc, argv, {{"--key"}, {}}, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
-    if (!o.has("--key") || o.positional.empty()) return fail("sign needs --key SECRET_KEY and a FILE (see --help)");
+    if (!o.has("--key") || o.positional.empty())
+        return fail("sign needs --key SECRET_KEY and a FILE (see --help)");
     SecretKey key;
     if (!loadSecretKey(fromUtf8Path(o.value("--key")), key, error)) return fail(error);
     for (const std::string& file : o.positional) {

@@ -25,4 +25,8 @@ std::string signatureText(const std::string& bytes, const std::string& fileName,
 // Writes path + ".minisig", signed now.
 bool signFile(const fs::path& path, const SecretKey& key, std::string& error);
 
+// After a document was rewritten: signs it with key, or, without one, removes the
+// signature of its earlier text, which no longer matches.
+bool sealDocument(const fs::path& path, const SecretKey* key, std::string& error);
+
 }  // namespace publish

@@ -49,8 +49,8 @@ bool writeOneFileZip(const fs::path& archive, const std::string& entryName, cons
     zip_fileinfo info = dosTime(modified);
     std::string extra = unixTimeField(modified);
     auto extraSize = static_cast<uInt>(extra.size());
-    bool ok = zipOpenNewFileInZip64(zf, entryName.c_str(), &info, extra.data(), extraSize, extra.data(),
-                                    extraSize, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 1) == ZIP_OK;
+    bool ok = zipOpenNewFileInZip64(zf, entryName.c_str(), &info, extra.data(), extraSize, extra.data(), extraSize,
+                                    nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 1) == ZIP_OK;
     for (size_t at = 0; ok && at < data.size(); at += 1u << 20) {
         size_t n = std::min<size_t>(data.size() - at, 1u << 20);
         ok = zipWriteInFileInZip(zf, data.data() + at, static_cast<unsigned>(n)) == ZIP_OK;
