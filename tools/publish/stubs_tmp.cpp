@@ -1,3 +1,0 @@
-namespace publish {
-int explainCommand(int, char**) { return 1; }
-}  // namespace publish
