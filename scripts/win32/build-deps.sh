@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the libraries Debian ships no MinGW build of (libcurl, minizip) from
+# Cross-builds the libraries Debian ships no MinGW build of (libcurl, minizip, libsodium) from
 # Debian's own source packages, static, into a cache that later runs reuse, and puts
 # beside them the header-only cpp-httplib of Debian's source package for the tests.
 # Usage: build-deps.sh [i686|x86_64]; prints the install prefix on its last line.
@@ -66,6 +66,21 @@ build_libraries() {
   echo "$1" >"$prefix/.built"
 }
 
+# libsodium: signatures and SHA-256 of the release tool, static, with its own configure.
+build_sodium() {
+  echo "build-deps: building libsodium $1 for $triple" >&2
+  fetch_source libsodium
+  local src
+  src=$(find "$work" -maxdepth 1 -type d -name 'libsodium-*' | head -1)
+  (cd "$src" && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static \
+      --disable-pie CC="$triple-gcc-posix" >"$work/sodium-configure.log" 2>&1 &&
+    make -j2 >"$work/sodium-build.log" 2>&1 && make install >/dev/null 2>&1) || {
+    tail -40 "$work"/sodium-*.log >&2
+    exit 1
+  }
+  echo "$1" >"$prefix/.sodium"
+}
+
 install_httplib() {
   echo "build-deps: taking cpp-httplib $1" >&2
   fetch_source cpp-httplib
@@ -80,7 +95,8 @@ install_httplib() {
 curl_version=$(source_version curl)
 minizip_version=$(source_version minizip)
 httplib_version=$(source_version cpp-httplib)
-if [ -z "$curl_version" ] || [ -z "$minizip_version" ] || [ -z "$httplib_version" ]; then
+sodium_version=$(source_version libsodium)
+if [ -z "$curl_version" ] || [ -z "$minizip_version" ] || [ -z "$httplib_version" ] || [ -z "$sodium_version" ]; then
   echo "build-deps: a source package is missing (run setup-system.sh first)" >&2
   exit 1
 fi
@@ -88,4 +104,5 @@ libs_key="curl-$curl_version minizip-$minizip_version gcc-$("$triple-gcc-posix" 
 
 [ "$(cat "$prefix/.built" 2>/dev/null)" = "$libs_key" ] || build_libraries "$libs_key"
 [ "$(cat "$prefix/.httplib" 2>/dev/null)" = "$httplib_version" ] || install_httplib "$httplib_version"
+[ "$(cat "$prefix/.sodium" 2>/dev/null)" = "$sodium_version" ] || build_sodium "$sodium_version"
 echo "$prefix"
