@@ -245,3 +245,37 @@ TEST(PublishExplain, AgreesWithTheAgentOnATableOfMachines) {
         EXPECT_EQ(explained, fetched) << output;
     }
 }
+
+// Every refusal is one line on its own and exit code 1.
+TEST_F(Publish, ErrorsAreOneLineAndExitCode1) {
+    // The same key with the key-derivation bytes of a password-protected one ("Sc").
+    std::string protectedKey = kSecretKey;
+    protectedKey.replace(protectedKey.find("RWQAAEIy"), 8, "RWRTY0Iy");
+    writeFile(m_box.path() / "keys" / "protected.key", protectedKey);
+    writeFile(m_box.path() / "setup.exe", "installer");
+    std::string setup = (m_box.path() / "setup.exe").u8string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string line;
+    };
+    std::vector<Case> cases = {
+        {{"sign", "--key", (m_box.path() / "keys" / "protected.key").u8string(), setup},
+         "protected by a password"},
+        {{"sign", "--key", publicKey().u8string(), setup}, "not a minisign secret key"},
+        {{"package", setup, tree().u8string(), "--version", "3.2", "--url", url("/setup.exe")}, "--version needs"},
+        {{"package", setup, tree().u8string(), "--version", "3.2.0.1", "--url", "setup.exe"}, "--url needs"},
+        {{"explain", setup, "--player-version", "1.0.0.0"}, "does not parse"},
+        {{"modules", setup}, "modules needs SOURCE_DIR and OUT_DIR"},
+        {{"verify", tree().u8string(), "--pubkey"}, "--pubkey needs a value"},
+        {{"publish"}, "unknown command publish"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.line);
+        std::string output;
+        EXPECT_EQ(publish(c.args, &output), 1);
+        EXPECT_EQ(output.rfind("ovpublish: ", 0), 0u) << output;
+        EXPECT_NE(output.find(c.line), std::string::npos) << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    }
+    EXPECT_FALSE(fs::exists(tree()));
+}

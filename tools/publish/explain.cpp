@@ -38,7 +38,7 @@ constexpr char kHelp[] =
 
 // One verdict line of the walk: its text and values (numbers as decimal text).
 struct Verdict {
-    std::u16string_view format;
+    std::u16string format;
     std::vector<std::u16string> values;
     std::u16string value(size_t i) const {
         return i < values.size() && !values[i].empty() ? values[i] : u"(none)";
@@ -59,14 +59,12 @@ constexpr Wording kWordings[] = {
     {decision::texts::kFileAboveMaximum, u"local file %s version %s is newer than maxver %s"},
 };
 
-std::vector<Verdict> g_verdicts;
-
-void observe(std::u16string_view format, const std::vector<text::FormatArg>& values) {
-    Verdict v{format, {}};
+Verdict verdictOf(std::u16string_view format, const std::vector<text::FormatArg>& values) {
+    Verdict v{std::u16string(format), {}};
     for (const text::FormatArg& a : values)
         v.values.push_back(a.m_kind == text::FormatArg::Kind::Text ? std::u16string(a.m_text)
                                                                    : text::fromInt(a.m_int));
-    g_verdicts.push_back(std::move(v));
+    return v;
 }
 
 bool is(const Verdict& v, std::u16string_view text) { return v.format == text; }
@@ -78,11 +76,12 @@ std::u16string joined(const std::vector<std::u16string>& values, std::u16string_
 }
 
 // Why the element was not taken, from what the walk logged for it.
-std::u16string skipReason(const decision::UpdateRecord& u, const MachineDescription& m) {
+std::u16string skipReason(const std::vector<Verdict>& verdicts, const decision::UpdateRecord& u,
+                          const MachineDescription& m) {
     std::vector<std::u16string> reasons;
     bool invalidOrRegion = false, outside = false;
     std::u16string rollout;
-    for (const Verdict& v : g_verdicts) {
+    for (const Verdict& v : verdicts) {
         for (const Wording& w : kWordings) {
             if (!is(v, w.logText)) continue;
             reasons.push_back(text::format(w.words, v.value(0), v.value(1), v.value(2)));
@@ -102,8 +101,9 @@ std::u16string skipReason(const decision::UpdateRecord& u, const MachineDescript
 }
 
 // "rollout: ..." where a rollout test ran for the element.
-std::u16string rolloutLine(const decision::UpdateRecord& u, const std::u16string& clientId) {
-    for (const Verdict& v : g_verdicts) {
+std::u16string rolloutLine(const std::vector<Verdict>& verdicts, const decision::UpdateRecord& u,
+                           const std::u16string& clientId) {
+    for (const Verdict& v : verdicts) {
         if (!is(v, decision::texts::kRolloutTest)) continue;
         if (u.probability > 99) return text::format(u"rollout: share %d%%, every machine", u.probability);
         std::string id = text::toUtf8(clientId);
@@ -167,7 +167,10 @@ int explainCommand(int argc, char** argv) {
     driver.m_saveDirectory = agentPath(empty);
     driver.m_clientId = text::fromUtf8(o.value("--client-id"));
     driver.m_context.regions = decision::gatherRegionValues(host);
-    diag::setLineObserver(observe);
+    std::vector<Verdict> verdicts;  // of the root child being walked
+    diag::setLineObserver([&verdicts](std::u16string_view format, const std::vector<text::FormatArg>& values) {
+        verdicts.push_back(verdictOf(format, values));
+    });
     diag::setLogging(true);
 
     decision::RunDecision taken;
@@ -179,16 +182,17 @@ int explainCommand(int argc, char** argv) {
             if (isUpdate) print(name + u": not evaluated (an earlier update was taken)");
             continue;
         }
-        g_verdicts.clear();
+        verdicts.clear();
         decision::RunDecision d = driver.walk({item});
         if (!isUpdate) continue;
         done = d.verdict == fetch::Verdict::Download || d.verdict == fetch::Verdict::PackagePresent;
-        print(name + (done ? u": taken" : u": skipped (" + skipReason(item.update, machine) + u")"));
-        std::u16string rollout = rolloutLine(item.update, driver.m_clientId);
+        print(name + (done ? u": taken" : u": skipped (" + skipReason(verdicts, item.update, machine) + u")"));
+        std::u16string rollout = rolloutLine(verdicts, item.update, driver.m_clientId);
         if (!rollout.empty()) print(u"  " + rollout);
         if (done) taken = d;
     }
     diag::setLogging(false);
+    diag::setLineObserver(nullptr);
     fs::remove_all(empty, ec);
     if (!done) {
         print(u"outcome: none (no update element applies; the module update runs next)");

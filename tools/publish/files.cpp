@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
 #include "app/md5.h"
-#include "platform/text.h"
 
 namespace publish {
 

@@ -49,8 +49,6 @@ fs::path archiveOf(const fs::path& out, const fs::path& relative) {
     return archive;
 }
 
-std::u16string moduleName(const fs::path& relative) { return agentPath(relative); }
-
 }  // namespace
 
 int modulesCommand(int argc, char** argv) {
@@ -80,7 +78,7 @@ int modulesCommand(int argc, char** argv) {
         if (!readBytes(source / relative, data)) return fail(utf8(source / relative) + ": cannot read");
         Digests file = digestsOf(data);
         fs::path archive = archiveOf(out, relative);
-        std::u16string name = moduleName(relative);
+        std::u16string name = agentPath(relative);  // "\\" between folders
         auto old = before.find(name);
         bool unchanged = old != before.end() && old->second.md5 == file.md5 && readBytes(archive, archiveBytes) &&
                          digestsOf(archiveBytes).md5 == old->second.zipMd5;

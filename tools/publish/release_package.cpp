@@ -8,7 +8,6 @@
 // players older than V; a player at V or newer is skipped.
 #include <cstdio>
 
-#include "app/host_probes.h"
 #include "app/plain_file_name.h"
 #include "platform/text.h"
 #include "tools/publish/commands.h"
@@ -51,7 +50,15 @@ struct Release {
     Digests digests;
 };
 
-bool isVersion(const std::u16string& v) { return compareVersions(v, v) == 0 && text::split(v, u".").size() == 4; }
+// Four decimal numbers joined by ".", the only form the agent compares.
+bool isVersion(const std::u16string& v) {
+    std::vector<std::u16string> parts = text::split(v, u".");
+    if (parts.size() != 4 || v.front() == u'.' || v.back() == u'.' || v.find(u"..") != std::u16string::npos)
+        return false;
+    for (const std::u16string& part : parts)
+        if (part.size() > 5 || part.find_first_not_of(u"0123456789") != std::u16string::npos) return false;
+    return true;
+}
 
 // "http://host[:port]/path" -> "/path"; empty when the URL is not complete.
 std::string urlPath(const std::string& url) {
