@@ -197,6 +197,11 @@ void TreeCheck::checkModuleList(const fs::path& path) {
 void TreeCheck::checkModule(const fs::path& list, const ModuleEntry& e, const std::u16string& sha,
                             const std::u16string& zipSha) {
     std::string what = "list entry " + text::toUtf8(e.name);
+    // The agent compares module digests exactly, letter case included.
+    for (const std::u16string& digest : {e.md5, e.zipMd5})
+        if (text::toLower(digest) != digest)
+            problem(list, what + ": digest " + text::toUtf8(digest) +
+                              " must be lower-case, as the agent compares it exactly");
     fs::path archive = servedFile(m_root, e.archiveUrl);
     if (!checkFile(list, what, archive, text::toUtf8(e.zipMd5), text::toUtf8(zipSha))) return;
     std::string name, bytes;
@@ -231,8 +236,8 @@ void TreeCheck::run() {
 int TreeCheck::report() const {
     for (const std::string& line : m_problems) std::printf("%s\n", line.c_str());
     if (!m_problems.empty()) return 1;
-    std::string signatures =
-        m_key ? std::to_string(m_signatures) + " signatures verified" : "signatures not verified (no --pubkey)";
+    std::string signatures = m_key ? std::to_string(m_signatures) + " signatures name their files"
+                                   : "signatures not checked against a key (no --pubkey)";
     std::printf("%s: %d documents and %d files check out, %s\n", utf8(m_root).c_str(), m_documents, m_files,
                 signatures.c_str());
     return 0;
