@@ -69,6 +69,7 @@ public:
         writeFile(m_box.playerFolder() / "codec.dll", "old codec");
         writeFile(source() / "codec.dll", "new codec");
         writeFile(source() / "plugins" / "subtitle.dll", "new subtitle");
+        writeFile(source() / "skin.dat", "skin");
         plat::setFileTime(testsupport::agentPath(source() / "codec.dll"), 1600000000);
         ASSERT_EQ(publish({"modules", source().u8string(), (tree() / "modules" / "main").u8string(), "--sign",
                            key().u8string()}),
@@ -127,6 +128,14 @@ TEST_F(Publish, TreeBuiltByTheToolUpdatesTheAgent) {
     EXPECT_EQ(readFile(m_box.playerFolder() / "plugins" / "subtitle.dll"), "new subtitle");
     EXPECT_EQ(fs::last_write_time(m_box.playerFolder() / "codec.dll"),
               fs::last_write_time(source() / "codec.dll"));
+
+    // A re-run writes the archive of the changed file only and drops the removed one's.
+    writeFile(source() / "codec.dll", "newer codec");
+    fs::remove(source() / "plugins" / "subtitle.dll");
+    std::string summary;
+    EXPECT_EQ(publish({"modules", source().u8string(), (tree() / "modules" / "main").u8string()}, &summary), 0);
+    EXPECT_NE(summary.find("1 archives written, 1 unchanged, 1 removed"), std::string::npos) << summary;
+    EXPECT_FALSE(fs::exists(tree() / "modules" / "main" / "bin" / "plugins" / "subtitle.dll.zip"));
 
     packageRelease("3.3.0.0");
     lines = runAgent();

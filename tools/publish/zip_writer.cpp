@@ -21,12 +21,8 @@ std::string unixTimeField(int64_t modified) {
 zip_fileinfo dosTime(int64_t modified) {
     zip_fileinfo info{};
     std::time_t t = static_cast<std::time_t>(modified);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm* found = std::localtime(&t);  // the tool writes archives on one thread
+    std::tm local = found ? *found : std::tm{};
     info.tmz_date.tm_year = static_cast<unsigned>(local.tm_year + 1900);
     info.tmz_date.tm_mon = static_cast<unsigned>(local.tm_mon);
     info.tmz_date.tm_mday = static_cast<unsigned>(local.tm_mday);
