@@ -72,7 +72,8 @@ build_sodium() {
   fetch_source libsodium
   local src
   src=$(find "$work" -maxdepth 1 -type d -name 'libsodium-*' | head -1)
-  (cd "$src" && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static \
+  # Debian's source carries no generated configure script.
+  (cd "$src" && autoreconf -fi >"$work/sodium-autoreconf.log" 2>&1 && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static --disable-ssp \
       --disable-pie CC="$triple-gcc-posix" >"$work/sodium-configure.log" 2>&1 &&
     make -j2 >"$work/sodium-build.log" 2>&1 && make install >/dev/null 2>&1) || {
     tail -40 "$work"/sodium-*.log >&2

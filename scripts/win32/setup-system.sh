@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs on a Debian 12 machine: the MinGW-w64 cross
 # compilers, Wine (with its 32-bit part) and the source-package entries that let
-# build-deps.sh fetch Debian's sources of libcurl and minizip.
+# build-deps.sh fetch Debian's sources of libcurl, minizip and libsodium (and the autotools
+# libsodium's source needs).
 # Safe to run again: every step checks whether it is already done.
 set -euo pipefail
 
 need_install=0
-for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver dpkg-source ninja; do
+for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver dpkg-source ninja autoreconf libtoolize; do
   command -v "$cmd" >/dev/null 2>&1 || need_install=1
 done
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need_install=1
@@ -53,5 +54,5 @@ if [ "$need_install" = 1 ]; then
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     libz-mingw-w64-dev dpkg-dev wine wine64 wine32:i386 \
-    librapidxml-dev googletest ninja-build cmake file
+    librapidxml-dev googletest ninja-build cmake file autoconf automake libtool
 fi
