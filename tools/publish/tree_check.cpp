@@ -26,7 +26,7 @@ constexpr char kHelp[] =
     "usage: ovpublish verify ROOT [--pubkey PUBKEY_FILE]\n"
     "Checks the served tree ROOT as the agent will see it. Prints one line per problem\n"
     "(path: what is wrong) and exits 1, or a one-line summary and exits 0. With --pubkey\n"
-    "every document must carry a signature (.minisig) by that key naming its file.\n";
+    "every document must carry a signature (.minisig) naming its file.\n";
 
 const char* const kUpdateDocuments[] = {"OvUpdate.xml", "OvUpdate_Debug.xml"};
 const char* const kOffers[] = {"OvUpdateInfo.xml", "OvUpdateInfo_Debug.xml"};
