@@ -43,6 +43,16 @@ bool anotherAgentRuns() {
     return static_cast<bool>(plat::UniqueMutex(plat::openNamedMutex(kSingleInstanceMutex)));
 }
 
+// Creates the agent's mutex. Agents started in the same instant all get past the look
+// above; the one whose create finds the mutex already there gives way as well.
+bool becomeTheOnlyAgent() {
+    bool existed = false;
+    // Never released: the system lets go of it when the process ends.
+    plat::MutexHandle mine = plat::createNamedMutex(kSingleInstanceMutex, true, false, &existed);
+    if (mine && existed) plat::closeMutex(mine);
+    return mine && !existed;
+}
+
 // Starts the worker threads and waits for the end of the run by the exit rules.
 void runWorkers(const std::u16string& commandLine) {
     ProcessState& state = processState();
@@ -90,11 +100,9 @@ int wWinMain(const std::u16string& commandLine) {
             LOG(u"升级程序OvUpdate.exe启动，读取 printlog = %d", printLog);
         }
 
-        if (anotherAgentRuns()) {
+        if (anotherAgentRuns() || !becomeTheOnlyAgent()) {
             LOG(u"已经有Ovupdate.exe存在");
         } else {
-            // Never released: the system lets go of it when the process ends.
-            plat::createNamedMutex(kSingleInstanceMutex, true, false);
             runWorkers(commandLine);
         }
 

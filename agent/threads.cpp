@@ -19,6 +19,7 @@ uint32_t normalUpdateThreadProc() {
     // address.
     processState().normalThreadId = plat::currentThreadId();
     LOG(u"正常升级线程开始");
+    restoreInterruptedModuleSwap();
     deliverCrashReports();
     if (isInternetCafeEdition()) {
         LOG(u"网吧版跳出被动和静默");

@@ -40,6 +40,12 @@ void follow(fetch::NextStep step) {
 
 }  // namespace
 
+void restoreInterruptedModuleSwap() {
+    ModuleUpdater updater;
+    updater.setLogging(diag::loggingOn());
+    updater.RestoreInterruptedSwap();
+}
+
 void deliverCrashReports() {
     BackgroundRun& run = backgroundRun();
     fetch::deliverCrashReports(clientIdentifier(run.clientId));
@@ -62,11 +68,13 @@ void startUpdateRun() {
 void dispatchRunMessage(uint32_t message) { follow(backgroundRun().package.handleMessage(message)); }
 
 void runModuleUpdateStage(const std::u16string& clientId) {
-    if (plat::UniqueMutex other{plat::openNamedMutex(kSilentUpdateObject)}) {
+    bool existed = static_cast<bool>(plat::UniqueMutex{plat::openNamedMutex(kSilentUpdateObject)});
+    plat::UniqueMutex silent;
+    if (!existed) silent.reset(plat::createNamedMutex(kSilentUpdateObject, false, true, &existed));
+    if (existed) {
         LOG(u"老版本静默升级下载文件内核对象存在，不走Ovupdate.exe静默流程");
         return;
     }
-    plat::UniqueMutex silent{plat::createNamedMutex(kSilentUpdateObject, false, true)};
     if (!silent) return;
     LOG(u"创建静默下载内核对象成功，防止老版本后续再去下载");
     ModuleUpdater updater;

@@ -7,7 +7,10 @@
 
 namespace agent {
 
-// Normal update thread, before anything else: sends the player's pending crash reports.
+// Normal update thread, first of all: a module swap that a crash cut short is undone, so
+// the installation is whole whatever the run goes on to do.
+void restoreInterruptedModuleSwap();
+// Normal update thread, next: sends the player's pending crash reports.
 void deliverCrashReports();
 // Normal update thread, once its message queue exists: decides, then starts the package
 // stage. Every end of the run posts UM_UPDATE_RUN_DONE to the normal update thread.

@@ -14,6 +14,8 @@ constexpr char16_t kFileVariable[] = u"OVUPDATE_DEPLOY";
 constexpr char16_t kSection[] = u"servers";
 constexpr char16_t kDomainKeys[3][8] = {u"domain1", u"domain2", u"domain3"};
 constexpr char16_t kReportKey[] = u"report";
+constexpr char16_t kPublicKeyKeys[2][11] = {u"publickey", u"publickey2"};
+constexpr char16_t kMaxAgeDaysKey[] = u"maxagedays";
 constexpr size_t kValueChars = 1024;
 
 void overlay(std::u16string& value, const char16_t* key, const std::u16string& file) {
@@ -33,6 +35,10 @@ Servers loadServers(const std::u16string& file) {
     if (file.empty() || !plat::fileExists(file)) return s;
     for (int i = 0; i < 3; ++i) overlay(s.domains[i], kDomainKeys[i], file);
     overlay(s.report, kReportKey, file);
+    for (int i = 0; i < 2; ++i)
+        s.publicKeys[i] = text::trim(plat::getProfileString(kSection, kPublicKeyKeys[i], u"", kValueChars, file));
+    s.maxAgeDays = plat::getProfileInt(kSection, kMaxAgeDaysKey, 0, file);
+    if (s.maxAgeDays < 0) s.maxAgeDays = 0;
     return s;
 }
 

@@ -2,6 +2,8 @@
 // Compiled-in defaults, overridden by OvUpdate.deploy.ini beside the executable (or the file
 // named by OVUPDATE_DEPLOY), section "servers", keys domain1, domain2, domain3 and report.
 // Each value is a scheme and host with an optional port, without a trailing slash.
+// The same section may name the release keys (publickey, publickey2: the base64 line of a
+// minisign.pub file) and maxagedays; without a key, nothing is signed or checked.
 #pragma once
 #include <string>
 
@@ -10,6 +12,10 @@ namespace deploy {
 struct Servers {
     std::u16string domains[3];
     std::u16string report;
+    // Only ever from the deployment file, which the installer writes: keys are never
+    // fetched. Checked where documents are, never here.
+    std::u16string publicKeys[2];
+    int maxAgeDays = 0;  // a signed document older than this many days is refused; 0: no limit
 };
 
 // Read once, on first use.

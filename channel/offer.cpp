@@ -1,6 +1,7 @@
 #include "channel/offer.h"
 
 #include "app/deploy_settings.h"
+#include "app/file_digests.h"
 #include "app/plain_file_name.h"
 #include "app/settings.h"
 #include "xml/xml_document.h"
@@ -24,7 +25,7 @@ std::u16string offerDocumentUrl() {
     return deploy::servers().domains[0] + (debug ? kDebugDocumentPath : kDocumentPath);
 }
 
-bool readOffer(const std::u16string& document, Offer& offer) {
+bool readOffer(const std::u16string& document, Offer& offer, bool signedDocument) {
     XmlDocument xml(document);
     if (!xml.findElement(u"update") || !xml.enterElement() || !xml.findElement(u"exeupdate")) return false;
     Offer read;
@@ -33,6 +34,10 @@ bool readOffer(const std::u16string& document, Offer& offer) {
     read.setupUrl = xml.readAttribute(u"url");
     read.verinfo = xml.readAttribute(u"verinfo");
     read.filename = xml.readAttribute(u"filename");
+    if (signedDocument) {
+        read.sha256 = xml.readAttribute(u"sha256");
+        if (!isSha256Text(read.sha256)) return false;
+    }
     // The document comes over plain HTTP: its name must not climb out of the package folder.
     if (!read.filename.empty() && !isPlainFileName(read.filename)) return false;
     read.savePath =

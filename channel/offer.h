@@ -9,6 +9,7 @@ namespace channel {
 struct Offer {
     std::u16string version;
     std::u16string md5;
+    std::u16string sha256;   // read, and checked beside md5, only in a signed deployment
     std::u16string verinfo;  // release notes, passed to the player unchanged
     std::u16string filename;
     std::u16string setupUrl;
@@ -22,7 +23,7 @@ std::u16string offerDocumentUrl();
 
 // Reads update/exeupdate of the document into offer (a missing attribute reads as empty).
 // False, offer unchanged, when either element is missing or the file name would lead
-// outside the package folder.
-bool readOffer(const std::u16string& document, Offer& offer);
+// outside the package folder, and, when signedDocument is set, when sha256 is not 64 hex digits.
+bool readOffer(const std::u16string& document, Offer& offer, bool signedDocument = false);
 
 }  // namespace channel

@@ -1,10 +1,13 @@
 #include "channel/request_handler.h"
 
+#include "app/file_digests.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/md5.h"
+#include "app/signed_document.h"
 #include "channel/offer.h"
 #include "fetch/setup_download.h"
+#include "fetch/signed_fetch.h"
 #include "fetch/transfer.h"
 #include "platform/text.h"
 #include "platform/thread.h"
@@ -22,13 +25,18 @@ constexpr char16_t kDownloadFailed[] = u"downloadfailed";
 void fetchOffer(Offer& offer) {
     fetch::TransferRequest request;
     request.url = offerDocumentUrl();
-    if (!fetch::performTransfer(request)) return;
+    if (!fetch::performTransfer(request) || !fetch::documentAccepted(request.url, request.responseBody)) return;
     std::u16string document = text::fromUtf8(request.responseBody);
-    if (!readOffer(document, offer)) LOG(u"parser xml failed:%s", document);
+    if (!readOffer(document, offer, signing::required())) LOG(u"parser xml failed:%s", document);
 }
 
 bool packageVerified(const Offer& offer) {
-    return fileExists(offer.savePath) && checkFileMd5(offer.savePath, offer.md5);
+    if (!fileExists(offer.savePath)) return false;
+    if (offer.sha256.empty()) return checkFileMd5(offer.savePath, offer.md5);
+    // Both digests from one read, without sharing, as the md5 alone is.
+    FileDigests both = fileDigests(offer.savePath, plat::OpenMode::ReadExclusive);
+    return both.bytesRead > 0 && text::toLower(text::fromUtf8(both.md5)) == text::toLower(offer.md5) &&
+           sha256Matches(both.sha256, offer.sha256);
 }
 
 std::u16string requestXml() {

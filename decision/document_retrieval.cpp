@@ -1,6 +1,7 @@
 // Fetching the update-information document from the servers with the retry schedule.
 #include "app/log.h"
 #include "decision/update_driver.h"
+#include "fetch/signed_fetch.h"
 #include "fetch/transfer.h"
 #include "platform/clock.h"
 
@@ -18,7 +19,8 @@ bool UpdateDriver::tryDocumentDomains(const std::u16string& serverPath, std::str
         request.url = domain + u"/" + serverPath;
         bool ok = fetch::performTransfer(request);
         LOG(u"下载xml url = %s, 下载%s", request.url, ok ? u"成功" : u"失败");
-        if (ok) {
+        // A document whose signature is refused is one this domain did not give.
+        if (ok && fetch::documentAccepted(request.url, request.responseBody)) {
             body = std::move(request.responseBody);
             return true;
         }

@@ -15,6 +15,8 @@ namespace decision {
 
 bool UpdateDriver::decidePackage(const UpdateRecord& update, RunDecision& decision) {
     decision.job.package = update;
+    // Without signed documents the package is checked as it always was, by its md5 alone.
+    if (!m_context.signedDocuments) decision.job.package.sha256.clear();
     decision.job.domains = m_packageDomains;
     decision.job.saveDirectory = m_saveDirectory;
     decision.job.clientId = m_clientId;
@@ -22,7 +24,7 @@ bool UpdateDriver::decidePackage(const UpdateRecord& update, RunDecision& decisi
     if (fileExists(path)) {
         // A package on disk is taken without the rollout test.
         LOG(u"需要下载的包%s已存在，做md5：%s校验", path, update.md5);
-        if (fetch::packageDigestMatches(path, update.md5)) {
+        if (fetch::packageDigestMatches(path, update.md5, decision.job.package.sha256)) {
             LOG(u"校验成功");
             decision.verdict = fetch::Verdict::PackagePresent;
             return true;

@@ -50,7 +50,9 @@ UpdateRecord readUpdateRecord(const Node& element) {
         else if (nameIs(*a, "md5")) {
             r.md5 = v;
             r.md5Bytes = bytes;
-        } else if (nameIs(*a, "probability")) r.probability = text::atoi(v);
+        } else if (nameIs(*a, "sha256")) r.sha256 = v;
+        else if (nameIs(*a, "allowdowngrade")) r.allowdowngrade = text::atoi(v) == 1;
+        else if (nameIs(*a, "probability")) r.probability = text::atoi(v);
         else if (nameIs(*a, "seed")) r.seed = text::atoi(v);
         else if (nameIs(*a, "usehttp")) r.usehttp = text::atoi(v);
         else if (nameIs(*a, "whitelist")) r.whitelist = v;

@@ -5,6 +5,7 @@
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/settings.h"
+#include "app/signed_document.h"
 #include "decision/update_document.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -49,6 +50,7 @@ RunDecision UpdateDriver::decide(std::u16string& clientId) {
     for (const std::u16string& domain : m_documentDomains) domains += domain + u";";
     LOG(u"读取默认下载xml域 %s", domains);
     m_context.regions = gatherRegionValues(m_host);
+    m_context.signedDocuments = signing::required();
     m_clientId = clientIdentifier(clientId);
     return obtainAndWalk();
 }
@@ -67,6 +69,7 @@ RunDecision UpdateDriver::obtainAndWalk() {
         // A file that is missing or cannot be read leaves nothing to do.
         if (narrow.empty() || !fileExists(path) || !plat::readWholeFile(path, content))
             return ended(fetch::Verdict::NothingToDo);
+        if (!localDocumentAccepted(path, content)) return ended(fetch::Verdict::NothingToDo);
         return walkText(content);
     }
     // A stale local copy never survives a server run.
@@ -79,6 +82,20 @@ RunDecision UpdateDriver::obtainAndWalk() {
     // Best effort: a copy that cannot be written never stops the run.
     if (diag::loggingOn()) plat::writeWholeFile(kPrintLogCopy, copy);
     return walkText(copy);
+}
+
+// The local debug document is held to the same rule as a fetched one: its signature lies
+// beside it.
+bool UpdateDriver::localDocumentAccepted(const std::u16string& path, const std::string& content) {
+    if (!m_context.signedDocuments) return true;
+    std::string signature;
+    std::u16string signaturePath = signing::signatureLocation(path);
+    std::u16string reason = fileExists(signaturePath) && plat::readWholeFile(signaturePath, signature)
+                                ? signing::refusal(content, signature, signing::documentName(path))
+                                : std::u16string(signing::kNoSignature);
+    if (reason.empty()) return true;
+    LOG(signing::refusalLine(path, reason));
+    return false;
 }
 
 RunDecision UpdateDriver::walkText(const std::string& text) {

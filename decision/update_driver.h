@@ -44,6 +44,7 @@ public:
 private:
     RunDecision obtainAndWalk();
     RunDecision walkText(const std::string& text);
+    bool localDocumentAccepted(const std::u16string& path, const std::string& content);
     bool tryDocumentDomains(const std::u16string& serverPath, std::string& body);
     // True ends the walk with the verdict in decision.
     bool decidePackage(const UpdateRecord& update, RunDecision& decision);

@@ -17,8 +17,9 @@ struct UpdateRecord : fetch::Package {
     std::u16string blacklist;
     std::u16string clientminver;
     std::u16string clientmaxver;
-    std::u16string partnerid;  // channel identifiers separated by ";" that must not update
-    int basenumber = 100;      // accepted, unused
+    std::u16string partnerid;     // channel identifiers separated by ";" that must not update
+    int basenumber = 100;         // accepted, unused
+    bool allowdowngrade = false;  // an older package than the installed player may be offered
 };
 
 // Attributes of a file child of an update element: a local file of the player whose

@@ -1,5 +1,6 @@
 #include "decision/update_rules.h"
 
+#include "app/file_digests.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/plain_file_name.h"
@@ -100,6 +101,20 @@ bool updateIsValid(const UpdateRecord& u, const std::u16string& clientPath, Rule
     return true;
 }
 
+bool signedUpdateIsValid(const UpdateRecord& u, const std::u16string& clientPath, RuleHost& host) {
+    if (!isSha256Text(u.sha256)) {
+        LOG(u"%s has no sha256 of 64 hex digits", u.name);
+        return false;
+    }
+    std::u16string installed = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
+    std::u16string offered = text::fromAnsi(u.verBytes);
+    if (!u.allowdowngrade && compareVersions(installed, offered) == 1) {
+        LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", installed, offered, u.name);
+        return false;
+    }
+    return true;
+}
+
 bool regionPasses(const UpdateRecord& u, const std::vector<std::u16string>& regions) {
     if (!u.blacklist.empty()) return !anyRegionListed(regions, u.blacklist);
     if (!u.whitelist.empty()) return anyRegionListed(regions, u.whitelist);
@@ -133,7 +148,9 @@ bool fileTest(const FileRecord& f, const NamedPaths& folders, RuleHost& host) {
 
 bool updateApplies(const DocumentItem& item, const RuleContext& context, RuleHost& host) {
     const std::u16string& name = item.update.name;
-    if (!updateIsValid(item.update, context.clientPath, host) || !regionPasses(item.update, context.regions)) {
+    if (!updateIsValid(item.update, context.clientPath, host) ||
+        (context.signedDocuments && !signedUpdateIsValid(item.update, context.clientPath, host)) ||
+        !regionPasses(item.update, context.regions)) {
         LOG(texts::kInvalidOrRegion, name);
         return false;
     }

@@ -24,6 +24,9 @@ void addNamedPaths(const std::vector<NamedPath>& paths, RuleHost& host, NamedPat
 // Enabled, a plain package file name, the player's version inside the element's range and
 // the player's channel not excluded.
 bool updateIsValid(const UpdateRecord& update, const std::u16string& clientPath, RuleHost& host);
+// What a signed deployment asks of an element beyond updateIsValid: a sha256 of 64 hex
+// digits, and a ver no older than the installed player's version unless allowdowngrade = 1.
+bool signedUpdateIsValid(const UpdateRecord& update, const std::u16string& clientPath, RuleHost& host);
 // A black list, when present, decides alone; otherwise a white list must name a region.
 bool regionPasses(const UpdateRecord& update, const std::vector<std::u16string>& regions);
 // A local file the update depends on: absent, or present with a version the file child
@@ -35,6 +38,9 @@ struct RuleContext {
     NamedPaths folders;
     std::u16string clientPath;  // the player executable, from Clientpath
     std::vector<std::u16string> regions;
+    // The deployment signs its documents: each element must name its package's SHA-256,
+    // and none may offer an older version than the installed player unless it says so.
+    bool signedDocuments = false;
 };
 
 // The whole test of one element: valid, in region, and some file child passes.

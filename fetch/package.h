@@ -19,6 +19,8 @@ struct Package {
     std::u16string httplinkfull;  // complete URL
     std::u16string md5;
     std::string md5Bytes;
+    // Checked beside md5 only when the deployment signs its documents; empty otherwise.
+    std::u16string sha256;
     int usehttp = 0;
     int showtip = 0;
     std::string verlogBytes;

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string_view>
+#include <vector>
 
 #include "app/log.h"
 #include "platform/files.h"
@@ -27,6 +30,21 @@ constexpr long kReceiveBufferBytes = 256 * 1024;
 
 std::atomic<unsigned> g_tempCounter{0};
 
+// The temporary files of this process's running downloads (lower case).
+std::mutex g_openPartsLock;
+std::set<std::u16string> g_openParts;
+
+void notePartFile(const std::u16string& path, bool open) {
+    std::lock_guard<std::mutex> lock(g_openPartsLock);
+    if (open) g_openParts.insert(text::toLower(path));
+    else g_openParts.erase(text::toLower(path));
+}
+
+bool isOpenPartFile(const std::u16string& path) {
+    std::lock_guard<std::mutex> lock(g_openPartsLock);
+    return g_openParts.count(text::toLower(path)) != 0;
+}
+
 // The handle and what hangs off it for one transfer; released on every exit.
 struct TransferContext {
     CURL* handle = nullptr;
@@ -39,6 +57,28 @@ struct TransferContext {
         curl_mime_free(form);
     }
 };
+
+// "<name>.<number>.part": a temporary download file of this agent.
+bool isPartFileName(const std::u16string& name) {
+    static constexpr std::u16string_view kSuffix = u".part";
+    if (name.size() <= kSuffix.size() || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+        return false;
+    size_t end = name.size() - kSuffix.size(), start = end;
+    while (start > 0 && name[start - 1] >= u'0' && name[start - 1] <= u'9') --start;
+    return start < end && start > 1 && name[start - 1] == u'.';
+}
+
+// Temporary files of downloads cut short (the process ended mid-transfer) would stay for
+// ever when the next download has another name. Downloads in this process that are still
+// running keep theirs.
+void removeStalePartFiles(const std::u16string& folder) {
+    std::vector<plat::DirEntry> entries;
+    if (!plat::listDirectory(folder, entries)) return;
+    for (const plat::DirEntry& e : entries) {
+        if (e.isDirectory || !isPartFileName(e.name) || isOpenPartFile(folder + u"\\" + e.name)) continue;
+        if (plat::deleteFile(folder + u"\\" + e.name)) LOG(u"delete stale %s\\%s", folder, e.name);
+    }
+}
 
 // Receives the body: a 200 answer to a save-to-file request goes to a temporary file
 // beside the target, everything else to the request's memory body, both within limits.
@@ -58,12 +98,21 @@ public:
     // After a complete 200 answer: puts the file under the target name.
     bool commit() {
         if (!m_file) return true;  // an empty body writes no file
+        // The bytes are on the disk before the file takes its final name, and the name
+        // before anyone is told: a power cut leaves no whole-looking package of wrong content.
+        if (!m_file->flush()) {
+            LOG(u"flush %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
+            discardFile();
+            return false;
+        }
         m_file.reset();
         if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
             LOG(u"move %s to %s failed, error code: %d", m_tempPath, m_request.savePath, plat::lastErrorCode());
             discardFile();
             return false;
         }
+        plat::flushFolder(plat::parentFolder(m_request.savePath));
+        notePartFile(m_tempPath, false);
         m_tempPath.clear();
         return true;
     }
@@ -102,10 +151,13 @@ private:
         if (slash != std::u16string::npos && slash > 0) {
             std::u16string folder = target.substr(0, slash);
             if (!plat::directoryExists(folder)) plat::createDirectoryTree(folder);
+            removeStalePartFiles(folder);
         }
         m_tempPath = target + text::format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
+        notePartFile(m_tempPath, true);
         m_file = plat::openFile(m_tempPath, plat::OpenMode::WriteTruncate);
         if (!m_file) {
+            notePartFile(m_tempPath, false);
             LOG(u"open %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
             m_tempPath.clear();
         }
@@ -116,6 +168,7 @@ private:
         if (m_tempPath.empty()) return;
         m_file.reset();
         plat::deleteFile(m_tempPath);
+        notePartFile(m_tempPath, false);
         m_tempPath.clear();
     }
 

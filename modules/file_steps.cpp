@@ -1,6 +1,8 @@
 // The small file operations the module update shares: download to a file, digest check,
 // delete-and-verify and creation of a directory chain.
+#include "app/file_digests.h"
 #include "app/md5.h"
+#include "app/signed_document.h"
 #include "modules/module_http.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
@@ -26,6 +28,32 @@ bool ModuleUpdater::CompareFileMd5(const std::u16string& path, const std::u16str
     bool equal = digest == expected;
     log(u"compare %s file md5 %s with md5 %s %s", path, digest, expected, diag::outcome(equal));
     return equal;
+}
+
+bool ModuleUpdater::CompareFileDigests(const std::u16string& path, const std::u16string& md5,
+                                       const std::u16string& sha256) {
+    if (sha256.empty()) return CompareFileMd5(path, md5);
+    FileDigests both = fileDigests(path, plat::OpenMode::ReadExclusive);
+    bool read = both.bytesRead > 0;
+    std::u16string md5Digest = read ? text::fromAnsi(both.md5) : std::u16string();
+    std::u16string shaDigest = read ? text::fromAnsi(both.sha256) : std::u16string();
+    bool md5Equal = md5Digest == md5;
+    bool shaEqual = read && sha256Matches(both.sha256, sha256);
+    log(u"compare %s file md5 %s with md5 %s %s", path, md5Digest, md5, diag::outcome(md5Equal));
+    log(u"compare %s file sha256 %s with sha256 %s %s", path, shaDigest, sha256, diag::outcome(shaEqual));
+    return md5Equal && shaEqual;
+}
+
+bool ModuleUpdater::DocumentAccepted(const std::u16string& url, const std::string& body) {
+    if (!signing::required()) return true;
+    std::u16string signatureUrl = signing::signatureLocation(url);
+    ModuleHttpReply reply = moduleHttpGet(signatureUrl, ModuleBody::Document);
+    std::u16string reason = reply.ok && reply.status == 200
+                                ? signing::refusal(body, reply.body, signing::documentName(url))
+                                : std::u16string(signing::kNoSignature);
+    if (reason.empty()) return true;
+    log(u"%s", signing::refusalLine(url, reason));
+    return false;
 }
 
 bool ModuleUpdater::DeleteAndCheck(const std::u16string& path) {

@@ -25,23 +25,40 @@ bool insideVersionWindow(const UpdateNode& node, const std::u16string& version) 
            (node.maxVersion.empty() || compareVersions(version, node.maxVersion) <= 0);
 }
 
+// The registered player's folder; false when the registration cannot be read or names
+// no existing folder. playerExe gets the registered executable's path.
+bool registeredPlayerFolder(std::u16string& folder, std::u16string& playerExe) {
+    playerExe = playerRegistryPath();
+    if (!readRegistryPath(playerExe)) return false;
+    folder = plat::parentFolder(playerExe);
+    return plat::directoryExists(folder);
+}
+
 }  // namespace
 
 bool ModuleUpdater::RunModuleUpdate(std::u16string clientId) {
     std::u16string cfgOverride = settings::readString(settings::kSectionUpdate, settings::kKeyDbgCfg, u"",
                                                       settings::kDbgCfgChars, settings::kOvUpdateIni);
-    m_playerPath = playerRegistryPath();
-    // Without a registered, present player there is no folder to update: the staging list
-    // would name files under the registry path text and the swap could only fail.
-    if (!readRegistryPath(m_playerPath) || !plat::pathExists(m_playerPath)) return false;
-    DeleteOldFiles(plat::parentFolder(m_playerPath));
-    std::u16string version = fileVersion(m_playerPath);
-    m_playerPath = plat::parentFolder(m_playerPath);
+    // Without a readable registration there is no folder to update: the staging list would
+    // name files under the registry path text and the swap could only fail. A missing
+    // executable is no reason to stop: a swap of the executable itself may have been cut
+    // short, and the run then goes on with the agent's own version.
+    std::u16string exe;
+    if (!registeredPlayerFolder(m_playerPath, exe)) return false;
+    if (plat::pathExists(exe)) DeleteOldFiles(m_playerPath);
+    std::u16string version = fileVersion(exe);
     m_workingRoot = m_playerPath;
     restoreInterruptedSwap(m_workingRoot);
 
     // A swap that was rolled back is no completed update.
     return DoFullUpdate(cfgOverride, clientId, version) && ReplaceFiles(m_workingRoot) >= 0;
+}
+
+void ModuleUpdater::RestoreInterruptedSwap() {
+    std::u16string folder, exe;
+    if (!registeredPlayerFolder(folder, exe)) return;
+    m_playerPath = m_workingRoot = folder;
+    restoreInterruptedSwap(folder);
 }
 
 bool ModuleUpdater::DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,

@@ -1,6 +1,7 @@
-// The plain HTTP GET of the module update (upcfg.xml, update.xml and module archives).
-// It sends only "Host" (the host name, never a port) and the fixed "User-Agent", follows
-// 301, 302 and 303 itself, and holds the whole body in memory.
+// The GET of the module update (upcfg.xml, update.xml and module archives), over http or
+// https (peer and host name verified, as every transfer of the agent). It sends only
+// "Host" (the host name, never a port) and the fixed "User-Agent", follows 301, 302 and
+// 303 itself, and holds the whole body in memory.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -36,5 +37,8 @@ struct ModuleHttpLimits {
     int maxRedirects = 10;                // a longer chain of redirects fails
     size_t maxDocumentBytes = 16u << 20;  // far above any configuration or module list
     size_t maxBodyBytes = 256u << 20;     // far above any module archive
+    // Certificates https peers are verified against instead of the system's (a test's own
+    // authority); empty: the system's.
+    std::string caFile;
 };
 ModuleHttpLimits& moduleHttpLimits();

@@ -24,7 +24,14 @@ std::u16string oldFileFor(const std::u16string& playerFolder, const std::u16stri
 bool staysInside(const std::u16string& path, const std::u16string& folder) {
     // A drive or stream separator past the folder would name another place on Windows.
     if (path.size() > folder.size() && path.find(u':', folder.size()) != std::u16string::npos) return false;
-    return plat::isInsideFolder(path, folder, false);
+    if (!plat::isInsideFolder(path, folder, false)) return false;
+    // Below the folder, a link or junction on the way would lead the path elsewhere
+    // whatever its text says.
+    std::u16string inside = plat::canonicalPath(path), top = plat::canonicalPath(folder);
+    for (size_t end = inside.find(u'\\', top.size() + 1);; end = inside.find(u'\\', end + 1)) {
+        if (plat::isLink(inside.substr(0, end))) return false;
+        if (end == std::u16string::npos) return true;
+    }
 }
 
 }  // namespace modpaths

@@ -11,6 +11,9 @@ inline constexpr char16_t kStagingList[] = u"update.pre.xml";
 inline constexpr char16_t kStagingFolder[] = u"bin";
 inline constexpr char16_t kBackupSuffix[] = u".bak";
 inline constexpr char16_t kRetiredSuffix[] = u".old";
+// Beside a module the swap adds (nothing was installed under its name): the mark that
+// tells a rollback, also one after a crash, to take the new file away again.
+inline constexpr char16_t kAddedSuffix[] = u".added";
 
 // The agent's own folder: where the module update works when no player folder exists.
 std::u16string agentFolder();
@@ -23,8 +26,9 @@ std::u16string baseFolder(const std::u16string& root);
 // installed directly in the player folder).
 std::u16string oldFileFor(const std::u16string& playerFolder, const std::u16string& name);
 
-// True when path, once canonical, lies strictly inside folder. A module name with parent
-// steps or a drive, or a staging entry pointing elsewhere, fails this.
+// True when path, once canonical, lies strictly inside folder and passes through no link
+// or junction below it. A module name with parent steps or a drive, a staging entry
+// pointing elsewhere, or a sub-folder linked to another place fails this.
 bool staysInside(const std::u16string& path, const std::u16string& folder);
 
 }  // namespace modpaths

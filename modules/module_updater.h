@@ -34,6 +34,10 @@ struct ModuleEntry {
     std::u16string name;
     std::u16string md5;
     std::u16string zipMd5;
+    // Of the file and of its archive; read, and checked beside md5 and zipMd5, only in a
+    // deployment that signs its documents.
+    std::u16string sha256;
+    std::u16string zipSha256;
     std::u16string installedPath;
     std::u16string installedDir;
     std::u16string archivePath;
@@ -53,6 +57,10 @@ public:
     // The entry of a run: true when a node of upcfg.xml applied, its modules were staged
     // and the swap did not have to be rolled back.
     bool RunModuleUpdate(std::u16string clientId);
+    // Puts the registered player's installation back together when a swap was cut short
+    // (the process killed, the machine off): every background run does this first, before
+    // anything else touches the player folder, whatever it goes on to do.
+    void RestoreInterruptedSwap();
     bool DoFullUpdate(const std::u16string& cfgOverride, const std::u16string& clientId,
                       std::u16string currentVersion);
     bool DownloadUpdateCfgFile(const std::u16string& cfgOverride, std::vector<UpdateNode>& nodes);
@@ -68,6 +76,11 @@ public:
     bool DownloadFile(const std::u16string& url, const std::u16string& path,
                       ModuleBody kind = ModuleBody::Archive);
     bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);
+    // CompareFileMd5 alone when sha256 is empty; otherwise both digests from one read.
+    bool CompareFileDigests(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256);
+    // In a deployment that signs its documents: the signature at url + ".minisig", fetched
+    // as the document was, accepts the document's bytes. A refusal is logged with the URL.
+    bool DocumentAccepted(const std::u16string& url, const std::string& body);
     bool DeleteAndCheck(const std::u16string& path);
     bool CreateMultiDirectory(const std::u16string& path);
 
@@ -95,9 +108,11 @@ private:
         if (m_sink) m_sink(line);
         else diag::logLine(line);
     }
-    // Puts back the backups of a swap that was cut short, so the installation is whole
-    // again before anything else runs, whether or not this run gets to swap.
+    // Puts the installation together after a swap that was cut short: finishes it when
+    // every new file went in, else rolls it back.
     void restoreInterruptedSwap(const std::u16string& base);
+    // Ends a swap whose new files are all in place: backups retired, marks and list gone.
+    void finishSwap(const std::vector<ModuleEntry>& entries, const std::u16string& listPath);
 
     bool m_logging = false;
     LogSink m_sink;

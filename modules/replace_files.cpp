@@ -1,15 +1,31 @@
 // The swap of staged files into the installation. Each installed file is moved aside to
-// its ".bak" name before the new one moves in; any failure moves every ".bak" back. After
-// a full success the backups become ".old" files, which are deleted now or, while the
-// running player still holds them, by a later run.
+// its ".bak" name before the new one moves in; a module that was not installed before
+// gets an ".added" mark first. Any failure moves every ".bak" back and takes every added
+// module away, so the installation is wholly old again. After a full success the backups
+// become ".old" files, which are deleted now or, while the running player still holds
+// them, by a later run.
+#include "app/md5.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 
 std::u16string backupOf(const std::u16string& path) { return path + modpaths::kBackupSuffix; }
 std::u16string retiredOf(const std::u16string& path) { return path + modpaths::kRetiredSuffix; }
+std::u16string addedMarkOf(const std::u16string& path) { return path + modpaths::kAddedSuffix; }
+
+// The mark is on the disk before the module moves in, so that a crash between the two
+// still leaves a rollback that knows the module is new.
+bool markAdded(const std::u16string& path) {
+    return plat::writeWholeFile(addedMarkOf(path), "") && plat::flushFolder(plat::parentFolder(path));
+}
+
+// After the renames of a swap or a rollback: their names reach the disk.
+void flushFolders(const std::vector<ModuleEntry>& entries) {
+    for (const auto& e : entries) plat::flushFolder(e.installedDir);
+}
 
 }  // namespace
 
@@ -49,8 +65,7 @@ int ModuleUpdater::ReplaceFiles(const std::u16string& root) {
         return -1;
     }
     log(u"replace new files success");
-    plat::deleteFile(listPath);
-    RetireBackups(entries);
+    finishSwap(entries, listPath);
     DeleteOldFiles(base);
     DeleteDirectoryTree(work);
     ShellDeleteDirectory(work);
@@ -63,6 +78,11 @@ bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
         if (!CompareFileMd5(e.stagedPath, e.md5)) return false;
         std::u16string backup = backupOf(e.installedPath);
         if (!DeleteAndCheck(backup)) return false;
+        CreateMultiDirectory(e.installedDir);  // a new module may bring a new folder
+        if (!plat::pathExists(e.installedPath) && !markAdded(e.installedPath)) {
+            log(u"mark %s as added failed", e.installedPath);
+            return false;
+        }
         if (plat::pathExists(e.installedPath)) {
             if (!plat::moveFile(e.installedPath, backup, true)) {
                 log(u"move %s to %s failed", e.installedPath, backup);
@@ -74,7 +94,6 @@ bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
             log(u"%s still exist or %s not exist", e.installedPath, e.stagedPath);
             return false;
         }
-        CreateMultiDirectory(e.installedDir);  // a new module may bring a new folder
         if (!plat::moveFile(e.stagedPath, e.installedPath, true)) {
             log(u"move %s to %s failed", e.stagedPath, e.installedPath);
             return false;
@@ -89,17 +108,32 @@ void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
     log(u"rollback start");
     bool allMoved = true;
     for (const auto& e : entries) {
-        std::u16string backup = backupOf(e.installedPath);
-        if (!plat::pathExists(backup)) continue;
-        DeleteAndCheck(e.installedPath);
-        if (!plat::moveFile(backup, e.installedPath, true)) allMoved = false;
-        log(u"Rollback %s to %s %s", backup, e.installedPath, diag::outcome(allMoved));
+        std::u16string backup = backupOf(e.installedPath), mark = addedMarkOf(e.installedPath);
+        if (plat::pathExists(backup)) {
+            // The new file goes back to the staging folder, where a later run finds it.
+            if (!e.stagedPath.empty() && plat::fileExists(e.installedPath) && !plat::pathExists(e.stagedPath))
+                plat::moveFile(e.installedPath, e.stagedPath, true);
+            DeleteAndCheck(e.installedPath);
+            if (!plat::moveFile(backup, e.installedPath, true)) allMoved = false;
+            log(u"Rollback %s to %s %s", backup, e.installedPath, diag::outcome(allMoved));
+        } else if (plat::pathExists(mark)) {
+            // The module was new: it goes back to the staging folder (a later run swaps it
+            // in again without fetching it), or away.
+            bool removed = !plat::pathExists(e.installedPath) ||
+                           (!e.stagedPath.empty() && plat::moveFile(e.installedPath, e.stagedPath, true)) ||
+                           plat::deleteFile(e.installedPath);
+            if (removed) plat::deleteFile(mark);
+            else allMoved = false;
+            log(u"Rollback remove added %s %s", e.installedPath, diag::outcome(removed));
+        }
     }
+    flushFolders(entries);
     log(u"rollback finish");
 }
 
 void ModuleUpdater::RetireBackups(const std::vector<ModuleEntry>& entries) {
     for (const auto& e : entries) {
+        plat::deleteFile(addedMarkOf(e.installedPath));
         std::u16string backup = backupOf(e.installedPath);
         if (!plat::pathExists(backup)) continue;
         std::u16string retired = retiredOf(e.installedPath);
@@ -107,14 +141,33 @@ void ModuleUpdater::RetireBackups(const std::vector<ModuleEntry>& entries) {
     }
 }
 
+void ModuleUpdater::finishSwap(const std::vector<ModuleEntry>& entries, const std::u16string& listPath) {
+    // Every new file is in place. The list goes last: until then a crash leaves a swap
+    // that the next start finishes.
+    flushFolders(entries);
+    RetireBackups(entries);
+    flushFolders(entries);
+    plat::deleteFile(listPath);
+}
+
 void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
     std::u16string listPath = text::format(u"%s\\%s/%s", base, modpaths::kWorkingFolder, modpaths::kStagingList);
     std::vector<ModuleEntry> entries;
-    if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries)) return;
+    if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries) || entries.empty()) return;
+    // The swap moves each staged file in last: with none left and every installed file the
+    // new one, only the clean-up was cut short.
+    bool allMovedIn = true;
+    bool begun = false;
     for (const auto& e : entries) {
-        if (plat::pathExists(backupOf(e.installedPath))) {
-            RollbackFiles(entries);
-            return;
-        }
+        allMovedIn =
+            allMovedIn && !plat::pathExists(e.stagedPath) && text::fromAnsi(md5OfFile(e.installedPath)) == e.md5;
+        begun =
+            begun || plat::pathExists(backupOf(e.installedPath)) || plat::pathExists(addedMarkOf(e.installedPath));
+    }
+    if (allMovedIn) {
+        log(u"finish interrupted swap of %s", listPath);
+        finishSwap(entries, listPath);
+    } else if (begun) {
+        RollbackFiles(entries);
     }
 }

@@ -2,7 +2,9 @@
 // digests; each installed file that differs is fetched as a one-file zip archive, checked,
 // unpacked into the staging folder and listed in update.pre.xml for the swap. Archives and
 // staged files left by an interrupted run are reused when their digests still match.
+#include "app/file_digests.h"
 #include "app/md5.h"
+#include "app/signed_document.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "modules/module_url.h"
@@ -30,6 +32,10 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
         log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
         return false;
     }
+    if (signing::required()) {
+        std::string list;
+        if (!plat::readWholeFile(listPath, list) || !DocumentAccepted(listUrl, list)) return false;
+    }
     std::u16string stagingDir = text::format(u"%s\\%s", work, modpaths::kStagingFolder);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
@@ -47,6 +53,10 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
         static_cast<long long>(plat::clock().monotonicMs() - started));
     if (count == 0) return true;
 
+    // The staged files were flushed as they were written; their names reach the disk
+    // before the list that names them.
+    for (const ModuleEntry& e : entries)
+        if (e.needsUpdate) plat::flushFolder(e.stagedDir);
     log(u"SaveUpdateFilesToUpdatePrepareXml");
     std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
     if (!SaveUpdateFilesToUpdatePrepareXml(entries, stagingList)) {
@@ -67,9 +77,16 @@ bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const
         e.md5 = doc.readAttribute(u"md5");
         e.zipMd5 = doc.readAttribute(u"zipmd5");
         if (e.name.empty() || e.md5.empty() || e.zipMd5.empty()) return false;
+        if (signing::required()) {
+            e.sha256 = doc.readAttribute(u"sha256");
+            e.zipSha256 = doc.readAttribute(u"zipsha256");
+            if (!isSha256Text(e.sha256) || !isSha256Text(e.zipSha256)) return false;
+        }
         // The name comes from the network: it must not lead out of the player folder,
-        // neither where it is checked and staged nor where the swap will put it.
-        std::u16string installed = base + u"\\" + e.name;
+        // neither where it is checked and staged nor where the swap will put it. The
+        // installed file is compared where the swap puts it (a name under ".\Orvix\"
+        // lands directly in the player folder), or it would differ on every run.
+        std::u16string installed = modpaths::oldFileFor(base, e.name);
         std::u16string staged = stagingDir + u"\\" + e.name;
         if (!modpaths::staysInside(installed, base) || !modpaths::staysInside(staged, stagingDir) ||
             !modpaths::staysInside(modpaths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
@@ -95,16 +112,16 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
         if (!installedDigest.empty() && installedDigest == e.md5) continue;
         e.needsUpdate = true;
         ++count;
-        if (CompareFileMd5(e.stagedPath, e.md5)) continue;  // staged by an earlier run
+        if (CompareFileDigests(e.stagedPath, e.md5, e.sha256)) continue;  // staged by an earlier run
 
-        if (!CompareFileMd5(e.archivePath, e.zipMd5)) {
+        if (!CompareFileDigests(e.archivePath, e.zipMd5, e.zipSha256)) {
             if (!DeleteAndCheck(e.archivePath) || !CreateMultiDirectory(e.stagedDir)) return false;
             bool downloaded = false;
             for (int attempt = 0; attempt < kDownloadAttempts && !downloaded; ++attempt) {
                 log(u"%d times download %d file", attempt, count);
                 if (DownloadFile(e.archiveUrl, e.archivePath)) {
                     // A wrong archive will not get better by fetching it again.
-                    if (!CompareFileMd5(e.archivePath, e.zipMd5)) return false;
+                    if (!CompareFileDigests(e.archivePath, e.zipMd5, e.zipSha256)) return false;
                     downloaded = true;
                 } else {
                     plat::clock().sleepMs(kRetryPauseMs);
@@ -112,6 +129,9 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
             }
             if (!downloaded) return false;
         }
+        // A folder at the staged path (an archive whose entry was a folder) would block
+        // every later run; it goes like a file would.
+        if (plat::directoryExists(e.stagedPath)) DeleteDirectoryTree(e.stagedPath);
         if (!DeleteAndCheck(e.stagedPath)) return false;
         if (!UnZipOneFile(e.stagedDir, e.archivePath)) {
             plat::deleteFile(e.archivePath);
@@ -120,7 +140,7 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
         }
         plat::deleteFile(e.archivePath);
         log(u"UnZip and delete success");
-        if (!CompareFileMd5(e.stagedPath, e.md5)) return false;
+        if (!CompareFileDigests(e.stagedPath, e.md5, e.sha256)) return false;
     }
     return true;
 }

@@ -43,22 +43,53 @@ uint32_t readLe32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Modification time (Unix seconds) from the extended-timestamp extra field "UT".
-bool timeFromExtraField(const std::vector<unsigned char>& extra, int64_t& seconds) {
+// Times (Unix seconds) from the extended-timestamp extra field "UT": a flags byte, then
+// the modification, access and creation times its bits 0, 1 and 2 announce, in that
+// order. The central directory's copy carries the modification time alone.
+struct ExtraTimes {
+    bool modified = false, accessed = false, created = false;
+    plat::FileTimes times;
+};
+
+ExtraTimes timesFromExtraField(const std::vector<unsigned char>& extra) {
     constexpr unsigned kTimestampId = 0x5455;
+    ExtraTimes found;
     size_t pos = 0;
     while (pos + 4 <= extra.size()) {
         unsigned id = static_cast<unsigned>(extra[pos] | (extra[pos + 1] << 8));
         size_t size = static_cast<size_t>(extra[pos + 2] | (extra[pos + 3] << 8));
         const unsigned char* data = extra.data() + pos + 4;
-        if (pos + 4 + size > extra.size()) return false;
-        if (id == kTimestampId && size >= 5 && (data[0] & 1)) {
-            seconds = static_cast<int32_t>(readLe32(data + 1));
-            return true;
+        if (pos + 4 + size > extra.size()) return found;
+        if (id == kTimestampId && size >= 1) {
+            unsigned flags = data[0];
+            size_t at = 1;
+            auto take = [&](unsigned bit, bool& present, int64_t& value) {
+                if (!(flags & bit) || at + 4 > size) return;
+                value = static_cast<int32_t>(readLe32(data + at));
+                present = true;
+                at += 4;
+            };
+            take(1, found.modified, found.times.modified);
+            take(2, found.accessed, found.times.accessed);
+            take(4, found.created, found.times.created);
+            return found;
         }
         pos += 4 + size;
     }
-    return false;
+    return found;
+}
+
+// The entry's times: those its "UT" field carries (local header first), the DOS time of
+// the entry for the others.
+plat::FileTimes entryTimes(const std::vector<unsigned char>& localExtra,
+                           const std::vector<unsigned char>& centralExtra, int64_t dosTime) {
+    ExtraTimes local = timesFromExtraField(localExtra);
+    ExtraTimes central = timesFromExtraField(centralExtra);
+    plat::FileTimes times;
+    times.modified = local.modified ? local.times.modified : central.modified ? central.times.modified : dosTime;
+    times.accessed = local.accessed ? local.times.accessed : dosTime;
+    times.created = local.created ? local.times.created : dosTime;
+    return times;
 }
 
 // DOS date and time, taken as local time.
@@ -144,9 +175,6 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
         plat::deleteFile(outPath);  // never leave a partial file under the module's name
         return false;
     }
-    int64_t seconds = 0;
-    if (!timeFromExtraField(localExtra, seconds) && !timeFromExtraField(centralExtra, seconds))
-        seconds = timeFromDos(info.tmu_date);
-    plat::setFileTime(outPath, seconds);
+    plat::setFileTimes(outPath, entryTimes(localExtra, centralExtra, timeFromDos(info.tmu_date)));
     return true;
 }

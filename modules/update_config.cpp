@@ -49,7 +49,7 @@ bool ModuleUpdater::DownloadUpdateCfgFile(const std::u16string& cfgOverride, std
     std::u16string url = !cfgOverride.empty() ? cfgOverride : deploy::servers().domains[0] + kConfigPath;
     log(u"download config file url %s\r\n", url);
     ModuleHttpReply reply = moduleHttpGet(url, ModuleBody::Document);
-    if (!reply.ok || reply.status != 200 || reply.body.empty()) return false;
+    if (!reply.ok || reply.status != 200 || reply.body.empty() || !DocumentAccepted(url, reply.body)) return false;
 
     return readUpdateConfig(reply.body, nodes);
 }

@@ -43,8 +43,22 @@ bool listDirectory(const std::u16string& folder, std::vector<DirEntry>& entries)
 bool readWholeFile(const std::u16string& path, std::string& bytes);
 bool writeWholeFile(const std::u16string& path, const std::string& bytes);
 
-// Last-write time as seconds since 1970 (UTC).
-bool setFileTime(const std::u16string& path, int64_t unixSeconds);
+// Creation, last-access and last-write times as seconds since 1970 (UTC). A host that
+// keeps no settable creation time (POSIX) sets the other two.
+struct FileTimes {
+    int64_t created = 0;
+    int64_t accessed = 0;
+    int64_t modified = 0;
+};
+bool setFileTimes(const std::u16string& path, const FileTimes& times);
+
+// True for a symbolic link or a junction (any reparse point on Windows): a path through
+// one may lead somewhere else than its text says.
+bool isLink(const std::u16string& path);
+
+// Makes the names in folder durable: after a rename into it, a power cut leaves either
+// the old or the new name. POSIX needs an fsync of the folder; NTFS journals its names.
+bool flushFolder(const std::u16string& folder);
 
 enum class OpenMode {
     ReadShared,     // read, others may read and write

@@ -11,8 +11,12 @@ using MutexHandle = void*;
 
 // OpenMutexW: null when no such mutex exists.
 MutexHandle openNamedMutex(const std::u16string& name);
-// CreateMutexW; nullDacl gives a security descriptor everyone may open.
-MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool nullDacl);
+// CreateMutexW; nullDacl gives a security descriptor everyone may open. When existed is
+// given it tells whether the mutex was there already (ERROR_ALREADY_EXISTS): creating
+// and that test are one atomic step, so of many processes creating at once exactly one
+// is told the mutex is new.
+MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool nullDacl,
+                             bool* existed = nullptr);
 void closeMutex(MutexHandle handle);
 using UniqueMutex = UniqueHandle<closeMutex>;
 

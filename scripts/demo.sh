@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Demo: one background run of the agent on a sandbox host in a temporary folder, against
-# the stand-in servers on 127.0.0.1, with its diagnostic log on. Prints the log and the
-# files the run created or changed. Builds what it needs first.
+# Demo: five runs of the agent on a sandbox host in a temporary folder, against stand-in
+# servers on 127.0.0.1, with its diagnostic log on: a background update, an initiative
+# update driven by the stand-in player, a module update, a package through the stand-in
+# peer-to-peer engine, and an update decision with every rule. Each section says what it
+# shows and prints the log and what changed on disk. Builds everything it needs first.
 #
 # The sandbox host: APPDATA (the player's data folder and the kvlog folder), a registry
 # file with the player's App Paths entry, a runtime folder for the pipe and the mutexes,
@@ -13,14 +15,29 @@ root=$(pwd)
 
 scripts/setup-debian.sh
 
-# --- build (quick when up to date)
+# --- build every program the sections use, before the first one runs (quick when up to date)
+echo "== Building the agent, the stand-in libraries, the stand-in player and servers into build/"
+echo "   (a few minutes the first time; the compiler output goes to build/demo-build.log)"
 [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-wanted=(OvUpdate logger client_id crash_report prism nimbo_proxy OvServer ovpublish)
-available=$(ninja -C build -t targets all | sed -n 's/^\([A-Za-z_]*\): phony$/\1/p')
-targets=()
-for t in "${wanted[@]}"; do grep -qx "$t" <<<"$available" && targets+=("$t"); done
-cmake --build build -j"$(nproc)" --target "${targets[@]}"
+targets=(OvUpdate logger client_id crash_report prism nimbo_proxy OvServer OrvixPlayer ovpublish)
+if ! cmake --build build -j"$(nproc)" --target "${targets[@]}" >build/demo-build.log 2>&1; then
+  tail -n 30 build/demo-build.log
+  echo "demo: the build failed (whole output in build/demo-build.log)" >&2
+  exit 1
+fi
 bin=$root/build/bin
+
+# Prints a section's title, what it shows and what to look at.
+section() {
+  echo
+  echo "==== $1"
+  shift
+  printf '  %s\n' "$@"
+}
+# The line under each log excerpt.
+about_log() {
+  echo "-- The log lines are the agent's own texts (Chinese, as the agent ships them). $1"
+}
 
 # --- the sandbox host
 box=$(mktemp -d /tmp/ovupdate-demo.XXXXXX)
@@ -60,6 +77,20 @@ if [ -x "$bin/OvServer" ]; then
   server="http://127.0.0.1:$(head -n1 "$box/server.out")"
 fi
 
+cat >"$OVUPDATE_DEPLOY" <<INI
+[servers]
+domain1=${server:-http://127.0.0.1:9}
+domain2=${server:-http://127.0.0.1:9}
+domain3=${server:-http://127.0.0.1:9}
+report=${server:-http://127.0.0.1:9}
+INI
+
+section "1/5 Background update: build/bin/OvUpdate with no argument, as the player or a scheduled task starts it" \
+  "Shows: the agent fetches the update-information document, finds a newer player installer" \
+  "for this machine, downloads it over HTTP, checks its MD5 and records it for the player." \
+  "Look at: the log, then the package in the save folder (...\\Orvix\\OvUpdate\\) and OvUpdate.ini."
+echo "== Sandbox host: $box"
+echo "== Servers: ${server:-none}"
 # --- the served tree, published and signed with ovpublish: the installer's update element
 # and offer, checked as the agent will read them, and the decision explained for this
 # machine (the stand-in player has no version resource).
@@ -74,16 +105,6 @@ if [ -n "$server" ] && [ -x "$bin/ovpublish" ]; then
   echo "== ovpublish explain for this machine"
   "$bin/ovpublish" explain "$box/www/product/OvUpdate/OvUpdate.xml" --player-version ""
 fi
-cat >"$OVUPDATE_DEPLOY" <<INI
-[servers]
-domain1=${server:-http://127.0.0.1:9}
-domain2=${server:-http://127.0.0.1:9}
-domain3=${server:-http://127.0.0.1:9}
-report=${server:-http://127.0.0.1:9}
-INI
-
-echo "== Sandbox host: $box"
-echo "== Servers: ${server:-none}"
 touch "$box/.start"
 sleep 1   # file times of the run differ from the set-up's
 
@@ -94,6 +115,7 @@ echo "== Exit code: $status"
 
 echo "== Diagnostic log ($APPDATA/kvlog)"
 cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null || echo "(no log)"
+about_log "节点有效/无效: an update element applies or not; 落在灰度内: this machine is inside the staged rollout; 下载状态是：5: the package was downloaded; check md5 success: its digest matches; write update info in OvUpdate.ini: it is recorded for the player."
 
 echo "== Files created or changed by the run"
 (cd "$box" && find . -newer .start -type f ! -path './server.out' | sort)
@@ -103,8 +125,11 @@ echo "== Files created or changed by the run"
 # stand-in player drives it over the pipe: it fetches the offer, starts the download, shows
 # its progress, receives the verified package path and closes with "allclose".
 if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
-  echo
-  echo "== Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update"
+  section "2/5 Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update" \
+    "Shows: the update a user asks for in the player. The stand-in player talks to the agent over" \
+    "its pipe: it fetches the offer, starts the download, polls the progress and gets the verified" \
+    "package path, then ends the agent with \"allclose\"." \
+    "Look at: the player's lines (offer, download, progress, package) and the matching requests in the log."
   # A package the background run left would be handed over without a download.
   rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
   log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
@@ -120,6 +145,7 @@ if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
 
   echo "== Diagnostic log of the initiative run"
   cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  about_log "request:WORD, response:REPLY: one request of the player and the agent's reply; curl downloadsuccess: the package download ended whole; 主动升级…关闭: the initiative agent ends after allclose."
 
   echo "== Files created or changed by the initiative run"
   (cd "$box" && find . -newer .initiative -type f ! -path './server.out' ! -path './appdata/kvlog/*' | sort)
@@ -132,8 +158,11 @@ fi
 # tools/server/modules-sample/installed. The changed modules are swapped in, each backed up
 # first, and the backups and the working folder are gone afterwards.
 if [ -x "$bin/OvServer" ]; then
-  echo
-  echo "== Module update: build/bin/OvUpdate (background), no installer applies"
+  section "3/5 Module update: build/bin/OvUpdate (background) where no installer applies" \
+    "Shows: with no installer to take, the run goes on to the module update: it reads upcfg.xml and" \
+    "the module list, downloads the changed modules as zip archives into the working folder" \
+    "player/OvUpdate, backs each installed module up and swaps the new one in." \
+    "Look at: the md5 of the changed modules before and after, no backups left, the working folder gone."
   sample=tools/server/modules-sample
   modroot=$box/module-server
   mkdir -p "$modroot/product/OvUpdate"
@@ -165,6 +194,7 @@ if [ -x "$bin/OvServer" ]; then
 
   echo "== Diagnostic log of the module update run"
   cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  about_log "创建安装包目录… failed: the save folder is there from the earlier runs, so creating it fails, which is harmless (the agent logs the result of the creation call); compare … fail: a module differs from the list and is downloaded; move X to X.bak: the backup before the swap; rollback start/finish before the swap: it restores what an interrupted earlier swap left (nothing here); replace count 2 success and 静默升级完成: the swap is complete."
 
   echo "== Files of the player folder changed by the module update (old md5 -> new md5)"
   digests >"$box/player.after"
@@ -185,9 +215,10 @@ fi
 # OvUpdate.ini (runnow = 0); the stand-in player's marked window prints the notification
 # it gets and that it was brought forward.
 if [ -x "$bin/OvServer" ]; then
-  echo
-  echo "== Package through the engine: build/bin/OvUpdate (background) with the stand-in engine"
-  cmake --build build -j"$(nproc)" --target OrvixPlayer prism nimbo_proxy >/dev/null
+  section "4/5 Package through the peer-to-peer engine: build/bin/OvUpdate (background) with the stand-in engine" \
+    "Shows: the registry leads the agent to the engine (prism.dll); the engine downloads the package," \
+    "the agent checks its MD5, records it in OvUpdate.ini and tells the running player's window." \
+    "Look at: the prism lines of the log, the package's digest, the record, and what the player window got."
   engine=$box/engine
   mkdir -p "$engine"
   cp "$bin/prism.dll" "$bin/NimboProxy.dll" "$engine/"
@@ -228,6 +259,7 @@ REG
   echo "== Exit code: $status"
   echo "== Diagnostic log of the engine run"
   cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  about_log "prism …: the agent's calls to the engine (start, callback registered); 下载状态是：5: downloaded; 给窗口1发送copydata: the notification sent to the player's window; 创建安装包目录… failed: the save folder already exists (harmless)."
 
   echo "== Package on disk and its digest (the document says $(grep -o 'md5="[0-9a-f]*"' \
     "$engroot/product/OvUpdate/OvUpdate.xml" | tail -n1))"
@@ -249,8 +281,10 @@ fi
 # without a download. A crash report waiting in the data folder goes to the collection
 # endpoint first.
 if [ -x "$bin/OvServer" ]; then
-  echo
-  echo "== Update decision: build/bin/OvUpdate (background), each rule in the log"
+  section "5/5 Update decision: build/bin/OvUpdate (background), each rule in the log" \
+    "Shows: a document whose update elements are each stopped by another rule, a first download" \
+    "domain that is down, a waiting crash report delivered first, and a package already on disk." \
+    "Look at: one 节点无效 line per rule, the report the endpoint got, the save folder cleaned up."
   decroot=$box/decision-server
   cp -r tools/server/www "$decroot"
   cp tools/server/decision-sample/OvUpdate.xml "$decroot/product/OvUpdate/OvUpdate.xml"
@@ -282,9 +316,87 @@ REG
   echo "== Exit code: $status"
   echo "== Diagnostic log of the decision run"
   cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  about_log "下载失败 then 下载成功: the first domain is down, the second serves; 节点无效 lines, in order: switched off, player version below the range, distribution channel, region black list (区域无效), local file version, staged rollout (不在灰度内); 已存在…校验成功 and 状态是：3: the package on disk passes its digest, so nothing is downloaded."
   echo "== Crash report received by the endpoint"
   cat "$box"/decision-reports/report-*.txt 2>/dev/null || echo "  (none)"
   echo "== qserr.dat after delivery: $([ -e "$data/qserr.dat" ] && echo present || echo deleted)"
   echo "== Save folder (packages not named by recentfile are removed)"
   ls "$data/OvUpdate"
 fi
+
+# ==== Signed release =========================================================================
+# A deployment whose deployment file names a release key (made here with minisign -G -W)
+# takes only documents with a good minisign signature beside them, and packages matching
+# the SHA-256 the document names besides the MD5. First a run against a signed document:
+# the package is downloaded, checked by both digests and recorded. Then a mirror changes one
+# attribute of the same document and keeps its signature: the document is refused with one
+# line naming it and the reason, the other domains are down, so the run enters its retry
+# schedule (ended there by the demo), and no package is requested.
+if [ -x "$bin/OvServer" ] && command -v minisign >/dev/null; then
+  echo
+  echo "== Signed release: a release key in the deployment file, documents signed with minisign"
+  sigroot=$box/signed-server
+  mkdir -p "$sigroot/product/OvUpdate" "$sigroot/packages"
+  cp tools/server/www/packages/OrvixSetup_3.2.0.1.exe "$sigroot/packages/"
+  "$bin/OvServer" --root "$sigroot" --log "$box/sigserver.log" >"$box/sigserver.out" 2>&1 &
+  sigserver_pid=$!
+  trap '[ -n "${sigserver_pid:-}" ] && kill "$sigserver_pid" 2>/dev/null; [ -n "${decserver_pid:-}" ] && kill "$decserver_pid" 2>/dev/null; [ -n "${engserver_pid:-}" ] && kill "$engserver_pid" 2>/dev/null; [ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$box/sigserver.out" ] && break; sleep 0.05; done
+  sigserver="http://127.0.0.1:$(head -n1 "$box/sigserver.out")"
+
+  minisign -G -W -p "$box/release.pub" -s "$box/release.key" >/dev/null
+  pkg=$sigroot/packages/OrvixSetup_3.2.0.1.exe
+  doc=$sigroot/product/OvUpdate/OvUpdate.xml
+  cat >"$doc" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<updateinfo>
+  <Domain><domain>$sigserver</domain></Domain>
+  <update name="OrvixSetup_3.2.0.1.exe" ver="3.2.0.1" runnow="0" usehttp="1"
+          md5="$(md5sum <"$pkg" | cut -d' ' -f1)" sha256="$(sha256sum <"$pkg" | cut -d' ' -f1)"
+          httplink="packages/OrvixSetup_3.2.0.1.exe">
+    <file name="absent.dll" path="1"/>
+  </update>
+</updateinfo>
+XML
+  minisign -Sm "$doc" -s "$box/release.key" >/dev/null
+  printf '[servers]\ndomain1=%s\ndomain2=http://127.0.0.1:9\ndomain3=http://127.0.0.1:9\nreport=%s\npublickey=%s\n' \
+    "$sigserver" "$sigserver" "$(sed -n 2p "$box/release.pub")" >"$OVUPDATE_DEPLOY"
+  echo "== Deployment file"
+  cat "$OVUPDATE_DEPLOY"
+  echo "== Signature served beside the document ($sigserver/product/OvUpdate/OvUpdate.xml.minisig)"
+  cat "$doc.minisig"
+
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  status=0
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
+  echo "== Exit code of the signed run: $status"
+  echo "== Diagnostic log of the signed run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  echo "== Package on disk (SHA-256) and what OvUpdate.ini records"
+  (cd "$data/OvUpdate" && sha256sum OrvixSetup_3.2.0.1.exe 2>/dev/null) || echo "  (no package)"
+  sed -n '/^\[updateinfo\]/,/^updatefile=/p; /^\[signatures\]/,/^OvUpdate.xml=/p' "$data/OvUpdate.ini" | tr -d '\r'
+
+  echo
+  echo "== Tampered: a mirror changes runnow to 1 (start at once) and keeps the signature"
+  sed -i 's/runnow="0"/runnow="1"/' "$doc"
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  : >"$box/sigserver.log"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  (cd "$box" && exec "$bin/OvUpdate") &
+  agent_pid=$!
+  for _ in $(seq 200); do
+    cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))" | grep -q '现在开始重试' && break
+    sleep 0.1
+  done
+  kill "$agent_pid" 2>/dev/null || true
+  wait "$agent_pid" 2>/dev/null || true
+  echo "== Diagnostic log of the tampered run (ended by the demo in its retry schedule)"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  echo "== What the server was asked for"
+  sed 's/^/  /' "$box/sigserver.log"
+  echo "== Package on disk: $([ -e "$data/OvUpdate/OrvixSetup_3.2.0.1.exe" ] && echo present || echo none)"
+fi
+echo
+echo "==== Done: six sections. OV_KEEP_DEMO=1 scripts/demo.sh keeps the sandbox folder to look around in."

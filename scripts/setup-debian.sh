@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libcurl4-openssl-dev libminizip-dev zlib1g-dev librapidxml-dev libcpp-httplib-dev
-  libgtest-dev googletest libbenchmark-dev libssl-dev libsodium-dev minisign
+  libgtest-dev googletest libbenchmark-dev libssl-dev
+  libsodium-dev minisign openssl
   clang libclang-rt-14-dev
   python3
 )

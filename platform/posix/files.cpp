@@ -222,10 +222,12 @@ bool deleteFile(const std::u16string& path) {
         errno = EISDIR;
         return false;
     }
-    return !refuseReadOnly(native) && unlink(native.c_str()) == 0;
+    if (refuseReadOnly(native) || unlink(native.c_str()) != 0) return false;
+    posix::fileChanged(native);
+    return true;
 }
 
-bool moveFile(const std::u16string& from, const std::u16string& to, bool replace) {
+static bool renameFile(const std::u16string& from, const std::u16string& to, bool replace) {
     std::string source = nativePath(from), target = nativePath(to);
     struct stat sourceStat, targetStat;
     if (from.empty() || to.empty() || lstat(source.c_str(), &sourceStat) != 0) {
@@ -250,6 +252,12 @@ bool moveFile(const std::u16string& from, const std::u16string& to, bool replace
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
     return ::rename(source.c_str(), target.c_str()) == 0;  // file system without no-replace
+}
+
+bool moveFile(const std::u16string& from, const std::u16string& to, bool replace) {
+    if (!renameFile(from, to, replace)) return false;
+    posix::fileChanged(nativePath(to));
+    return true;
 }
 
 bool copyFile(const std::u16string& from, const std::u16string& to) {
@@ -323,11 +331,25 @@ bool writeWholeFile(const std::u16string& path, const std::string& bytes) {
     return !refuseReadOnly(native) && posix::replaceFileContents(native, bytes, 0644);
 }
 
-bool setFileTime(const std::u16string& path, int64_t unixSeconds) {
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixSeconds);
-    times[0].tv_nsec = times[1].tv_nsec = 0;
-    return !path.empty() && utimensat(AT_FDCWD, nativePath(path).c_str(), times, 0) == 0;
+bool setFileTimes(const std::u16string& path, const FileTimes& times) {
+    struct timespec stamps[2];
+    stamps[0].tv_sec = static_cast<time_t>(times.accessed);
+    stamps[1].tv_sec = static_cast<time_t>(times.modified);
+    stamps[0].tv_nsec = stamps[1].tv_nsec = 0;
+    return !path.empty() && utimensat(AT_FDCWD, nativePath(path).c_str(), stamps, 0) == 0;
+}
+
+bool isLink(const std::u16string& path) {
+    struct stat st;
+    return !path.empty() && lstat(nativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool flushFolder(const std::u16string& folder) {
+    int fd = ::open(nativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include "platform/text.h"
 
@@ -84,7 +86,16 @@ static bool copyAll(int from, int to) {
     }
 }
 
-// Fills a temporary file beside native and renames it over native.
+static void syncParentFolder(const std::string& native) {
+    size_t slash = native.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    ::close(fd);
+}
+
+// Fills a temporary file beside native, flushes it and renames it over native.
 // An existing file keeps its mode when keepMode is set.
 template <typename Fill>
 static bool replaceFile(const std::string& native, unsigned mode, bool keepMode, Fill fill) {
@@ -106,7 +117,10 @@ static bool replaceFile(const std::string& native, unsigned mode, bool keepMode,
         saved = errno;
     }
     if (ok) {
-        if (::rename(temp.c_str(), native.c_str()) == 0) return true;
+        if (::rename(temp.c_str(), native.c_str()) == 0) {
+            syncParentFolder(native);  // the new name survives a power cut too
+            return true;
+        }
         saved = errno;
     }
     ::unlink(temp.c_str());
@@ -140,6 +154,15 @@ std::u16string decodeTextFile(const std::string& bytes, bool* utf16, bool* utf8B
         return text::fromUtf8(std::string_view(bytes).substr(3));
     }
     return text::fromUtf8(bytes);
+}
+
+void fileChanged(const std::string& native) {
+    static const char* under = std::getenv("OVUPDATE_TEST_EXIT_UNDER");
+    static const char* count = std::getenv("OVUPDATE_TEST_EXIT_AFTER");
+    static const long after = under && count ? std::atol(count) : 0;
+    static std::atomic<long> seen{0};
+    if (after <= 0 || native.compare(0, std::strlen(under), under) != 0) return;
+    if (seen.fetch_add(1) + 1 == after) _exit(kTestExitCode);
 }
 
 std::string runtimeName(const std::u16string& name) {

@@ -23,6 +23,12 @@ int openRegularFile(const std::string& native);
 // Text of a settings-like file: UTF-16LE with its byte-order mark, else UTF-8 (a
 // UTF-8 byte-order mark is skipped).
 std::u16string decodeTextFile(const std::string& bytes, bool* utf16 = nullptr, bool* utf8Bom = nullptr);
+// Test hook of the stand-in host, for crash tests: with OVUPDATE_TEST_EXIT_AFTER=N and
+// OVUPDATE_TEST_EXIT_UNDER=<folder> in the environment, the process ends abruptly (exit
+// code 86, nothing flushed or cleaned up) right after its N-th rename or delete under
+// that folder. Without them it does nothing.
+void fileChanged(const std::string& native);
+constexpr int kTestExitCode = 86;
 // Name used for a file in the runtime folder: "/" and "\" replaced by "_".
 std::string runtimeName(const std::u16string& name);
 

@@ -34,6 +34,16 @@ bool holdShared(int fd) {
     return false;
 }
 
+// Waits for the guard of a create, which is held only for an instant, within a bound.
+bool lockExclusive(int fd) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
 MutexHandle handleFor(int fd) {
     if (!holdShared(fd)) {
         ::close(fd);
@@ -56,13 +66,25 @@ MutexHandle openNamedMutex(const std::u16string& name) {
     return handleFor(fd);
 }
 
-MutexHandle createNamedMutex(const std::u16string& name, bool, bool nullDacl) {
+MutexHandle createNamedMutex(const std::u16string& name, bool, bool nullDacl, bool* existed) {
     if (name.empty()) return nullptr;
     mode_t mode = nullDacl ? 0666 : 0644;
     int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
     if (fd < 0) return nullptr;
     if (nullDacl) fchmod(fd, mode);  // not narrowed by the umask: anyone may open it
-    return handleFor(fd);
+    if (!existed) return handleFor(fd);
+    // Creators take turns on the guard, so "was anybody holding it?" and taking the
+    // shared hold are one step for them.
+    int guard = ::open((lockPath(name) + ".guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+    if (guard < 0 || !lockExclusive(guard)) {
+        if (guard >= 0) ::close(guard);
+        ::close(fd);
+        return nullptr;
+    }
+    *existed = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    MutexHandle handle = handleFor(fd);  // converts the exclusive test lock to the shared hold
+    ::close(guard);
+    return handle;
 }
 
 void closeMutex(MutexHandle handle) {

@@ -105,19 +105,36 @@ bool writeWholeFile(const std::u16string& path, const std::string& bytes) {
     return file && file->write(bytes.data(), bytes.size()) && file->flush();
 }
 
-bool setFileTime(const std::u16string& path, int64_t unixSeconds) {
-    HANDLE handle = CreateFileW(wide(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    // FILETIME counts 100-ns steps from 1601-01-01.
+namespace {
+
+// FILETIME counts 100-ns steps from 1601-01-01.
+FILETIME fileTimeOf(int64_t unixSeconds) {
     uint64_t ticks = static_cast<uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL;
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(ticks);
     time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    bool ok = SetFileTime(handle, nullptr, nullptr, &time) != FALSE;
+    return time;
+}
+
+}  // namespace
+
+bool setFileTimes(const std::u16string& path, const FileTimes& times) {
+    HANDLE handle = CreateFileW(wide(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    FILETIME created = fileTimeOf(times.created), accessed = fileTimeOf(times.accessed),
+             modified = fileTimeOf(times.modified);
+    bool ok = SetFileTime(handle, &created, &accessed, &modified) != FALSE;
     CloseHandle(handle);
     return ok;
 }
+
+bool isLink(const std::u16string& path) {
+    DWORD attributes = GetFileAttributesW(wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool flushFolder(const std::u16string&) { return true; }
 
 namespace {
 

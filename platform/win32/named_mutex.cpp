@@ -9,7 +9,9 @@ MutexHandle openNamedMutex(const std::u16string& name) {
     return OpenMutexW(MUTEX_ALL_ACCESS, TRUE, win32::wide(name));
 }
 
-MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool nullDacl) {
+namespace {
+
+MutexHandle create(const std::u16string& name, bool initialOwner, bool nullDacl) {
     if (!nullDacl) return CreateMutexW(nullptr, initialOwner, win32::wide(name));
     // A present but null DACL: every user (also another session's) may open the mutex.
     SECURITY_DESCRIPTOR descriptor;
@@ -20,6 +22,14 @@ MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool
     attributes.lpSecurityDescriptor = &descriptor;
     attributes.bInheritHandle = FALSE;
     return CreateMutexW(&attributes, initialOwner, win32::wide(name));
+}
+
+}  // namespace
+
+MutexHandle createNamedMutex(const std::u16string& name, bool initialOwner, bool nullDacl, bool* existed) {
+    MutexHandle handle = create(name, initialOwner, nullDacl);
+    if (existed) *existed = handle && GetLastError() == ERROR_ALREADY_EXISTS;
+    return handle;
 }
 
 void closeMutex(MutexHandle handle) {

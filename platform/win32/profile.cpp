@@ -25,8 +25,16 @@ std::u16string getProfileString(const std::u16string& section, const std::u16str
 
 bool writeProfileString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
                         const std::u16string& file) {
-    return WritePrivateProfileStringW(win32::wide(section), win32::wide(key), win32::wide(value),
-                                      win32::wide(file)) != FALSE;
+    if (!WritePrivateProfileStringW(win32::wide(section), win32::wide(key), win32::wide(value), win32::wide(file)))
+        return false;
+    // The profile functions leave the new contents in the cache; a setting the agent relies
+    // on after a power cut goes to the disk now.
+    HANDLE handle = CreateFileW(win32::wide(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return true;
+    FlushFileBuffers(handle);
+    CloseHandle(handle);
+    return true;
 }
 
 }  // namespace plat

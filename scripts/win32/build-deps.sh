@@ -28,7 +28,8 @@ fetch_source() {  # package
 
 build_libraries() {
   echo "build-deps: building $1 for $triple" >&2
-  rm -rf "$prefix/lib" "$prefix/include/curl" "$prefix/include/minizip" "$prefix/.built"
+  # The library folder goes whole, libsodium with it: its marker goes too, so it is built again.
+  rm -rf "$prefix/lib" "$prefix/include/curl" "$prefix/include/minizip" "$prefix/.built" "$prefix/.sodium"
   mkdir -p "$prefix/include/minizip" "$prefix/lib"
   fetch_source curl
   fetch_source minizip
@@ -66,17 +67,22 @@ build_libraries() {
   echo "$1" >"$prefix/.built"
 }
 
-# libsodium: signatures and SHA-256 of the release tool, static, with its own configure.
-build_sodium() {
+# libsodium (Ed25519, BLAKE2b and SHA-256 for the signed documents): static, with its own
+# marker, so a cache made before it gets it added without rebuilding the others.
+install_sodium() {
   echo "build-deps: building libsodium $1 for $triple" >&2
   fetch_source libsodium
   local src
   src=$(find "$work" -maxdepth 1 -type d -name 'libsodium-*' | head -1)
-  # Debian's source carries no generated configure script.
-  (cd "$src" && autoreconf -fi >"$work/sodium-autoreconf.log" 2>&1 && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static --disable-ssp \
-      --disable-pie CC="$triple-gcc-posix" >"$work/sodium-configure.log" 2>&1 &&
-    make -j2 >"$work/sodium-build.log" 2>&1 && make install >/dev/null 2>&1) || {
-    tail -40 "$work"/sodium-*.log >&2
+  [ -n "$src" ] || { echo "build-deps: no libsodium source" >&2; exit 1; }
+  rm -rf "$prefix/include/sodium" "$prefix/include/sodium.h" "$prefix/lib"/libsodium.* "$prefix/.sodium"
+  # Debian's source has no configure script: autoreconf makes it (autogen.sh would fetch
+  # newer config scripts from the network).
+  (cd "$src" && autoreconf -if >"$work/sodium-autoreconf.log" 2>&1 && ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static \
+     --disable-ssp --disable-dependency-tracking CC="$triple-gcc-posix" AR="$triple-ar" \
+     RANLIB="$triple-ranlib" >"$work/sodium-configure.log" 2>&1 &&
+   make -j2 >"$work/sodium-build.log" 2>&1 && make install >/dev/null 2>&1) || {
+    tail -n 40 "$work"/sodium-*.log >&2 || true
     exit 1
   }
   echo "$1" >"$prefix/.sodium"
@@ -105,5 +111,8 @@ libs_key="curl-$curl_version minizip-$minizip_version gcc-$("$triple-gcc-posix" 
 
 [ "$(cat "$prefix/.built" 2>/dev/null)" = "$libs_key" ] || build_libraries "$libs_key"
 [ "$(cat "$prefix/.httplib" 2>/dev/null)" = "$httplib_version" ] || install_httplib "$httplib_version"
-[ "$(cat "$prefix/.sodium" 2>/dev/null)" = "$sodium_version" ] || build_sodium "$sodium_version"
+sodium_key="libsodium-$sodium_version gcc-$("$triple-gcc-posix" -dumpversion)"
+if [ "$(cat "$prefix/.sodium" 2>/dev/null)" != "$sodium_key" ] || [ ! -f "$prefix/lib/libsodium.a" ]; then
+  install_sodium "$sodium_key"
+fi
 echo "$prefix"

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Windows stage of the test command: installs the cross tools (once), builds the
 # dependencies (cached), builds the shipped i686 programs into build-win32/bin, checks
-# them, and runs the unit tests and the end-to-end tests (tests_e2e, which starts
-# OvUpdate.exe and serves it from loopback servers of its own) under Wine. Success is
-# judged by GoogleTest's summaries, never by Wine's exit code alone. At the end the Wine
-# server is stopped and no program of the build may still run.
+# them (check-shipped.sh), and runs the unit tests and the end-to-end tests (tests_e2e,
+# which starts OvUpdate.exe and serves it from loopback servers of its own) under Wine:
+# on the shipped i686 build where the kernel runs 32-bit programs, else on an x86_64 build
+# of the same sources. Success is judged by GoogleTest's summaries, never by Wine's exit
+# code alone. At the end the Wine server is stopped and no program of the build may still
+# run.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,7 +36,7 @@ wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fet
 
 configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
   cmake -S "$root" -B "$1" -G Ninja -Wno-dev \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DOV_DEPS_PREFIX="$3" -DOV_BUILD_BENCH=OFF -DOV_WERROR=ON -DOV_WINE_LOADER="$WINE_LOADER" >/dev/null
   local targets=(OvUpdate OrvixPlayer OrvixSetup logger client_id crash_report prism nimbo_proxy ovpublish)
   if [ "$4" = yes ]; then
@@ -43,27 +45,21 @@ configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
   cmake --build "$1" -j2 --target "${targets[@]}"
 }
 
+if [ "$OV_TEST_ARCH" = i686 ]; then
+  echo "win32: Wine's 32-bit loader runs here: the tests run on the shipped i686 build"
+else
+  echo "win32: Wine does not run the i686 build here (the kernel runs no 32-bit programs, the" \
+       "32-bit Wine is not installed, or OV_TEST_ARCH asked for x86_64): the tests run on an" \
+       "x86_64 build of the same sources"
+fi
+
 step "build (i686, shipped)"
 configure_and_build "$OV_WIN_BUILD" i686 "$deps_i686" "$([ "$OV_TEST_ARCH" = i686 ] && echo yes || echo no)"
 
-step "check the shipped executable"
-exe="$OV_WIN_BUILD/bin/OvUpdate.exe"
-kind=$(file -b "$exe")
-echo "$kind"
-case "$kind" in
-  "PE32 executable (GUI) Intel 80386"*) ;;
-  *) echo "win32: OvUpdate.exe is not a 32-bit GUI program" >&2; exit 1 ;;
-esac
-for binary in "$OV_WIN_BUILD"/bin/*.exe "$OV_WIN_BUILD"/bin/*.dll; do
-  if i686-w64-mingw32-objdump -p "$binary" | grep -iE 'DLL Name: *(libstdc\+\+|libgcc|libwinpthread|libcurl|zlib|libz)'; then
-    echo "win32: $(basename "$binary") needs a MinGW runtime DLL" >&2
-    exit 1
-  fi
-done
+step "check the shipped files"
+bash "$here/check-shipped.sh" "$OV_WIN_BUILD"
 
 if [ "$OV_TEST_ARCH" = x86_64 ]; then
-  echo "win32: Wine does not run the i686 build here (this kernel runs no 32-bit programs," \
-       "or OV_TEST_ARCH asked for x86_64): the same sources are tested as an x86_64 build"
   step "dependencies (x86_64)"
   deps_x64=$(bash "$here/build-deps.sh" x86_64 | tail -1)
   step "build (x86_64, for Wine)"

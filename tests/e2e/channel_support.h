@@ -28,6 +28,12 @@ public:
         m_http.serve(packagePath(), Reply{m_package});
     }
 
+    // Another offer document, and its signature at the same path + ".minisig".
+    void serveOffer(const std::string& document, const std::string& signature) {
+        m_http.serve("/product/OvUpdate/OvUpdateInfo.xml", Reply{document});
+        m_http.serve("/product/OvUpdate/OvUpdateInfo.xml.minisig", Reply{signature});
+    }
+
     std::string base() const { return m_http.base(); }
     const std::string& package() const { return m_package; }
     std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }

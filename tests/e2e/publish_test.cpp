@@ -177,7 +177,10 @@ TEST(PublishVerify, FindsWhatIsWrongWithATree) {
              fs::copy_file(w.product() / "upcfg.xml.minisig", w.product() / "OvUpdateInfo.xml.minisig",
                            fs::copy_options::overwrite_existing);
          },
-         "product/OvUpdate/OvUpdateInfo.xml.minisig: trusted comment names file:upcfg.xml"},
+         "product/OvUpdate/OvUpdateInfo.xml.minisig: signed for file \"upcfg.xml\", not OvUpdateInfo.xml"},
+        {"document changed after signing",
+         [](PublishWorld& w) { std::ofstream(w.product() / "upcfg.xml", std::ios::app) << "<!-- -->"; },
+         "product/OvUpdate/upcfg.xml.minisig: signature does not match the document"},
         {"unsigned document", [](PublishWorld& w) { fs::remove(w.product() / "upcfg.xml.minisig"); },
          "product/OvUpdate/upcfg.xml: no signature"},
     };

@@ -1,5 +1,6 @@
 // Start-up and end of the agent as a user sees it: the log it writes, the log files it
-// removes, the mode its command line selects.
+// removes, the mode its command line selects; and the programs run beside it, which refuse
+// a bad command line before doing anything.
 #include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
@@ -139,5 +140,40 @@ TEST(Startup, PrintLogBesideTheExecutableOnlyWithoutADataFolder) {
             EXPECT_EQ(lines.front(), kStartLine);
             EXPECT_EQ(lines.back(), kExitLine);
         }
+    }
+}
+
+// Each program beside the agent answers a bad command line or missing input the same way:
+// exit code 1, one line naming the program and the fault, then the usage text. (OvServer
+// is built for Linux only; ovpublish's errors are tested with the tool.)
+TEST(Startup, ToolsRefuseBadArgumentsWithOneLineAndTheUsage) {
+    AgentSandbox box;
+    box.setEnv("INSTALLER_MARKER", "");
+    const std::string missing = (box.path() / "missing").u8string();
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"OvServer", {"--port", "abc"}},
+        {"OvServer", {"--port", "70000"}},
+        {"OvServer", {"--root"}},
+        {"OvServer", {"--root", missing}},
+        {"OvServer", {"--colour", "red"}},
+        {"OrvixPlayer", {}},
+        {"OrvixPlayer", {"play"}},
+        {"OrvixPlayer", {"send"}},
+        {"OrvixPlayer", {"send", "--wait", "soon", "requestxml"}},
+        {"OrvixPlayer", {"update", "--timeout"}},
+        {"OrvixPlayer", {"hold"}},
+        {"OrvixPlayer", {"window", "--for", "ever"}},
+        {"OrvixSetup", {}},
+    };
+    int n = 0;
+    for (const auto& [program, args] : cases) {
+        if (!fs::exists(buildProgram(program))) continue;
+        std::string output = "tool-" + std::to_string(++n) + ".txt",
+                    label = program + " case " + std::to_string(n);
+        EXPECT_EQ(box.start(args, buildProgram(program), output)->wait(10000).exitCode, 1) << label;
+        std::vector<std::string> lines = readLines(box.path() / output);
+        ASSERT_GE(lines.size(), 2u) << label;
+        EXPECT_EQ(lines[0].rfind(program + ": ", 0), 0u) << label << ": " << lines[0];
+        EXPECT_EQ(lines[1].rfind("usage: ", 0), 0u) << label << ": " << lines[1];
     }
 }

@@ -3,7 +3,16 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
+
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+#include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+#endif
 
 #include "fetch/fetch_fixture.h"
 
@@ -57,6 +66,49 @@ std::vector<std::string> names(const std::vector<testsupport::FormPart>& parts) 
         out.push_back(p.filename.empty() ? p.name : p.name + ";" + p.filename);
     return out;
 }
+
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+// An HTTPS server on 127.0.0.1 with a certificate it signed itself.
+class SelfSignedServer {
+public:
+    SelfSignedServer() : m_key(EVP_RSA_gen(2048)), m_cert(X509_new()), m_server(selfSign(m_cert, m_key), m_key) {
+        m_server.Get(".*", [this](const httplib::Request&, httplib::Response& res) {
+            ++m_requests;
+            res.set_content("secret document", "text/plain");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~SelfSignedServer() {
+        m_server.stop();
+        m_thread.join();
+        X509_free(m_cert);
+        EVP_PKEY_free(m_key);
+    }
+    std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(m_port) + path; }
+    int requests() const { return m_requests; }
+
+private:
+    static X509* selfSign(X509* cert, EVP_PKEY* key) {
+        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+        X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+        X509_set_pubkey(cert, key);
+        X509_NAME* name = X509_get_subject_name(cert);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
+                                   -1, -1, 0);
+        X509_set_issuer_name(cert, name);
+        X509_sign(cert, key, EVP_sha256());
+        return cert;
+    }
+    EVP_PKEY* m_key;
+    X509* m_cert;
+    httplib::SSLServer m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    std::atomic<int> m_requests{0};
+};
+#endif
 
 }  // namespace
 
@@ -160,6 +212,10 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
     m_server.serve("/pkg", [&](const testsupport::Request&) { return Reply{package}; });  // as it is at the time
     m_server.serve("/empty", Reply{""});
 
+    // What a download cut short by the end of the process left goes; other files stay.
+    writeFile(m_folder.path() / "a/b/older.exe.7.part", "half of an older package");
+    writeFile(m_folder.path() / "a/b/notes.part", "not a download of the agent");
+
     fetch::TransferRequest request;
     request.url = url("/pkg");
     request.saveToFile = true;
@@ -167,6 +223,8 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
     ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_TRUE(request.responseBody.empty());  // the body went to disk, not to memory
     EXPECT_EQ(readFile(m_folder.path() / "a/b/setup.exe"), package);
+    EXPECT_FALSE(fs::exists(m_folder.path() / "a/b/older.exe.7.part"));
+    fs::remove(m_folder.path() / "a/b/notes.part");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder.path() / "a/b"), fs::directory_iterator()), 1);
 
     // A new download replaces the old file whole.
@@ -250,4 +308,31 @@ TEST_F(TransferTest, ProgressReportsTheByteCounts) {
     }));
     EXPECT_EQ(total, 200000);
     EXPECT_EQ(received, 200000);
+}
+
+// Only HTTP and verified HTTPS: another scheme, asked for or redirected to, and a server
+// whose certificate nobody vouches for are refused without a byte of their content.
+TEST_F(TransferTest, RefusesOtherSchemesAndUnverifiedServers) {
+    writeFile(m_folder.path() / "secret.txt", "local secret");
+    std::string localFile = "file://" + (m_folder.path() / "secret.txt").generic_string();
+    m_server.serve("/to-file", testsupport::redirect(localFile));
+    std::vector<std::string> urls = {localFile, "ftp://127.0.0.1:" + std::to_string(m_server.port()) + "/x",
+                                     "dict://127.0.0.1:" + std::to_string(m_server.port()) + "/x",
+                                     "gopher://127.0.0.1:" + std::to_string(m_server.port()) + "/x",
+                                     m_server.url("/to-file")};
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    SelfSignedServer tls;
+    urls.push_back(tls.url("/doc"));
+#endif
+    for (const std::string& u : urls) {
+        SCOPED_TRACE(u);
+        fetch::TransferRequest request;
+        request.url = text::fromUtf8(u);
+        EXPECT_FALSE(fetch::performTransfer(request));
+        EXPECT_EQ(request.responseBody.find("secret"), std::string::npos);
+    }
+    EXPECT_EQ(m_server.requests().size(), 1u);  // the redirect alone
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    EXPECT_EQ(tls.requests(), 0);
+#endif
 }

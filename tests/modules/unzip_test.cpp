@@ -18,22 +18,33 @@ protected:
         return m_updater.UnZipOneFile(agentPath(target()), agentPath(m_sandbox.path() / "a.zip"));
     }
     // Seconds since 1970 (UTC), as the file system keeps them.
-    static int64_t mtimeOf(const fs::path& p) {
 #ifdef _WIN32
-        struct _stat64 st {};
+    static struct _stat64 statOf(const fs::path& p) { struct _stat64 st { };
         _wstat64(p.c_str(), &st);
+        return st;
+    }
 #else
+    static struct stat statOf(const fs::path& p) {
         struct stat st {};
         stat(p.c_str(), &st);
-#endif
-        return st.st_mtime;
+        return st;
     }
+#endif
+    static int64_t mtimeOf(const fs::path& p) { return statOf(p).st_mtime; }
 };
 
 TEST_F(UnZip, WritesTheEntryWithItsTimes) {
     ASSERT_TRUE(unzip(makeZip({{"m.dll", "stamped", true, 1500000000}})));
     EXPECT_EQ(readFile(target() / "m.dll"), "stamped");
     EXPECT_EQ(mtimeOf(target() / "m.dll"), 1500000000);
+
+    // Access and creation times where the entry carries them.
+    ASSERT_TRUE(unzip(makeZip({{"c.dll", "all three", true, 1500000000, 0, 1400000000, 1300000000}})));
+    EXPECT_EQ(mtimeOf(target() / "c.dll"), 1500000000);
+    EXPECT_EQ(statOf(target() / "c.dll").st_atime, 1400000000);
+#ifdef _WIN32
+    EXPECT_EQ(statOf(target() / "c.dll").st_ctime, 1300000000);  // the creation time there
+#endif
 
     // Without "UT" the DOS time counts, read as local time.
     ASSERT_TRUE(unzip(makeZip({{"sub/n.dll", "dos", false}})));

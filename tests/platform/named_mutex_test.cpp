@@ -2,6 +2,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 #include "platform/named_mutex.h"
 #include "support/host_sandbox.h"
 
@@ -56,4 +60,28 @@ TEST_F(NamedMutex, SeenAcrossProcessesAndGoneWithTheOwner) {
     EXPECT_EQ(openNamedMutex(u"AEE5851B-96A7-4F3A-8C04-D2CAE21C8003"), nullptr);
     for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
 #endif
+}
+
+// Ten creators racing, fifty times: each time exactly one is told the mutex is new, and
+// the mutex is gone again once all have closed their handles.
+TEST_F(NamedMutex, OfCreatorsRacingExactlyOneFindsItNew) {
+    constexpr size_t kCreators = 10;
+    for (int round = 0; round < 50; ++round) {
+        std::vector<MutexHandle> handles(kCreators);
+        std::vector<char> existed(kCreators, 0);
+        std::vector<std::thread> creators;
+        for (size_t i = 0; i < kCreators; ++i)
+            creators.emplace_back([&, i] {
+                bool was = false;
+                handles[i] = createNamedMutex(u"OvUpdate", true, false, &was);
+                existed[i] = was;
+            });
+        for (auto& t : creators) t.join();
+        EXPECT_EQ(std::count(existed.begin(), existed.end(), 0), 1) << "round " << round;
+        for (MutexHandle h : handles) {
+            EXPECT_NE(h, nullptr);
+            closeMutex(h);
+        }
+        ASSERT_EQ(openNamedMutex(u"OvUpdate"), nullptr);
+    }
 }

@@ -45,6 +45,10 @@ void HostSandbox::setServers(const std::string& domain1, const std::string& rest
           "[servers]\ndomain1=" + domain1 + "\ndomain2=" + rest + "\ndomain3=" + rest + "\nreport=" + rest + "\n");
 }
 
+void HostSandbox::addServerSetting(const std::string& key, const std::string& value) {
+    write(kDeployFile, read(kDeployFile) + key + "=" + value + "\n");
+}
+
 void HostSandbox::registerPlayer(const fs::path& exe) {
     m_registry.set("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe", "",
                    text::toUtf8(testsupport::agentPath(exe)));

@@ -33,6 +33,9 @@ public:
 
     // The deployment file's servers: domain1 and the rest (domains 2 and 3, report).
     void setServers(const std::string& domain1, const std::string& rest = kClosedServer);
+    // One more key of the deployment file's servers section (publickey, maxagedays, ...);
+    // setServers starts the file anew.
+    void addServerSetting(const std::string& key, const std::string& value);
     // The player's App Paths registration, naming exe.
     void registerPlayer(const fs::path& exe);
 

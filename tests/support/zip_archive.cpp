@@ -46,10 +46,19 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
     return zipThrough([&](zipFile zf) {
         for (const ZipEntry& e : entries) {
             zip_fileinfo info = fixedDate(e.externalAttr);
-            std::string extra;
-            if (e.unixMtime >= 0) extra = "UT" + le(5, 2) + "\x01" + le(static_cast<uint32_t>(e.unixMtime), 4);
-            zipOpenNewFileInZip64(zf, e.name.c_str(), &info, extra.data(), static_cast<uInt>(extra.size()),
-                                  extra.data(), static_cast<uInt>(extra.size()), nullptr,
+            // The local "UT" field carries every time given, the central one the
+            // modification time alone (under the same flags).
+            std::string local, central;
+            if (e.unixMtime >= 0) {
+                unsigned flags = 1 | (e.unixAtime >= 0 ? 2 : 0) | (e.unixCtime >= 0 ? 4 : 0);
+                std::string times = le(static_cast<uint32_t>(e.unixMtime), 4);
+                for (int64_t t : {e.unixAtime, e.unixCtime})
+                    if (t >= 0) times += le(static_cast<uint32_t>(t), 4);
+                local = "UT" + le(static_cast<uint32_t>(1 + times.size()), 2) + static_cast<char>(flags) + times;
+                central = "UT" + le(5, 2) + static_cast<char>(flags) + times.substr(0, 4);
+            }
+            zipOpenNewFileInZip64(zf, e.name.c_str(), &info, local.data(), static_cast<uInt>(local.size()),
+                                  central.data(), static_cast<uInt>(central.size()), nullptr,
                                   e.deflate ? Z_DEFLATED : 0, Z_DEFAULT_COMPRESSION, 0);
             zipWriteInFileInZip(zf, e.data.data(), static_cast<unsigned>(e.data.size()));
             zipCloseFileInZip(zf);

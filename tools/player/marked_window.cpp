@@ -1,13 +1,13 @@
 #include "tools/player/marked_window.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "platform/desktop_window.h"
 #include "platform/text.h"
+#include "tools/player/arguments.h"
 
 namespace {
 
@@ -20,18 +20,23 @@ struct WindowOptions {
     int lifetimeSeconds = 0;  // 0: until the process is ended
 };
 
-bool parse(int argc, char** argv, WindowOptions& options) {
+// Empty when the options are usable, else what is wrong with them.
+std::string parse(int argc, char** argv, WindowOptions& options) {
+    long seconds = 0;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (arg == "--minimized") options.minimized = true;
         else if (arg == "--hidden") options.visible = false;
         else if (arg == "--mark" && hasValue) options.marks.push_back(text::fromUtf8(argv[++i]));
-        else if (arg == "--for" && hasValue) options.lifetimeSeconds = std::atoi(argv[++i]);
-        else return false;
+        else if (arg == "--for" && hasValue && parseCount(argv[++i], seconds))
+            options.lifetimeSeconds = static_cast<int>(seconds);
+        else if (arg == "--for") return "--for needs a whole number of seconds";
+        else if (arg == "--mark") return "--mark needs a NAME";
+        else return "unknown option " + arg + " for window";
     }
     if (options.marks.empty()) options.marks.push_back(u"ORVIX_CLT");
-    return true;
+    return "";
 }
 
 // The payload as text up to its zero byte, and whether that byte was counted in.
@@ -46,10 +51,8 @@ void printCopyData(const plat::WindowMessage& m, std::ostream& out) {
 
 int runMarkedWindow(int argc, char** argv, std::ostream& out) {
     WindowOptions options;
-    if (!parse(argc, argv, options)) {
-        std::cerr << "usage: OrvixPlayer window [--minimized] [--hidden] [--mark NAME] [--for SECONDS]\n";
-        return 64;
-    }
+    std::string wrong = parse(argc, argv, options);
+    if (!wrong.empty()) return argumentError(wrong);
     auto window = plat::DesktopWindow::create(options.marks, options.visible, options.minimized);
     if (!window) {
         std::cerr << "cannot create the player window" << std::endl;

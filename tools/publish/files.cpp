@@ -1,6 +1,5 @@
 #include "tools/publish/files.h"
 
-#include <sodium.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/file_digests.h"
 #include "app/md5.h"
 
 namespace publish {
@@ -59,10 +59,7 @@ int64_t modifiedSeconds(const fs::path& path) {
 Digests digestsOf(const std::string& bytes) {
     Digests d;
     d.md5 = md5OfBuffer(bytes.data(), bytes.size());
-    unsigned char sha[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(sha, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    char hex[2 * crypto_hash_sha256_BYTES + 1];
-    d.sha256 = sodium_bin2hex(hex, sizeof hex, sha, sizeof sha);
+    d.sha256 = sha256OfBuffer(bytes.data(), bytes.size());
     uLong crc = crc32(0L, Z_NULL, 0);
     for (size_t at = 0; at < bytes.size(); at += 1u << 30) {
         size_t n = std::min<size_t>(bytes.size() - at, 1u << 30);

@@ -151,6 +151,7 @@ bool writeOffer(const fs::path& path, const Release& r, std::string& error) {
     doc.addElement(u"exeupdate");
     doc.setAttribute(u"version", r.version);
     doc.setAttribute(u"md5", text::fromUtf8(r.digests.md5));
+    doc.setAttribute(u"sha256", text::fromUtf8(r.digests.sha256));
     doc.setAttribute(u"url", r.url);
     doc.setAttribute(u"verinfo", r.notes);
     doc.setAttribute(u"filename", r.name);

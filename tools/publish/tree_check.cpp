@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/file_digests.h"
 #include "app/plain_file_name.h"
 #include "channel/offer.h"
 #include "decision/update_document.h"
@@ -26,8 +27,10 @@ constexpr char kHelp[] =
     "usage: ovpublish verify ROOT [--pubkey PUBKEY_FILE]\n"
     "Checks the served tree ROOT as the agent will see it. Prints one line per problem\n"
     "(path: what is wrong) and exits 1, or a one-line summary and exits 0. With --pubkey\n"
-    "every document must carry a signature (.minisig) naming its file.\n";
+    "every document must carry a signature (.minisig) by that key naming its file, and every\n"
+    "package and module its sha256, as a deployment with that key demands.\n";
 
+constexpr char kNoSha256[] = " has no sha256 of 64 hex digits (a signed deployment refuses it)";
 const char* const kUpdateDocuments[] = {"OvUpdate.xml", "OvUpdate_Debug.xml"};
 const char* const kOffers[] = {"OvUpdateInfo.xml", "OvUpdateInfo_Debug.xml"};
 constexpr char kConfig[] = "upcfg.xml";
@@ -38,9 +41,8 @@ bool equalsNoCase(const std::string& a, const std::string& b) {
     return text::equalsNoCase(text::fromUtf8(a), text::fromUtf8(b));
 }
 
-// An attribute of every element called name among the children of the root, in order;
-// the agent's readers keep only the attributes they use, the SHA-256 ones among those
-// still to come.
+// An attribute of every element called name among the children of the root, in order: the
+// module list's reader keeps the SHA-256 digests only where the deployment has a key.
 std::vector<std::u16string> attributeOfEach(const std::string& bytes, std::u16string_view name,
                                             std::u16string_view attribute) {
     std::vector<std::u16string> values;
@@ -53,7 +55,7 @@ std::vector<std::u16string> attributeOfEach(const std::string& bytes, std::u16st
 
 class TreeCheck {
 public:
-    TreeCheck(fs::path root, const PublicKey* key) : m_root(std::move(root)), m_key(key) {}
+    TreeCheck(fs::path root, const minisign::PublicKey* key) : m_root(std::move(root)), m_key(key) {}
 
     void run();
     int report() const;
@@ -75,7 +77,7 @@ private:
                    const std::string& sha256, const std::string& size = {}, const std::string& crc = {});
 
     fs::path m_root;
-    const PublicKey* m_key;
+    const minisign::PublicKey* m_key;
     std::vector<std::string> m_problems;
     int m_documents = 0, m_files = 0, m_signatures = 0;
 };
@@ -132,23 +134,20 @@ void TreeCheck::checkUpdateDocument(const fs::path& path) {
     if (!readDocument(path, bytes)) return;
     if (!decision::parseUpdateDocument(decision::cleanDocumentBody(bytes), items))
         return problem(path, "does not parse as an update-information document");
-    std::vector<std::u16string> sha = attributeOfEach(bytes, u"update", u"sha256");
-    size_t index = 0;
     for (const decision::DocumentItem& item : items) {
         if (item.kind != decision::DocumentItem::Kind::Update) continue;
         const decision::UpdateRecord& u = item.update;
         std::string name = text::toUtf8(u.name), what = "update " + name;
-        std::string sha256 = index < sha.size() ? text::toUtf8(sha[index]) : "";
-        ++index;
         if (!u.enable) continue;  // never taken: nothing it names is fetched
         if (!isPlainFileName(u.name)) problem(path, what + ": name is not a plain file name");
         if (item.files.empty()) problem(path, what + ": has no file child, so no machine takes it");
+        if (m_key && !isSha256Text(u.sha256)) problem(path, what + kNoSha256);
         std::u16string link =
             !u.httplinkfull.empty() ? u.httplinkfull : (u.httplink.empty() ? u"" : kAnyHost + u.httplink);
         if (link.empty()) problem(path, what + ": has neither httplinkfull nor httplink");
         else
-            checkFile(path, what, servedFile(m_root, link), text::toUtf8(u.md5), sha256, text::toUtf8(u.filesize),
-                      text::toUtf8(u.crc32));
+            checkFile(path, what, servedFile(m_root, link), text::toUtf8(u.md5), text::toUtf8(u.sha256),
+                      text::toUtf8(u.filesize), text::toUtf8(u.crc32));
     }
 }
 
@@ -158,9 +157,12 @@ void TreeCheck::checkOffer(const fs::path& path) {
     if (!readDocument(path, bytes)) return;
     if (!channel::readOffer(text::fromUtf8(bytes), offer))
         return problem(path, "does not parse as an offer (update/exeupdate with a plain filename)");
+    if (m_key && !channel::readOffer(text::fromUtf8(bytes), offer, true))
+        problem(path, "exeupdate" + std::string(kNoSha256));
     if (offer.version.empty() || offer.md5.empty() || offer.verinfo.empty() || offer.filename.empty())
         problem(path, "exeupdate needs version, md5, verinfo and filename, or the player gets no offer");
-    checkFile(path, "exeupdate url", servedFile(m_root, offer.setupUrl), text::toUtf8(offer.md5), "");
+    checkFile(path, "exeupdate url", servedFile(m_root, offer.setupUrl), text::toUtf8(offer.md5),
+              text::toUtf8(offer.sha256));
 }
 
 void TreeCheck::checkConfig(const fs::path& path) {
@@ -190,8 +192,13 @@ void TreeCheck::checkModuleList(const fs::path& path) {
                        "does not parse as a module list (File needs a name inside the folder, md5 and zipmd5)");
     std::vector<std::u16string> sha = attributeOfEach(bytes, u"File", u"sha256");
     std::vector<std::u16string> zipSha = attributeOfEach(bytes, u"File", u"zipsha256");
-    for (size_t i = 0; i < entries.size(); ++i)
-        checkModule(path, entries[i], i < sha.size() ? sha[i] : u"", i < zipSha.size() ? zipSha[i] : u"");
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::u16string fileSha = i < sha.size() ? sha[i] : u"", archiveSha = i < zipSha.size() ? zipSha[i] : u"";
+        if (m_key && (!isSha256Text(fileSha) || !isSha256Text(archiveSha)))
+            problem(path, "list entry " + text::toUtf8(entries[i].name) +
+                              " has no sha256 and zipsha256 of 64 hex digits (a signed deployment refuses it)");
+        checkModule(path, entries[i], fileSha, archiveSha);
+    }
 }
 
 void TreeCheck::checkModule(const fs::path& list, const ModuleEntry& e, const std::u16string& sha,
@@ -236,7 +243,7 @@ void TreeCheck::run() {
 int TreeCheck::report() const {
     for (const std::string& line : m_problems) std::printf("%s\n", line.c_str());
     if (!m_problems.empty()) return 1;
-    std::string signatures = m_key ? std::to_string(m_signatures) + " signatures name their files"
+    std::string signatures = m_key ? std::to_string(m_signatures) + " signatures verified"
                                    : "signatures not checked against a key (no --pubkey)";
     std::printf("%s: %d documents and %d files check out, %s\n", utf8(m_root).c_str(), m_documents, m_files,
                 signatures.c_str());
@@ -253,7 +260,7 @@ int verifyCommand(int argc, char** argv) {
     if (o.positional.size() != 1) return fail("verify needs ROOT (see --help)");
     fs::path root = fromUtf8Path(o.positional[0]);
     if (!fs::is_directory(root)) return fail(utf8(root) + ": not a folder");
-    PublicKey key;
+    minisign::PublicKey key;
     if (o.has("--pubkey") && !loadPublicKey(fromUtf8Path(o.value("--pubkey")), key, error)) return fail(error);
     TreeCheck check(root, o.has("--pubkey") ? &key : nullptr);
     check.run();

@@ -13,10 +13,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -30,16 +33,42 @@ struct Options {
     std::string log;
 };
 
-bool parseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::string key = argv[i], value = argv[i + 1];
+constexpr char kUsage[] = "usage: OvServer [--root DIR] [--port N] [--reports DIR] [--log FILE]\n";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "OvServer: %s\n%s", message.c_str(), kUsage);
+    return 1;
+}
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+bool parsePort(const std::string& text, int& port) {
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 65535) return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+// Empty when the options are usable, else what is wrong with them.
+std::string parseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; i += 2) {
+        std::string key = argv[i];
+        if (key != "--root" && key != "--port" && key != "--reports" && key != "--log")
+            return "unknown option " + key;
+        if (i + 1 == argc) return key + " needs a value";
+        std::string value = argv[i + 1];
         if (key == "--root") o.root = value;
-        else if (key == "--port") o.port = std::stoi(value);
+        else if (key == "--port" && !parsePort(value, o.port)) return "not a port number: " + value;
         else if (key == "--reports") o.reports = value;
         else if (key == "--log") o.log = value;
-        else return false;
     }
-    return argc % 2 == 1;
+    if (!isFolder(o.root)) return "no folder " + o.root;
+    if (!o.reports.empty() && !isFolder(o.reports)) return "no folder " + o.reports;
+    return "";
 }
 
 bool endsWith(const std::string& s, const std::string& tail) {
@@ -105,10 +134,8 @@ void keepReport(const Options& o, const httplib::Request& req) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: OvServer [--root DIR] [--port N] [--reports DIR] [--log FILE]\n");
-        return 2;
-    }
+    std::string wrong = parseOptions(argc, argv, options);
+    if (!wrong.empty()) return fail(wrong);
     httplib::Server server;
     int port = options.port > 0 && server.bind_to_port("127.0.0.1", options.port)
                    ? options.port
@@ -125,6 +152,7 @@ int main(int argc, char** argv) {
                [&](const httplib::Request& req, httplib::Response& res) { serveFile(options, port, req, res); });
     if (!options.log.empty()) {
         auto log = std::make_shared<std::ofstream>(options.log, std::ios::binary | std::ios::app);
+        if (!*log) return fail("cannot write " + options.log);
         server.set_logger([log](const httplib::Request& req, const httplib::Response& res) {
             *log << req.method << " " << req.path << " " << res.status << "\n" << std::flush;
         });

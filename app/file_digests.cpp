@@ -1,0 +1,75 @@
+#include "app/file_digests.h"
+
+#include <sodium.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/md5.h"
+
+namespace {
+
+constexpr size_t kReadChunk = 1 << 20;
+
+std::string hex(const uint8_t* bytes, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text(2 * size, '0');
+    for (size_t i = 0; i < size; ++i) {
+        text[2 * i] = kDigits[bytes[i] >> 4];
+        text[2 * i + 1] = kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+char16_t lowerHex(char16_t c) { return c >= u'A' && c <= u'F' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+}  // namespace
+
+FileDigests fileDigests(const std::u16string& path, plat::OpenMode mode) {
+    FileDigests result;
+    std::unique_ptr<plat::File> file = plat::openFile(path, mode);
+    if (!file || sodium_init() < 0) return result;
+    std::vector<uint8_t> buffer(kReadChunk);
+    Md5 md5;
+    crypto_hash_sha256_state sha;
+    crypto_hash_sha256_init(&sha);
+    for (;;) {
+        int64_t got = file->read(buffer.data(), buffer.size());
+        if (got < 0) return result;
+        if (got == 0) break;
+        md5.update(buffer.data(), static_cast<size_t>(got));
+        crypto_hash_sha256_update(&sha, buffer.data(), static_cast<unsigned long long>(got));
+        result.bytesRead += static_cast<uint64_t>(got);
+    }
+    uint8_t md5Digest[16];
+    md5.finish(md5Digest);
+    uint8_t shaDigest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&sha, shaDigest);
+    result.md5 = md5Hex(md5Digest);
+    result.sha256 = hex(shaDigest, sizeof shaDigest);
+    result.readable = true;
+    return result;
+}
+
+std::string sha256OfBuffer(const void* data, size_t size) {
+    if (sodium_init() < 0) return {};
+    uint8_t digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, static_cast<const unsigned char*>(data), size);
+    return hex(digest, sizeof digest);
+}
+
+bool isSha256Text(const std::u16string& text) {
+    if (text.size() != 64) return false;
+    for (char16_t c : text) {
+        char16_t l = lowerHex(c);
+        if (!((l >= u'0' && l <= u'9') || (l >= u'a' && l <= u'f'))) return false;
+    }
+    return true;
+}
+
+bool sha256Matches(const std::string& digest, const std::u16string& expected) {
+    if (!isSha256Text(expected) || digest.size() != expected.size()) return false;
+    for (size_t i = 0; i < digest.size(); ++i)
+        if (static_cast<char16_t>(digest[i]) != lowerHex(expected[i])) return false;
+    return true;
+}

@@ -1,0 +1,32 @@
+# Windows resources of the build's programs and libraries: version information from the
+# project's one version (project(... VERSION) in the top-level CMakeLists.txt), and for a
+# program that asks for it, its application manifest. Nothing on other systems.
+#
+#   ov_version_resource(TARGET FILE_NAME DESCRIPTION [MANIFEST template.manifest.in])
+function(ov_version_resource target file_name description)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(arg "" "MANIFEST" "" ${ARGN})
+  set(OV_RC_FILE_NAME ${file_name})
+  get_filename_component(OV_RC_INTERNAL_NAME ${file_name} NAME_WE)
+  set(OV_RC_DESCRIPTION ${description})
+  string(REPLACE "." "," OV_RC_VERSION_COMMAS ${PROJECT_VERSION})
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(OV_RC_FILE_TYPE VFT_APP)
+  else()
+    set(OV_RC_FILE_TYPE VFT_DLL)
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  set(OV_RC_MANIFEST "")
+  if(arg_MANIFEST)
+    # Resource 1 of type 24 (RT_MANIFEST) is the manifest Windows reads when it starts a program.
+    set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+    configure_file(${arg_MANIFEST} ${manifest} @ONLY)
+    set(OV_RC_MANIFEST "1 24 \"${manifest}\"")
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${manifest})
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()

@@ -1,0 +1,219 @@
+// Signatures made by the minisign command (a password-less key pair of its own, then
+// `minisign -S` and `minisign -S -l` with the trusted comment minisign writes by default)
+// checked by the agent's verifier, and the judgement a signed deployment makes of them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/file_digests.h"
+#include "app/md5.h"
+#include "app/minisign.h"
+#include "app/signed_document.h"
+#include "support/host_sandbox.h"
+
+namespace {
+
+const std::string kMessage = "<root><updates/></root>\n";
+const std::string kPublicKeyFile =
+    "untrusted comment: minisign public key 9E6183212270015C\n"
+    "RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3\n";
+const std::string kOtherKey = "RWQgSA9AAGILGwtqTu6nxLbVRfQPFven2yquHWCPBNVkA6wZk+v0l2Sl";
+const std::string kPrehashed =
+    "untrusted comment: signature from minisign secret key\n"
+    "RURcAXAiIYNhnmcXp7b6HHEnSK3UqEmlueZ+5wJJsOewTlhi+s6QU6jokO0XYOU1LJF/XaZ9ns7yHTALDCO2D6BpkHF3BvtEZQY=\n"
+    "trusted comment: timestamp:1700000000\tfile:upcfg.xml\thashed\n"
+    "4yqa3NMavYeGVBidXetOp/chkRBdocU7c+1AXd/YIzmURO2nczrCi1cpo7E3f+j6NNl6sx6ELfBvxN/Oap9GAg==\n";
+const std::string kLegacy =
+    "untrusted comment: signature from minisign secret key\n"
+    "RWRcAXAiIYNhnhGRxi5bsZgJ8bc9FXtlOX+rlx2NbMa7DmIvs4cBCo82BZUPDC/jWrwA7fb1E/LgFKsYGUYemi7OF2DiGDL3gQs=\n"
+    "trusted comment: timestamp:1700000000\tfile:upcfg.xml\n"
+    "zxzh0cHi0RL/w2ckc4/qdKgIMBVG7Um73WoL8VPVrzC5q7As8PVG6BrB7uy3eXCR6x/JX1en3Q3JWIho0tc1Aw==\n";
+constexpr uint64_t kSigned = 1700000000;
+
+minisign::PublicKey key(const std::string& text) {
+    minisign::PublicKey k;
+    EXPECT_TRUE(minisign::parsePublicKey(text, k)) << text;
+    return k;
+}
+
+std::string replaced(std::string s, const std::string& from, const std::string& to) {
+    size_t at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) s.replace(at, from.size(), to);
+    return s;
+}
+
+}  // namespace
+
+TEST(Minisign, PublicKeyFromItsLineOrItsWholeFile) {
+    minisign::PublicKey fromFile = key(kPublicKeyFile);
+    minisign::PublicKey fromLine = key("  RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3\r\n");
+    EXPECT_EQ(fromFile.id, fromLine.id);
+    EXPECT_EQ(fromFile.key, fromLine.key);
+    EXPECT_EQ(minisign::keyIdText(fromFile.id), "9E6183212270015C");  // as minisign prints it
+
+    minisign::PublicKey k;
+    for (const std::string& bad :
+         {std::string(), std::string("untrusted comment: only\n"),
+          std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC"),  // short
+          std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3AA=="),
+          std::string("UWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3"),  // "Qd"
+          std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC!")})
+        EXPECT_FALSE(minisign::parsePublicKey(bad, k)) << bad;
+}
+
+TEST(Minisign, PrehashedAndLegacySignaturesVerifyWithTheirTrustedComment) {
+    std::vector<minisign::PublicKey> keys = {key(kOtherKey), key(kPublicKeyFile)};
+    for (const std::string* signature : {&kPrehashed, &kLegacy}) {
+        minisign::Verification v = minisign::verify(kMessage, *signature, keys);
+        ASSERT_EQ(v.status, minisign::Status::Verified) << *signature;
+        EXPECT_EQ(v.fields.file, "upcfg.xml");
+        EXPECT_TRUE(v.fields.hasTimestamp);
+        EXPECT_EQ(v.fields.timestamp, kSigned);
+    }
+    minisign::Signature parsed;
+    ASSERT_TRUE(minisign::parseSignature(kPrehashed, parsed));
+    EXPECT_TRUE(parsed.prehashed);
+    ASSERT_TRUE(minisign::parseSignature(kLegacy, parsed));
+    EXPECT_FALSE(parsed.prehashed);
+    // Windows line ends and lines after the fourth change nothing.
+    std::string crlf = replaced(
+        replaced(replaced(replaced(kPrehashed, "key\n", "key\r\n"), "=\n", "=\r\n"), "hashed\n", "hashed\r\n"),
+        "==\n", "==\r\n");
+    EXPECT_EQ(minisign::verify(kMessage, crlf + "more\n", keys).status, minisign::Status::Verified);
+}
+
+TEST(Minisign, EveryChangeIsRefusedForItsReason) {
+    using minisign::Status;
+    std::vector<minisign::PublicKey> keys = {key(kPublicKeyFile)};
+    struct Case {
+        const char* what;
+        std::string message;
+        std::string signature;
+        std::vector<minisign::PublicKey> keys;
+        Status expected;
+    } cases[] = {
+        {"one byte of the document", replaced(kMessage, "updates", "Updates"), kPrehashed, keys,
+         Status::BadSignature},
+        {"one byte of a legacy-signed document", kMessage + " ", kLegacy, keys, Status::BadSignature},
+        {"another key", kMessage, kPrehashed, {key(kOtherKey)}, Status::UnknownKey},
+        {"no key", kMessage, kPrehashed, {}, Status::UnknownKey},
+        {"the trusted comment", kMessage, replaced(kPrehashed, "file:upcfg.xml", "file:update.xml"), keys,
+         Status::BadGlobalSignature},
+        {"the timestamp", kMessage, replaced(kLegacy, "1700000000", "1800000000"), keys,
+         Status::BadGlobalSignature},
+        {"the algorithm", kMessage, replaced(kPrehashed, "RURcAXAi", "RWRcAXAi"), keys, Status::BadSignature},
+        {"an unknown algorithm", kMessage, replaced(kPrehashed, "RURcAXAi", "RVRcAXAi"), keys, Status::Malformed},
+        {"the untrusted comment's prefix", kMessage, replaced(kPrehashed, "untrusted comment: ", "comment: "),
+         keys, Status::Malformed},
+        {"the trusted comment's prefix", kMessage, replaced(kPrehashed, "trusted comment: t", "trusted: t"), keys,
+         Status::Malformed},
+        {"a cut signature line", kMessage, replaced(kPrehashed, "BvtEZQY=", "BvtEZQ"), keys, Status::Malformed},
+        {"no global signature", kMessage, kPrehashed.substr(0, kPrehashed.rfind("4yqa")), keys, Status::Malformed},
+        {"an empty text", kMessage, "", keys, Status::Malformed},
+        {"a document for a signature", kMessage, kMessage, keys, Status::Malformed},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(minisign::verify(c.message, c.signature, c.keys).status, c.expected) << c.what;
+    }
+}
+
+TEST(Minisign, TrustedCommentFields) {
+    minisign::TrustedFields f = minisign::readTrustedComment("timestamp:1700000000\tfile:upcfg.xml\thashed");
+    EXPECT_TRUE(f.hasFile);
+    EXPECT_EQ(f.file, "upcfg.xml");
+    EXPECT_TRUE(f.hasTimestamp);
+    EXPECT_EQ(f.timestamp, kSigned);
+    f = minisign::readTrustedComment("file:a.xml\tfile:b.xml\ttimestamp:12x");
+    EXPECT_FALSE(f.hasFile);
+    EXPECT_FALSE(f.hasTimestamp);
+    f = minisign::readTrustedComment("timestamp:1\ttimestamp:2");
+    EXPECT_FALSE(f.hasTimestamp);
+    f = minisign::readTrustedComment("a comment of one's own");
+    EXPECT_FALSE(f.hasFile);
+    EXPECT_FALSE(f.hasTimestamp);
+}
+
+// What a signed deployment makes of a document: the right name, no older timestamp than one
+// accepted before, no older than the age limit.
+TEST(SignedDocument, JudgementOfNameTimestampAndAge) {
+    signing::Policy policy;
+    policy.keys = {key(kPublicKeyFile)};
+    policy.now = kSigned + 10 * 86400;
+    struct Case {
+        const char* what;
+        std::u16string name;
+        uint64_t newestAccepted;
+        int maxAgeDays;
+        bool accepted;
+        std::u16string reason;
+    } cases[] = {
+        {"the signed name", u"upcfg.xml", 0, 0, true, u""},
+        {"the same timestamp again", u"upcfg.xml", kSigned, 0, true, u""},
+        {"within the age limit", u"upcfg.xml", 0, 11, true, u""},
+        {"just at the age limit", u"upcfg.xml", 0, 10, true, u""},
+        {"another name", u"update.xml", 0, 0, false, u"signed for file \"upcfg.xml\", not update.xml"},
+        {"a name differing in case", u"UpCfg.xml", 0, 0, false, u"signed for file \"upcfg.xml\", not UpCfg.xml"},
+        {"older than accepted", u"upcfg.xml", kSigned + 1, 0, false,
+         u"signed at 1700000000, older than 1700000001 accepted before (rollback)"},
+        {"beyond the age limit", u"upcfg.xml", 0, 9, false,
+         u"signed at 1700000000, more than 9 days ago (expired)"},
+    };
+    for (const Case& c : cases) {
+        policy.newestAccepted = c.newestAccepted;
+        policy.maxAgeDays = c.maxAgeDays;
+        signing::Judgement j = signing::judge(kMessage, kPrehashed, c.name, policy);
+        EXPECT_EQ(j.accepted, c.accepted) << c.what;
+        EXPECT_EQ(j.reason, c.reason) << c.what;
+        if (c.accepted) {
+            EXPECT_EQ(j.timestamp, kSigned);
+        }
+    }
+    policy.newestAccepted = 0;
+    policy.maxAgeDays = 0;
+    EXPECT_EQ(signing::judge(kMessage + "x", kPrehashed, u"upcfg.xml", policy).reason,
+              u"signature does not match the document");
+    EXPECT_EQ(signing::judge(kMessage, kPrehashed, u"upcfg.xml", signing::Policy{}).reason,
+              u"the deployment file's public key is not a minisign key");
+    policy.keys = {key(kOtherKey)};
+    EXPECT_EQ(signing::judge(kMessage, kPrehashed, u"upcfg.xml", policy).reason,
+              u"signed with key 9E6183212270015C, which the deployment does not trust");
+}
+
+TEST(SignedDocument, NameIsTheLastSegmentOfTheLocation) {
+    EXPECT_EQ(signing::documentName(u"http://h:8/product/OvUpdate/upcfg.xml"), u"upcfg.xml");
+    EXPECT_EQ(signing::documentName(u"https://h/m/update.xml?x=1/y#z"), u"update.xml");
+    EXPECT_EQ(signing::documentName(u"\\data\\Orvix\\OvUpdate_Debug.xml"), u"OvUpdate_Debug.xml");
+    EXPECT_EQ(signing::signatureLocation(u"http://h/a.xml"), u"http://h/a.xml.minisig");
+}
+
+TEST(FileDigests, Sha256OfKnownTextsAndItsComparison) {
+    EXPECT_EQ(sha256OfBuffer("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(sha256OfBuffer("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string digest = sha256OfBuffer("abc", 3);
+    EXPECT_TRUE(sha256Matches(digest, u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
+    EXPECT_FALSE(sha256Matches(digest, u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae"));
+    EXPECT_FALSE(sha256Matches(digest, u"ba7816bf"));
+    EXPECT_FALSE(isSha256Text(u"ga7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    EXPECT_FALSE(isSha256Text(u""));
+}
+
+class FileDigestsOfFile : public testsupport::HostTest {};
+
+// Both digests come from one read and agree with the digests of the same bytes in memory,
+// across the read size.
+TEST_F(FileDigestsOfFile, OneReadGivesBothDigestsOfTheBytes) {
+    for (size_t size : {1u, 64u, (1u << 20) - 1, (1u << 20) + 65}) {
+        std::string data(size, '\0');
+        for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 31 + i / 7);
+        write("f.bin", data);
+        FileDigests both = fileDigests(agentPath("f.bin"), plat::OpenMode::ReadExclusive);
+        EXPECT_TRUE(both.readable);
+        EXPECT_EQ(both.bytesRead, size);
+        EXPECT_EQ(both.md5, md5OfBuffer(data.data(), data.size())) << size;
+        EXPECT_EQ(both.sha256, sha256OfBuffer(data.data(), data.size())) << size;
+    }
+    FileDigests missing = fileDigests(agentPath("missing.bin"), plat::OpenMode::ReadShared);
+    EXPECT_FALSE(missing.readable);
+    EXPECT_EQ(missing.bytesRead, 0u);
+}
