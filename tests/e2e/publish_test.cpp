@@ -70,7 +70,7 @@ public:
         writeFile(source() / "codec.dll", "new codec");
         writeFile(source() / "plugins" / "subtitle.dll", "new subtitle");
         writeFile(source() / "skin.dat", "skin");
-        plat::setFileTime(testsupport::agentPath(source() / "codec.dll"), 1600000000);
+        plat::setFileTimes(testsupport::agentPath(source() / "codec.dll"), {1600000000, 1600000000, 1600000000});
         ASSERT_EQ(publish({"modules", source().u8string(), (tree() / "modules" / "main").u8string(), "--sign",
                            key().u8string()}),
                   0);
@@ -172,12 +172,14 @@ TEST(PublishVerify, FindsWhatIsWrongWithATree) {
          "product/OvUpdate/OvUpdate.xml: update OrvixSetup_3.2.0.1.exe names packages/OrvixSetup_3.2.0.1.exe, "
          "which is missing",
          2},  // the offer names it too
-        {"signature of another document",
+        {"signed for another file name",
          [](PublishWorld& w) {
-             fs::copy_file(w.product() / "upcfg.xml.minisig", w.product() / "OvUpdateInfo.xml.minisig",
-                           fs::copy_options::overwrite_existing);
+             for (const char* suffix : {"", ".minisig"})
+                 fs::copy_file(w.product() / (std::string("OvUpdateInfo.xml") + suffix),
+                               w.product() / (std::string("OvUpdateInfo_Debug.xml") + suffix));
          },
-         "product/OvUpdate/OvUpdateInfo.xml.minisig: signed for file \"upcfg.xml\", not OvUpdateInfo.xml"},
+         "product/OvUpdate/OvUpdateInfo_Debug.xml.minisig: signed for file \"OvUpdateInfo.xml\", not "
+         "OvUpdateInfo_Debug.xml"},
         {"document changed after signing",
          [](PublishWorld& w) { std::ofstream(w.product() / "upcfg.xml", std::ios::app) << "<!-- -->"; },
          "product/OvUpdate/upcfg.xml.minisig: signature does not match the document"},
