@@ -53,11 +53,13 @@ public:
     fs::path product() const { return tree() / "product" / "OvUpdate"; }
     std::string url(const std::string& path) const { return m_http.url(path); }
 
-    // Runs ovpublish; its output (standard output and error) lands in output.
+    // Runs ovpublish; its output (standard output and error) lands in output. Each run
+    // writes a file of its own: a file just written by a program that ended may not be
+    // deleted at once on Windows.
     int publish(const std::vector<std::string>& args, std::string* output = nullptr) {
-        fs::remove(m_box.path() / "publish.out");
-        ExitStatus s = m_box.start(args, buildProgram("ovpublish"), "publish.out")->wait(20000);
-        if (output) *output = readFile(m_box.path() / "publish.out");
+        std::string name = "publish-" + std::to_string(++m_runs) + ".out";
+        ExitStatus s = m_box.start(args, buildProgram("ovpublish"), name)->wait(20000);
+        if (output) *output = readFile(m_box.path() / name);
         return s.exitCode;
     }
 
@@ -100,6 +102,7 @@ public:
 
     AgentSandbox m_box;
     HttpServer m_http;
+    int m_runs = 0;
 };
 
 class Publish : public ::testing::Test, public PublishWorld {};
