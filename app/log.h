@@ -1,6 +1,8 @@
 // The diagnostic log, written through the maker's logger library when printlog = 1.
 #pragma once
+#include <functional>
 #include <string>
+#include <vector>
 #include "platform/format.h"
 #include "platform/thread.h"
 
@@ -19,6 +21,13 @@ bool logLine(const std::u16string& message);
 // Forced stop of a worker thread: a line it is writing at that moment is finished first,
 // and it writes nothing afterwards.
 void stopThread(plat::Thread& thread, uint32_t exitCode);
+
+// Sees every line LOG writes, as its format and values, before the line goes to the
+// library. The release tool's explanation of a decision words the rules' verdicts this
+// way; the agent sets none.
+using LineObserver = std::function<void(std::u16string_view format, const std::vector<text::FormatArg>& values)>;
+void setLineObserver(LineObserver observer);
+void logFormatted(std::u16string_view format, const std::vector<text::FormatArg>& values);
 
 // The word the log lines put after a step: "success" or "fail".
 inline const char16_t* outcome(bool ok) { return ok ? u"success" : u"fail"; }
@@ -40,5 +49,5 @@ void cleanLogFolder(const std::u16string& folder, const std::u16string& keepPath
 // anything is formatted).
 template <typename... Args>
 inline void LOG(std::u16string_view fmt, const Args&... args) {
-    if (diag::loggingOn()) diag::logLine(text::format(fmt, args...));
+    if (diag::loggingOn()) diag::logFormatted(fmt, {text::FormatArg(args)...});
 }

@@ -5,6 +5,7 @@
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/rollout.h"
+#include "decision/rule_texts.h"
 #include "decision/update_driver.h"
 #include "fetch/install_package.h"
 #include "platform/files.h"
@@ -34,10 +35,9 @@ bool UpdateDriver::decidePackage(const UpdateRecord& update, RunDecision& decisi
         return true;
     }
     LOG(u"需要下载的包%s不存在，下载前做灰度判断", path);
-    LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d", m_clientId,
-        update.probability, update.seed);
+    LOG(texts::kRolloutTest, m_clientId, update.probability, update.seed);
     bool inside = inRollout(m_clientId, update.probability, update.seed);
-    LOG(inside ? u"落在灰度内" : u"不在灰度内");
+    LOG(inside ? texts::kInsideRollout : texts::kOutsideRollout);
     if (!inside) return false;
     decision.verdict = fetch::Verdict::Download;
     return true;

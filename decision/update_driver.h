@@ -37,6 +37,9 @@ public:
     std::vector<std::u16string> m_documentDomains;
     std::u16string m_saveDirectory;  // set by decide; tests may set it for walk
     std::u16string m_clientId;
+    // Set by decide (the regions) and by the walk; tests and the release tool's
+    // explanation set the regions for walk.
+    RuleContext m_context;
 
 private:
     RunDecision obtainAndWalk();
@@ -48,7 +51,6 @@ private:
     void cleanPackageDirectory();
 
     RuleHost& m_host;
-    RuleContext m_context;
     std::vector<std::u16string> m_packageDomains;
     std::vector<std::u16string> m_recentFiles;
     bool m_debug = false;

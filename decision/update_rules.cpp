@@ -4,6 +4,7 @@
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/plain_file_name.h"
+#include "decision/rule_texts.h"
 #include "platform/text.h"
 
 namespace decision {
@@ -75,23 +76,23 @@ bool updateIsValid(const UpdateRecord& u, const std::u16string& clientPath, Rule
     // A package name becomes a path in the save folder: anything but a bare file name is
     // refused like a disabled element.
     if (!u.enable || !isPlainFileName(u.name)) {
-        LOG(u"%s节点无效", u.name);
+        LOG(texts::kInvalid, u.name);
         return false;
     }
     std::u16string version = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
     if (!u.clientminver.empty() && compareVersions(version, u.clientminver) == -1) {
-        LOG(u"%s的版本号%s小于%s，%s节点无效", clientPath, version, u.clientminver, u.name);
+        LOG(texts::kBelowMinimum, clientPath, version, u.clientminver, u.name);
         return false;
     }
     if (!u.clientmaxver.empty() && compareVersions(version, u.clientmaxver) == 1) {
-        LOG(u"%s的版本号%s大于%s，%s节点无效", clientPath, version, u.clientmaxver, u.name);
+        LOG(texts::kAboveMaximum, clientPath, version, u.clientmaxver, u.name);
         return false;
     }
     if (!u.partnerid.empty()) {
         std::u16string channel = host.channel();
         for (const std::u16string& id : text::split(u.partnerid, u";")) {
             if (channel.find(id) != std::u16string::npos) {
-                LOG(u"xml渠道id:%s命中%s，此渠道不升级, %s节点无效", u.partnerid, channel, u.name);
+                LOG(texts::kChannelExcluded, u.partnerid, channel, u.name);
                 return false;
             }
         }
@@ -129,15 +130,15 @@ bool fileTest(const FileRecord& f, const NamedPaths& folders, RuleHost& host) {
     if (host.fileExists(full)) {
         std::u16string local = host.fileVersion(full);
         if (!f.ver.empty() && compareVersions(local, f.ver) >= 0) {
-            LOG(u"本地文件%s版本号%s大于等于升级的版本%s", full, local, f.ver);
+            LOG(texts::kFileNotOlder, full, local, f.ver);
             return false;
         }
         if (!f.minver.empty() && compareVersions(local, f.minver) == -1) {
-            LOG(u"本地文件%s版本号%s小于%s", full, local, f.minver);
+            LOG(texts::kFileBelowMinimum, full, local, f.minver);
             return false;
         }
         if (!f.maxver.empty() && compareVersions(local, f.maxver) == 1) {
-            LOG(u"本地文件%s版本号%s大于%s", full, local, f.maxver);
+            LOG(texts::kFileAboveMaximum, full, local, f.maxver);
             return false;
         }
     }
@@ -150,7 +151,7 @@ bool updateApplies(const DocumentItem& item, const RuleContext& context, RuleHos
     if (!updateIsValid(item.update, context.clientPath, host) ||
         (context.signedDocuments && !signedUpdateIsValid(item.update, context.clientPath, host)) ||
         !regionPasses(item.update, context.regions)) {
-        LOG(u"updatenode节点%s无效或者区域无效清除此节点信息", name);
+        LOG(texts::kInvalidOrRegion, name);
         return false;
     }
     for (const FileRecord& file : item.files) {

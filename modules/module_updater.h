@@ -24,6 +24,10 @@ struct UpdateNode {
     int32_t seed = 1000;        // "seed"
 };
 
+// upcfg.xml's text (UTF-8) read into its nodes, in document order; false when root or
+// root/updates is missing or the text is not well formed.
+bool readUpdateConfig(const std::string& body, std::vector<UpdateNode>& nodes);
+
 // One "File" of update.xml, or of update.pre.xml (then only md5, installedPath,
 // installedDir and stagedPath are filled).
 struct ModuleEntry {

@@ -51,8 +51,12 @@ bool ModuleUpdater::DownloadUpdateCfgFile(const std::u16string& cfgOverride, std
     ModuleHttpReply reply = moduleHttpGet(url, ModuleBody::Document);
     if (!reply.ok || reply.status != 200 || reply.body.empty() || !DocumentAccepted(url, reply.body)) return false;
 
+    return readUpdateConfig(reply.body, nodes);
+}
+
+bool readUpdateConfig(const std::string& body, std::vector<UpdateNode>& nodes) {
     XmlDocument doc;
-    if (!doc.parseText(text::fromUtf8(reply.body)) || !doc.findElement(u"root") || !doc.enterElement() ||
+    if (!doc.parseText(text::fromUtf8(body)) || !doc.findElement(u"root") || !doc.enterElement() ||
         !doc.findElement(u"updates") || !doc.enterElement()) {
         return false;
     }

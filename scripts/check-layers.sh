@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a source folder includes a folder above it. The layers, bottom to top:
 #   platform -> xml, app -> fetch -> modules, decision, channel -> agent
+# The release tool (tools/publish) stands beside the agent: it uses the subsystems' readers
+# and rules, never the agent's wiring.
 # A folder may include itself and the folders listed for it here, nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +16,7 @@ declare -A allowed=(
   [decision]="decision fetch app platform"
   [channel]="channel fetch app xml platform"
   [agent]="agent channel decision modules fetch app xml platform"
+  [tools/publish]="tools channel decision modules fetch app xml platform"
 )
 
 status=0

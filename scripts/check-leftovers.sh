@@ -6,7 +6,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-programs='(OvUpdate|OrvixPlayer|OrvixSetup|OvServer|OvModuleSource|tests_[a-z0-9_]+)(\.exe)?'
+programs='(OvUpdate|OrvixPlayer|OrvixSetup|OvServer|ovpublish|tests_[a-z0-9_]+)(\.exe)?'
 build="$root/build"  # build/, build-asan/, build-win32/ ...
 
 # A Linux program by its executable file, however it was started; a Windows one, run by

@@ -19,7 +19,7 @@ scripts/setup-debian.sh
 echo "== Building the agent, the stand-in libraries, the stand-in player and servers into build/"
 echo "   (a few minutes the first time; the compiler output goes to build/demo-build.log)"
 [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets=(OvUpdate logger client_id crash_report prism nimbo_proxy OvServer OrvixPlayer OvModuleSource)
+targets=(OvUpdate logger client_id crash_report prism nimbo_proxy OvServer OrvixPlayer ovpublish)
 if ! cmake --build build -j"$(nproc)" --target "${targets[@]}" >build/demo-build.log 2>&1; then
   tail -n 30 build/demo-build.log
   echo "demo: the build failed (whole output in build/demo-build.log)" >&2
@@ -70,11 +70,13 @@ printf '[Test]\r\nprintlog=1\r\n' >"$data/OvUpdate.ini"
 # --- the stand-in servers: download domains and crash collection on one local port
 server=
 if [ -x "$bin/OvServer" ]; then
-  "$bin/OvServer" --root tools/server/www --reports "$box/reports" >"$box/server.out" 2>&1 &
+  mkdir -p "$box/www"
+  "$bin/OvServer" --root "$box/www" --reports "$box/reports" >"$box/server.out" 2>&1 &
   server_pid=$!
   for _ in $(seq 100); do [ -s "$box/server.out" ] && break; sleep 0.05; done
   server="http://127.0.0.1:$(head -n1 "$box/server.out")"
 fi
+
 cat >"$OVUPDATE_DEPLOY" <<INI
 [servers]
 domain1=${server:-http://127.0.0.1:9}
@@ -89,6 +91,20 @@ section "1/5 Background update: build/bin/OvUpdate with no argument, as the play
   "Look at: the log, then the package in the save folder (...\\Orvix\\OvUpdate\\) and OvUpdate.ini."
 echo "== Sandbox host: $box"
 echo "== Servers: ${server:-none}"
+# --- the served tree, published and signed with ovpublish: the installer's update element
+# and offer, checked as the agent will read them, and the decision explained for this
+# machine (the stand-in player has no version resource).
+if [ -n "$server" ] && [ -x "$bin/ovpublish" ]; then
+  mkdir -p "$box/keys"
+  minisign -G -W -p "$box/keys/ov.pub" -s "$box/keys/ov.key" >/dev/null
+  echo "== Publishing the release into $box/www with build/bin/ovpublish"
+  "$bin/ovpublish" package tools/server/www/packages/OrvixSetup_3.2.0.1.exe "$box/www" --version 3.2.0.1 \
+    --url "$server/packages/OrvixSetup_3.2.0.1.exe" --notes "Faster start-up; subtitles fixed." \
+    --set runnow=0 --set showtip=1 --set usehttp=1 --sign "$box/keys/ov.key"
+  "$bin/ovpublish" verify "$box/www" --pubkey "$box/keys/ov.pub"
+  echo "== ovpublish explain for this machine"
+  "$bin/ovpublish" explain "$box/www/product/OvUpdate/OvUpdate.xml" --player-version ""
+fi
 touch "$box/.start"
 sleep 1   # file times of the run differ from the set-up's
 
@@ -149,9 +165,7 @@ if [ -x "$bin/OvServer" ]; then
     "Look at: the md5 of the changed modules before and after, no backups left, the working folder gone."
   sample=tools/server/modules-sample
   modroot=$box/module-server
-  mkdir -p "$modroot"
-  cp -r "$sample/www/." "$modroot/"
-  "$bin/OvModuleSource" "$sample/files" "$modroot/modules/sample"
+  mkdir -p "$modroot/product/OvUpdate"
   cp -r "$sample/installed/." "$box/player/"
 
   "$bin/OvServer" --root "$modroot" >"$box/modserver.out" 2>&1 &
@@ -159,6 +173,14 @@ if [ -x "$bin/OvServer" ]; then
   trap '[ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
   for _ in $(seq 100); do [ -s "$box/modserver.out" ] && break; sleep 0.05; done
   modserver="http://127.0.0.1:$(head -n1 "$box/modserver.out")"
+  # The module source from ovpublish; upcfg.xml and the document without an installer
+  # from the samples, with the server's address, signed.
+  "$bin/ovpublish" modules "$sample/files" "$modroot/modules/sample" --sign "$box/keys/ov.key"
+  for doc in upcfg.xml OvUpdate.xml; do
+    sed "s#@SERVER@#$modserver#g" "$sample/www/product/OvUpdate/$doc" >"$modroot/product/OvUpdate/$doc"
+  done
+  "$bin/ovpublish" sign --key "$box/keys/ov.key" "$modroot"/product/OvUpdate/*.xml >/dev/null
+  "$bin/ovpublish" verify "$modroot" --pubkey "$box/keys/ov.pub"
   printf '[servers]\ndomain1=%s\ndomain2=%s\ndomain3=%s\nreport=%s\n' \
     "$modserver" "$modserver" "$modserver" "$modserver" >"$OVUPDATE_DEPLOY"
   echo "== Module source: $modserver/modules/sample (upcfg.xml at $modserver/product/OvUpdate/upcfg.xml)"

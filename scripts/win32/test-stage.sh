@@ -38,7 +38,7 @@ configure_and_build() {  # build-folder toolchain-arch deps-prefix with-tests
   cmake -S "$root" -B "$1" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DOV_DEPS_PREFIX="$3" -DOV_BUILD_BENCH=OFF -DOV_WERROR=ON -DOV_WINE_LOADER="$WINE_LOADER" >/dev/null
-  local targets=(OvUpdate OrvixPlayer OrvixSetup logger client_id crash_report prism nimbo_proxy)
+  local targets=(OvUpdate OrvixPlayer OrvixSetup logger client_id crash_report prism nimbo_proxy ovpublish)
   if [ "$4" = yes ]; then
     for folder in "${wine_test_folders[@]}"; do targets+=("tests_$folder"); done
   fi

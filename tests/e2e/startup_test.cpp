@@ -145,14 +145,12 @@ TEST(Startup, PrintLogBesideTheExecutableOnlyWithoutADataFolder) {
 
 // Each program beside the agent answers a bad command line or missing input the same way:
 // exit code 1, one line naming the program and the fault, then the usage text. (OvServer
-// and OvModuleSource are built for Linux only.)
+// is built for Linux only; ovpublish's errors are tested with the tool.)
 TEST(Startup, ToolsRefuseBadArgumentsWithOneLineAndTheUsage) {
     AgentSandbox box;
     box.setEnv("INSTALLER_MARKER", "");
     const std::string missing = (box.path() / "missing").u8string();
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"OvModuleSource", {}},
-        {"OvModuleSource", {missing, "out"}},
         {"OvServer", {"--port", "abc"}},
         {"OvServer", {"--port", "70000"}},
         {"OvServer", {"--root"}},
