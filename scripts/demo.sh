@@ -85,7 +85,7 @@ domain3=${server:-http://127.0.0.1:9}
 report=${server:-http://127.0.0.1:9}
 INI
 
-section "1/5 Background update: build/bin/OvUpdate with no argument, as the player or a scheduled task starts it" \
+section "1/6 Background update: build/bin/OvUpdate with no argument, as the player or a scheduled task starts it" \
   "Shows: the agent fetches the update-information document, finds a newer player installer" \
   "for this machine, downloads it over HTTP, checks its MD5 and records it for the player." \
   "Look at: the log, then the package in the save folder (...\\Orvix\\OvUpdate\\) and OvUpdate.ini."
@@ -125,7 +125,7 @@ echo "== Files created or changed by the run"
 # stand-in player drives it over the pipe: it fetches the offer, starts the download, shows
 # its progress, receives the verified package path and closes with "allclose".
 if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
-  section "2/5 Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update" \
+  section "2/6 Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update" \
     "Shows: the update a user asks for in the player. The stand-in player talks to the agent over" \
     "its pipe: it fetches the offer, starts the download, polls the progress and gets the verified" \
     "package path, then ends the agent with \"allclose\"." \
@@ -158,7 +158,7 @@ fi
 # tools/server/modules-sample/installed. The changed modules are swapped in, each backed up
 # first, and the backups and the working folder are gone afterwards.
 if [ -x "$bin/OvServer" ]; then
-  section "3/5 Module update: build/bin/OvUpdate (background) where no installer applies" \
+  section "3/6 Module update: build/bin/OvUpdate (background) where no installer applies" \
     "Shows: with no installer to take, the run goes on to the module update: it reads upcfg.xml and" \
     "the module list, downloads the changed modules as zip archives into the working folder" \
     "player/OvUpdate, backs each installed module up and swaps the new one in." \
@@ -215,7 +215,7 @@ fi
 # OvUpdate.ini (runnow = 0); the stand-in player's marked window prints the notification
 # it gets and that it was brought forward.
 if [ -x "$bin/OvServer" ]; then
-  section "4/5 Package through the peer-to-peer engine: build/bin/OvUpdate (background) with the stand-in engine" \
+  section "4/6 Package through the peer-to-peer engine: build/bin/OvUpdate (background) with the stand-in engine" \
     "Shows: the registry leads the agent to the engine (prism.dll); the engine downloads the package," \
     "the agent checks its MD5, records it in OvUpdate.ini and tells the running player's window." \
     "Look at: the prism lines of the log, the package's digest, the record, and what the player window got."
@@ -281,7 +281,7 @@ fi
 # without a download. A crash report waiting in the data folder goes to the collection
 # endpoint first.
 if [ -x "$bin/OvServer" ]; then
-  section "5/5 Update decision: build/bin/OvUpdate (background), each rule in the log" \
+  section "5/6 Update decision: build/bin/OvUpdate (background), each rule in the log" \
     "Shows: a document whose update elements are each stopped by another rule, a first download" \
     "domain that is down, a waiting crash report delivered first, and a package already on disk." \
     "Look at: one 节点无效 line per rule, the report the endpoint got, the save folder cleaned up."
@@ -333,8 +333,10 @@ fi
 # line naming it and the reason, the other domains are down, so the run enters its retry
 # schedule (ended there by the demo), and no package is requested.
 if [ -x "$bin/OvServer" ] && command -v minisign >/dev/null; then
-  echo
-  echo "== Signed release: a release key in the deployment file, documents signed with minisign"
+  section "6/6 Signed release: a release key in the deployment file, documents signed with minisign" \
+    "Shows: a signed document is taken and its package checked by MD5 and SHA-256; the same document" \
+    "changed by a mirror is refused, and nothing is downloaded." \
+    "Look at: the line 'document … refused: …' in the tampered run's log and the server's requests."
   sigroot=$box/signed-server
   mkdir -p "$sigroot/product/OvUpdate" "$sigroot/packages"
   cp tools/server/www/packages/OrvixSetup_3.2.0.1.exe "$sigroot/packages/"
