@@ -23,26 +23,22 @@ std::string lockPath(const std::u16string& name) {
     return posix::runtimeFolder() + "/" + posix::runtimeName(name) + ".lock";
 }
 
-// Takes the shared lock that keeps the mutex alive. Another process may hold the
-// exclusive lock for the instant of its existence test, so a refusal is retried briefly.
-bool holdShared(int fd) {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        if (flock(fd, LOCK_SH | LOCK_NB) == 0) return true;
+// Takes a lock that another process holds only for an instant, retrying briefly: the
+// exclusive lock of an existence test, or a creator's guard.
+bool lockWithin(int fd, int operation, int attempts) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (flock(fd, operation | LOCK_NB) == 0) return true;
         if (errno != EWOULDBLOCK && errno != EINTR) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return false;
 }
 
-// Waits for the guard of a create, which is held only for an instant, within a bound.
-bool lockExclusive(int fd) {
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
-}
+// The shared lock that keeps the mutex alive.
+bool holdShared(int fd) { return lockWithin(fd, LOCK_SH, 50); }
+
+// The guard of a create.
+bool lockExclusive(int fd) { return lockWithin(fd, LOCK_EX, 500); }
 
 MutexHandle handleFor(int fd) {
     if (!holdShared(fd)) {

@@ -140,7 +140,7 @@ TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
 }
 
 TEST_F(HostProbes, VersionsFromPeFiles) {
-    testpe::VersionSpec wanted;
+    testpe::VersionFields wanted;
     wanted.fileVersion[0] = 7, wanted.fileVersion[1] = 1, wanted.fileVersion[2] = 20, wanted.fileVersion[3] = 300;
     wanted.productVersion[0] = 7, wanted.productVersion[1] = 2, wanted.productVersion[2] = 0,
     wanted.productVersion[3] = 1;
@@ -183,7 +183,7 @@ TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
     GTEST_SKIP() << "the system's version library decides there (Wine's reads cut images); the portable reader is "
                     "tested here";
 #endif
-    testpe::VersionSpec wanted;
+    testpe::VersionFields wanted;
     wanted.strings = {{u"CompanyName", u"Lumora"}};
     std::string pe = testpe::peWithVersion(wanted);
     // Every truncation that cuts into the resource (the image ends in alignment zeros), and

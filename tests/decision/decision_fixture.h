@@ -31,7 +31,7 @@ protected:
             write(relative, testpe::peWithoutVersion());
             return;
         }
-        testpe::VersionSpec wanted;
+        testpe::VersionFields wanted;
         std::vector<std::u16string> parts = text::split(text::fromUtf8(version), u".");
         for (size_t i = 0; i < 4; ++i) wanted.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
         write(relative, testpe::peWithVersion(wanted));

@@ -213,7 +213,7 @@ TEST_F(SignedDocuments, AnOlderDocumentAfterANewerOneIsRefused) {
 // never started; an element without a sha256, or offering an older player than the one
 // installed, is not taken at all unless it allows the downgrade.
 TEST_F(SignedDocuments, PackageDigestAndDowngradeRules) {
-    testpe::VersionSpec installed;
+    testpe::VersionFields installed;
     installed.fileVersion[0] = 3;
     installed.fileVersion[1] = 3;
     installed.productVersion[0] = 3;
@@ -332,7 +332,7 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
 TEST_F(SignedDocuments, WithoutAKeyNothingIsCheckedNorAsked) {
     m_box.setServers(m_mirror.base(), m_maker.base());  // the deployment file anew, without a key
     m_box.setEnv("INSTALLER_MARKER", marker().u8string());
-    testpe::VersionSpec installed;
+    testpe::VersionFields installed;
     installed.fileVersion[0] = 9;
     writeFile(m_box.playerExe(), testpe::peWithVersion(installed));  // 9.0.0.0
     std::string body = document("sha256='" + sha256("something else") +

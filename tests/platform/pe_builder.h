@@ -9,7 +9,7 @@
 
 namespace testpe {
 
-struct VersionSpec {
+struct VersionFields {
     uint16_t fileVersion[4] = {1, 0, 0, 0};
     uint16_t productVersion[4] = {1, 0, 0, 0};
     uint32_t fileFlags = 0, fileOS = 0x40004, fileType = 1, fileSubtype = 0;
@@ -74,7 +74,7 @@ inline std::string hex4(unsigned v) {
     return s;
 }
 
-inline std::string versionBlob(const VersionSpec& wanted) {
+inline std::string versionBlob(const VersionFields& wanted) {
     std::string fixed;
     append32(fixed, 0xFEEF04BD);
     append32(fixed, 0x00010000);
@@ -90,7 +90,7 @@ inline std::string versionBlob(const VersionSpec& wanted) {
     append32(fixed, 0);
     append32(fixed, 0);
 
-    auto table = [](const std::u16string& name, const VersionSpec::Strings& entries) {
+    auto table = [](const std::u16string& name, const VersionFields::Strings& entries) {
         std::vector<std::string> strings;
         for (const auto& s : entries)
             strings.push_back(block(s.first, wide(s.second), static_cast<uint16_t>(s.second.size() + 1), 1));
@@ -167,7 +167,7 @@ inline std::string image(uint16_t resourceType, const std::string& data, bool pe
 }  // namespace detail
 
 // A PE file whose version resource is described by wanted.
-inline std::string peWithVersion(const VersionSpec& wanted, bool pe32Plus = false) {
+inline std::string peWithVersion(const VersionFields& wanted, bool pe32Plus = false) {
     return detail::image(16, detail::versionBlob(wanted), pe32Plus);
 }
 

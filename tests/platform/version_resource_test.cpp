@@ -5,8 +5,8 @@
 using namespace plat;
 
 namespace {
-testpe::VersionSpec sampleSpec() {
-    testpe::VersionSpec wanted;
+testpe::VersionFields sampleVersion() {
+    testpe::VersionFields wanted;
     wanted.fileVersion[0] = 3, wanted.fileVersion[1] = 5, wanted.fileVersion[2] = 0, wanted.fileVersion[3] = 1234;
     wanted.productVersion[0] = 3, wanted.productVersion[1] = 6;
     wanted.fileFlags = 2;
@@ -18,7 +18,7 @@ testpe::VersionSpec sampleSpec() {
 TEST(VersionResource, ReadsFixedPartAndStringsOfPe32AndPe32Plus) {
     for (bool plus : {false, true}) {
         VersionResource v;
-        ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(sampleSpec(), plus), v)) << plus;
+        ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(sampleVersion(), plus), v)) << plus;
         EXPECT_EQ(v.fileVersion[0], 3);
         EXPECT_EQ(v.fileVersion[1], 5);
         EXPECT_EQ(v.fileVersion[2], 0);
@@ -34,7 +34,7 @@ TEST(VersionResource, ReadsFixedPartAndStringsOfPe32AndPe32Plus) {
 }
 
 TEST(VersionResource, StringTableFollowsTheTranslation) {
-    auto wanted = sampleSpec();
+    auto wanted = sampleVersion();
     wanted.otherTables = {{u"040904b0", {{u"CompanyName", u"Other"}, {u"ProductName", u"Other"}}}};
     wanted.tableKey = u"080404B0";  // the translation's table, in other letter case
     VersionResource v;
@@ -49,7 +49,7 @@ TEST(VersionResource, StringTableFollowsTheTranslation) {
     ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
     EXPECT_EQ(v.productName, u"Other");
     // No strings at all: the version alone.
-    wanted = sampleSpec();
+    wanted = sampleVersion();
     wanted.strings.clear();
     ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
     EXPECT_EQ(v.fileVersion[3], 1234);
@@ -61,7 +61,7 @@ TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
     EXPECT_FALSE(parsePeVersionResource(testpe::peWithoutVersion(), v));
     EXPECT_FALSE(parsePeVersionResource("", v));
     EXPECT_FALSE(parsePeVersionResource("MZ not a program at all", v));
-    const std::string pe = testpe::peWithVersion(sampleSpec());
+    const std::string pe = testpe::peWithVersion(sampleVersion());
     // Every truncation, and single flipped bytes everywhere, fail cleanly or still parse.
     for (size_t cut = 0; cut < pe.size(); ++cut) {
         parsePeVersionResource(pe.substr(0, cut), v);
@@ -77,7 +77,7 @@ TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
 // resource directory and the resource itself are all that is read.
 TEST(VersionResource, ReadsOnlyTheHeadersAndTheResource) {
     for (bool pe32Plus : {false, true}) {
-        std::string pe = testpe::peWithVersion(sampleSpec(), pe32Plus);
+        std::string pe = testpe::peWithVersion(sampleVersion(), pe32Plus);
         const size_t small = pe.size();
         pe.resize(16u << 20, '\x90');  // code and data after the resource
         size_t bytesRead = 0;
@@ -95,7 +95,7 @@ TEST(VersionResource, ReadsOnlyTheHeadersAndTheResource) {
 class VersionFile : public testsupport::HostTest {};
 
 TEST_F(VersionFile, ReadsTheResourceOfAFile) {
-    write("Orvix.exe", testpe::peWithVersion(sampleSpec()));
+    write("Orvix.exe", testpe::peWithVersion(sampleVersion()));
     write("plain.txt", "hello");
     VersionResource v;
     ASSERT_TRUE(readVersionResource(agentPath("ORVIX.EXE"), v));

@@ -145,8 +145,9 @@ bool readMachine(const Options& o, MachineDescription& m, std::string& error) {
 int explainCommand(int argc, char** argv) {
     Options o;
     std::string error, bytes;
-    OptionSpec spec{{"--player-version", "--channel", "--region", "--client-id", "--file", "--installed-dir"}, {}};
-    if (!parseOptions(argc, argv, spec, o, error)) return fail(error);
+    KnownOptions known{{"--player-version", "--channel", "--region", "--client-id", "--file", "--installed-dir"},
+                       {}};
+    if (!parseOptions(argc, argv, known, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
     if (o.positional.size() != 1 || !o.has("--player-version"))
         return fail("explain needs DOCUMENT and --player-version (see --help)");

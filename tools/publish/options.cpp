@@ -13,14 +13,14 @@ std::vector<std::string> Options::all(const std::string& name) const {
     return found;
 }
 
-bool parseOptions(int argc, char** argv, const OptionSpec& spec, Options& out, std::string& error) {
+bool parseOptions(int argc, char** argv, const KnownOptions& known, Options& out, std::string& error) {
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
             out.positional.push_back(arg);
-        } else if (arg == "--help" || spec.flags.count(arg)) {
+        } else if (arg == "--help" || known.flags.count(arg)) {
             out.flags.insert(arg);
-        } else if (spec.withValue.count(arg)) {
+        } else if (known.withValue.count(arg)) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;

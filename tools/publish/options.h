@@ -20,10 +20,10 @@ struct Options {
 
 // What a command accepts: the options that take a value and the flags ("--help" is
 // always a flag). False with a one-line error in error for anything else.
-struct OptionSpec {
+struct KnownOptions {
     std::set<std::string> withValue;
     std::set<std::string> flags;
 };
-bool parseOptions(int argc, char** argv, const OptionSpec& spec, Options& out, std::string& error);
+bool parseOptions(int argc, char** argv, const KnownOptions& known, Options& out, std::string& error);
 
 }  // namespace publish

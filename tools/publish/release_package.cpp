@@ -185,8 +185,9 @@ bool readRelease(const Options& o, Release& r, std::string& error) {
 int packageCommand(int argc, char** argv) {
     Options o;
     std::string error;
-    OptionSpec spec{{"--version", "--url", "--notes", "--channel", "--percent", "--seed", "--set", "--sign"}, {}};
-    if (!parseOptions(argc, argv, spec, o, error)) return fail(error);
+    KnownOptions known{{"--version", "--url", "--notes", "--channel", "--percent", "--seed", "--set", "--sign"},
+                       {}};
+    if (!parseOptions(argc, argv, known, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
     if (o.positional.size() != 2 || !o.has("--version") || !o.has("--url"))
         return fail("package needs INSTALLER, OUT_DIR, --version and --url (see --help)");
