@@ -7,30 +7,29 @@ namespace {
 
 // Enough to keep the hashing busy while the writer waits on the network or the disk.
 constexpr size_t kMaxQueuedBytes = 8u << 20;
-constexpr size_t kBlockBytes = 256u << 10;
 
 }  // namespace
 
 BackgroundDigest::~BackgroundDigest() { stopWorker(); }
 
-bool BackgroundDigest::update(const void* data, size_t size) {
+bool BackgroundDigest::take(std::string& block) {
     if (m_failed) return false;
-    if (size == 0) return true;
+    if (block.empty()) return true;
+    size_t size = block.size();
     try {
         if (!m_worker.joinable()) m_worker = std::thread([this] { run(); });
         std::unique_lock<std::mutex> lock(m_mutex);
-        // The worker finishes every complete block it takes, so the wait ends; with only
-        // the block being filled left, one more write may go past the bound.
-        m_changed.wait(lock, [&] { return m_blocks.size() <= 1 || m_queuedBytes + size <= kMaxQueuedBytes; });
+        // The worker finishes every block it takes, so the wait ends; a block larger than
+        // the bound is let in once the queue is empty.
+        m_changed.wait(lock, [&] { return m_blocks.empty() || m_queuedBytes + size <= kMaxQueuedBytes; });
+        m_blocks.push_back(std::move(block));
         m_queuedBytes += size;
-        // Writes are gathered into blocks; all but the last block are complete, and the
-        // worker is woken once per block rather than once per write.
-        if (!m_blocks.empty() && m_blocks.back().size() + size <= kBlockBytes) {
-            m_blocks.back().append(static_cast<const char*>(data), size);
-        } else {
-            m_blocks.emplace_back(static_cast<const char*>(data), size);
-            if (m_blocks.size() > 1) m_changed.notify_all();
+        block = std::string();
+        if (!m_spares.empty()) {
+            block.swap(m_spares.back());
+            m_spares.pop_back();
         }
+        m_changed.notify_all();
     } catch (const std::bad_alloc&) {
         m_failed = true;
     } catch (const std::system_error&) {
@@ -49,7 +48,7 @@ StreamDigests BackgroundDigest::finish() {
 void BackgroundDigest::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_blocks.size() > 1 || m_closing; });
+        m_changed.wait(lock, [&] { return !m_blocks.empty() || m_closing; });
         if (m_blocks.empty()) return;  // closing, and everything is digested
         std::string block = std::move(m_blocks.front());
         m_blocks.pop_front();
@@ -57,6 +56,12 @@ void BackgroundDigest::run() {
         m_pass.update(block.data(), block.size());
         lock.lock();
         m_queuedBytes -= block.size();
+        block.clear();
+        try {
+            m_spares.push_back(std::move(block));
+        } catch (const std::bad_alloc&) {
+            // the writer then takes new memory for its next block
+        }
         m_changed.notify_all();
     }
 }

@@ -1,6 +1,8 @@
 // Digests a stream of bytes on a thread of its own, so that hashing a large body overlaps
-// receiving and writing it instead of adding to them. The bytes wait in a bounded queue;
-// a writer that finds it full waits for the hashing to catch up.
+// receiving and writing it instead of adding to them. The writer hands over whole blocks,
+// which wait in a bounded queue (a writer that finds it full waits for the hashing to
+// catch up) and come back emptied for the writer to fill again, so no byte is copied and
+// no memory is taken afresh per block.
 #pragma once
 #include <condition_variable>
 #include <cstddef>
@@ -8,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/file_digest.h"
 
@@ -18,9 +21,10 @@ public:
     BackgroundDigest(const BackgroundDigest&) = delete;
     BackgroundDigest& operator=(const BackgroundDigest&) = delete;
 
-    // False, now and for every later call, when the thread cannot be started or the bytes
-    // cannot be queued; bytes() then stops short of what was written.
-    bool update(const void* data, size_t size);
+    // Queues the block's bytes and leaves `block` empty, holding a used block's memory
+    // where there is one. False, now and for every later call, when the thread cannot be
+    // started or the block cannot be queued; bytes() then stops short of what was written.
+    bool take(std::string& block);
     uint64_t bytes() const { return m_bytes; }
     // Waits until every byte queued so far is digested.
     StreamDigests finish();
@@ -32,6 +36,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::string> m_blocks;
+    std::vector<std::string> m_spares;  // digested blocks, emptied, for take() to hand back
     size_t m_queuedBytes = 0;
     bool m_closing = false;
     bool m_failed = false;

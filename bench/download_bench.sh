@@ -1,14 +1,20 @@
 #!/bin/sh
 # Download of a large file over loopback followed by its digest check: the agent's transfer
-# and package check (bench_download_bench) beside `curl -o` and `md5sum` of the same file
-# from the same stand-in server, each under /usr/bin/time -v. Reports peak resident memory
-# and throughput of both, best of ROUNDS runs each.
+# and package check (bench_download_bench) beside `curl -o` followed by `md5sum` of the same
+# file from the same stand-in server, in turn (agent, anchor, agent, ...), each under
+# /usr/bin/time -v. Reports the medians of wall time, CPU and peak memory, and the median of
+# the wall-time ratios pair by pair.
 #
-#   bench/download_bench.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
+# What is timed is the download and the check only: before each run the previous run's
+# file is removed and the page cache written out (`sync`), so that no run pays for another's
+# clean-up (removing a 1 GiB file the agent has flushed takes ext4 a few tenths of a second;
+# the anchor's file, never flushed, would otherwise be written out during a later run).
+#
+#   bench/download_bench.sh [BUILD_DIR] [SIZE_MIB] [PAIRS]
 set -eu
 build=${1:-build}
 size_mib=${2:-1024}
-rounds=${3:-3}
+pairs=${3:-5}
 bin=$(cd "$build/bin" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovbench-XXXXXX")
 server_pid=
@@ -26,33 +32,34 @@ for _ in 1 2 3 4 5 6 7 8 9 10; do [ -s "$work/port" ] && break; sleep 0.2; done
 url="http://127.0.0.1:$(head -n1 "$work/port")/packages/big.bin"
 expected=$(md5sum < "$work/www/packages/big.bin" | cut -d' ' -f1)
 
-# Prints "<peak KiB> <seconds>" of one timed command.
+# Appends "<wall s> <cpu s> <peak KiB>" of one timed command to the file named first.
 measure() {
+    into=$1; shift
+    rm -f "$work/out.bin"; sync
     /usr/bin/time -v "$@" > /dev/null 2> "$work/time.txt" || { cat "$work/time.txt" >&2; exit 1; }
-    awk -F': ' '/Maximum resident set size/ { kib = $2 }
-                /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0
-                                            for (i = 1; i <= n; i++) s = s * 60 + t[i] }
-                END { print kib, s }' "$work/time.txt"
+    [ "$(md5sum < "$work/out.bin" | cut -d' ' -f1)" = "$expected" ] || { echo "wrong file" >&2; exit 1; }
+    awk -F': ' '/User time/ { u = $2 } /System time/ { s = $2 } /Maximum resident set size/ { kib = $2 }
+                /Elapsed \(wall clock\)/ { n = split($2, t, ":"); w = 0
+                                            for (i = 1; i <= n; i++) w = w * 60 + t[i] }
+                END { print w, u + s, kib }' "$work/time.txt" >> "$into"
 }
 
-best() {  # name, then the command
-    name=$1; shift
-    best_s=; best_kib=
-    for _ in $(seq "$rounds"); do
-        rm -f "$work/out.bin"
-        result=$(measure "$@")
-        kib=${result% *}; s=${result#* }
-        [ "$(md5sum < "$work/out.bin" | cut -d' ' -f1)" = "$expected" ] || { echo "$name: wrong file" >&2; exit 1; }
-        if [ -z "$best_s" ] || awk "BEGIN { exit !($s < $best_s) }"; then best_s=$s; fi
-        if [ -z "$best_kib" ] || [ "$kib" -gt "$best_kib" ]; then best_kib=$kib; fi
-    done
-    awk -v n="$name" -v s="$best_s" -v k="$best_kib" -v m="$size_mib" \
-        'BEGIN { printf "%-8s peak %6.1f MiB   best %6.2f s   %7.1f MiB/s\n", n, k / 1024, s, m / s }'
-    echo "$best_s" > "$work/$name.s"
+median() {  # column of a file
+    sort -g -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-echo "download and digest check of $size_mib MiB over loopback, best of $rounds (peak memory: highest of the runs)"
-best agent "$bin/bench_download_bench" "$url" "$work/out.bin" "$expected"
-best curl sh -c 'curl -s -o "$1" "$2" && md5sum "$1"' sh "$work/out.bin" "$url"
-awk -v a="$(cat "$work/agent.s")" -v c="$(cat "$work/curl.s")" \
-    'BEGIN { printf "agent throughput / curl throughput = %.2f\n", c / a }'
+echo "download and digest check of $size_mib MiB over loopback, $pairs pairs in turn"
+: > "$work/agent"; : > "$work/curl"
+for _ in $(seq "$pairs"); do
+    measure "$work/agent" "$bin/bench_download_bench" "$url" "$work/out.bin" "$expected"
+    measure "$work/curl" sh -c 'curl -s -o "$1" "$2" && md5sum "$1"' sh "$work/out.bin" "$url"
+done
+rm -f "$work/out.bin"
+for name in agent curl; do
+    awk -v n="$name" -v w="$(median "$work/$name" 1)" -v c="$(median "$work/$name" 2)" \
+        -v k="$(median "$work/$name" 3)" -v m="$size_mib" \
+        'BEGIN { printf "%-6s wall %6.2f s  cpu %6.2f s  peak %6.1f MiB  %7.1f MiB/s (medians)\n", n, w, c, k / 1024, m / w }'
+done
+paste "$work/agent" "$work/curl" | awk '{ print $1 / $4 }' > "$work/ratios"
+echo "wall ratio agent / (curl -o + md5sum), pair by pair: $(tr '\n' ' ' < "$work/ratios")"
+echo "median wall ratio: $(median "$work/ratios" 1)"

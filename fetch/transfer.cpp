@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/background_digest.h"
 #include "app/file_digest.h"
 #include "app/log.h"
+#include "fetch/write_behind.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/system.h"
@@ -29,6 +31,9 @@ const char* const kFixedHeaders[] = {
 constexpr char kBinaryPartName[] = "optional";
 constexpr char kBinaryPartType[] = "application/octet-stream";
 constexpr long kReceiveBufferBytes = 256 * 1024;
+// libcurl hands a body over in pieces of at most 16 KiB; the file is written, and the
+// digest fed, in blocks of this size gathered from them.
+constexpr size_t kFileBlockBytes = 256 * 1024;
 
 std::atomic<unsigned> g_tempCounter{0};
 
@@ -100,8 +105,13 @@ public:
     // After a complete 200 answer: puts the file under the target name.
     bool commit() {
         if (!m_file) return true;  // an empty body writes no file
+        if (!writeBlock()) {
+            discardFile();
+            return false;
+        }
         // The bytes are on the disk before the file takes its final name, and the name
         // before anyone is told: a power cut leaves no whole-looking package of wrong content.
+        m_writeBehind.reset();  // waits for a flush it is running
         if (!m_file->flush()) {
             LOG(u"flush %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
             discardFile();
@@ -143,13 +153,27 @@ private:
         if (size == 0) return true;
         if (m_fileBytes + size > fileLimit()) return false;
         if (!m_file && !openTempFile()) return false;
-        if (!m_file->write(data, size)) {
+        m_fileBytes += size;
+        try {
+            if (m_block.capacity() < kFileBlockBytes) m_block.reserve(kFileBlockBytes);
+            m_block.append(data, size);
+        } catch (const std::bad_alloc&) {
+            return false;  // never through libcurl: the transfer fails instead
+        }
+        return m_block.size() < kFileBlockBytes || writeBlock();
+    }
+
+    bool writeBlock() {
+        if (m_block.empty()) return true;
+        if (!m_file->write(m_block.data(), m_block.size())) {
             // A full disk or a short write: the transfer fails and its file goes.
             LOG(u"write %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
             return false;
         }
-        m_fileBytes += size;
-        m_digest.update(data, size);  // without it the check reads the file instead
+        m_written += m_block.size();
+        m_writeBehind->written(m_written);
+        m_digest.take(m_block);  // without it the check reads the file instead
+        m_block.clear();
         return true;
     }
 
@@ -164,6 +188,7 @@ private:
         m_tempPath = target + text::format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
         notePartFile(m_tempPath, true);
         m_file = plat::openFile(m_tempPath, plat::OpenMode::WriteTruncate);
+        if (m_file) m_writeBehind = std::make_unique<WriteBehind>(*m_file);
         if (!m_file) {
             notePartFile(m_tempPath, false);
             LOG(u"open %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
@@ -174,6 +199,7 @@ private:
 
     void discardFile() {
         if (m_tempPath.empty()) return;
+        m_writeBehind.reset();
         m_file.reset();
         plat::deleteFile(m_tempPath);
         notePartFile(m_tempPath, false);
@@ -185,8 +211,11 @@ private:
     bool m_decided = false;
     bool m_toFile = false;
     std::unique_ptr<plat::File> m_file;
+    std::unique_ptr<WriteBehind> m_writeBehind;  // declared after m_file: it goes first
     std::u16string m_tempPath;
-    uint64_t m_fileBytes = 0;
+    uint64_t m_fileBytes = 0;  // received for the file
+    uint64_t m_written = 0;    // of them, written to it
+    std::string m_block;       // received, not yet written
     BackgroundDigest m_digest;  // what went into the file, digested on the way
 };
 

@@ -63,14 +63,18 @@ TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
     }
 }
 
-// Digested on a thread of its own, in writes of any size, also past what the queue holds
-// at once: the same digest as in one go.
+// Digested on a thread of its own, in blocks of any size, also past what the queue holds
+// at once and larger than it: the same digest as in one go, whatever memory comes back.
 TEST(Md5, BackgroundDigestAgreesWithTheDirectOne) {
     const std::string data = randomBytes((20u << 20) + 5, 7);
-    for (size_t write : {size_t(0), size_t(1), size_t(16384), size_t(3u << 20)}) {
+    for (size_t write : {size_t(0), size_t(4093), size_t(16384), size_t(3u << 20), size_t(9u << 20)}) {
         BackgroundDigest digest;
-        for (size_t at = 0; write > 0 && at < data.size(); at += write)
-            ASSERT_TRUE(digest.update(data.data() + at, std::min(write, data.size() - at)));
+        std::string block;
+        for (size_t at = 0; write > 0 && at < data.size(); at += write) {
+            block.assign(data, at, write);
+            ASSERT_TRUE(digest.take(block));
+            ASSERT_TRUE(block.empty());
+        }
         size_t covered = write == 0 ? 0 : data.size();
         EXPECT_EQ(digest.bytes(), covered);
         StreamDigests result = digest.finish();

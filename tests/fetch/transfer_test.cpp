@@ -207,7 +207,8 @@ TEST_F(TransferTest, OnlyA200IsSuccessButEveryBodyIsKept) {
 }
 
 TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
-    std::string package(3 << 20, '\0');
+    // Large enough for the file to be flushed on the way, not a whole number of blocks.
+    std::string package((33 << 20) + 3, '\0');
     for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 7 + i / 4096);
     m_server.serve("/pkg", [&](const testsupport::Request&) { return Reply{package}; });  // as it is at the time
     m_server.serve("/empty", Reply{""});

@@ -1,13 +1,16 @@
 #include "support/file_io.h"
 
 #include <fstream>
-#include <iterator>
+#include <sstream>
+#include <utility>
 
 namespace testsupport {
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream bytes;
+    bytes << in.rdbuf();  // one buffered copy, not a character at a time
+    return std::move(bytes).str();
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {

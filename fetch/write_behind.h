@@ -1,0 +1,37 @@
+// Flushes a file that is being written, on a thread of its own, each time another stretch
+// of it has been written. The flush that must come before a large download takes its name
+// then waits only for the last stretch, instead of for the whole file reaching the disk
+// after the last byte arrived.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "platform/files.h"
+
+class WriteBehind {
+public:
+    explicit WriteBehind(plat::File& file) : m_file(file) {}
+    ~WriteBehind() { stop(); }
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+
+    // Notes that the file now holds `total` bytes written; starts a flush when a stretch
+    // has gathered and none is running. Never waits for the disk.
+    void written(uint64_t total);
+    // Waits for a running flush; no other starts after it.
+    void stop();
+
+private:
+    void run();
+
+    plat::File& m_file;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    uint64_t m_written = 0;
+    uint64_t m_flushed = 0;
+    bool m_stopping = false;
+    bool m_failed = false;
+    std::thread m_worker;
+};
