@@ -61,10 +61,14 @@ bool ModuleUpdater::DocumentAccepted(const std::u16string& url, const std::strin
     return false;
 }
 
-bool ModuleUpdater::DeleteAndCheck(const std::u16string& path) {
+bool ModuleUpdater::DeleteAndCheck(const std::u16string& path, bool folderToo) {
     uint32_t attributes = 0;
-    if (plat::fileAttributes(path, attributes)) plat::deleteFile(path);
-    bool ok = !plat::fileAttributes(path, attributes);
+    bool ok = true;  // nothing there: nothing to delete and nothing to look at again
+    if (plat::fileAttributes(path, attributes)) {
+        if (folderToo && (attributes & plat::kAttributeDirectory)) DeleteDirectoryTree(path);
+        else plat::deleteFile(path);
+        ok = !plat::fileAttributes(path, attributes);
+    }
     log(u"DeleteAndCheck %s %s\r\n", path, diag::outcome(ok));
     return ok;
 }

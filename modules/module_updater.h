@@ -81,7 +81,9 @@ public:
     // In a deployment that signs its documents: the signature at url + ".minisig", fetched
     // as the document was, accepts the document's bytes. A refusal is logged with the URL.
     bool DocumentAccepted(const std::u16string& url, const std::string& body);
-    bool DeleteAndCheck(const std::u16string& path);
+    // Removes what is at path (a folder with its contents too, when folderToo) and checks
+    // that nothing is left there.
+    bool DeleteAndCheck(const std::u16string& path, bool folderToo = false);
     bool CreateMultiDirectory(const std::u16string& path);
 
     // Replacement and rollback. ReplaceFiles answers the number of files swapped, -1 when

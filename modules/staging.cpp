@@ -131,8 +131,7 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
         }
         // A folder at the staged path (an archive whose entry was a folder) would block
         // every later run; it goes like a file would.
-        if (plat::directoryExists(e.stagedPath)) DeleteDirectoryTree(e.stagedPath);
-        if (!DeleteAndCheck(e.stagedPath)) return false;
+        if (!DeleteAndCheck(e.stagedPath, true)) return false;
         if (!UnZipOneFile(e.stagedDir, e.archivePath)) {
             plat::deleteFile(e.archivePath);
             log(u"UnZipOneFile %s to path %s failed return\r\n", e.archivePath, e.stagedDir);
