@@ -16,7 +16,7 @@
 
 class BackgroundDigest {
 public:
-    BackgroundDigest() = default;
+    explicit BackgroundDigest(bool withSha256 = false) : m_pass(withSha256) {}
     ~BackgroundDigest();
     BackgroundDigest(const BackgroundDigest&) = delete;
     BackgroundDigest& operator=(const BackgroundDigest&) = delete;

@@ -1,5 +1,8 @@
 #include "app/file_digest.h"
 
+#include <sodium/core.h>
+
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -34,14 +37,20 @@ Remembered& remembered() {
 
 }  // namespace
 
+DigestPass::DigestPass(bool withSha256) : m_withSha256(withSha256 && sodium_init() >= 0), m_sha256{} {
+    if (m_withSha256) crypto_hash_sha256_init(&m_sha256);
+}
+
 void DigestPass::update(const void* data, size_t size) {
     m_md5.update(data, size);
+    if (m_withSha256) crypto_hash_sha256_update(&m_sha256, static_cast<const unsigned char*>(data), size);
     m_bytes += size;
 }
 
 StreamDigests DigestPass::finish() {
     StreamDigests digests;
     m_md5.finish(digests.md5);
+    if (m_withSha256) digests.hasSha256 = crypto_hash_sha256_final(&m_sha256, digests.sha256) == 0;
     return digests;
 }
 
@@ -50,7 +59,10 @@ void rememberDigests(const plat::FileIdentity& identity, const StreamDigests& di
     std::lock_guard<std::mutex> lock(all.mutex);
     try {
         if (all.digests.size() >= kMaxRemembered) all.digests.clear();
-        all.digests[identity] = digests;
+        StreamDigests& kept = all.digests[identity];
+        // The same bytes digested without SHA-256: the fuller record stays.
+        if (kept.hasSha256 && !digests.hasSha256 && std::memcmp(kept.md5, digests.md5, sizeof kept.md5) == 0) return;
+        kept = digests;
     } catch (const std::bad_alloc&) {
         all.digests.clear();
     }
@@ -71,15 +83,15 @@ void rememberDigestsOf(plat::File& file, DigestPass& pass) {
     rememberDigests(identity, pass.finish());
 }
 
-bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes) {
+bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes, bool withSha256) {
     plat::FileIdentity before;
     bool known = file.identity(before);
-    if (known && rememberedDigests(before, digests)) {
+    if (known && rememberedDigests(before, digests) && (digests.hasSha256 || !withSha256)) {
         bytes = before.size;
         return true;
     }
     std::vector<uint8_t> buffer(kReadChunk);
-    DigestPass pass;
+    DigestPass pass(withSha256);
     for (;;) {
         int64_t got = file.read(buffer.data(), buffer.size());
         if (got < 0) return false;

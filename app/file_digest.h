@@ -2,28 +2,35 @@
 // streaming in, an archive entry inflating, a check reading the file) and remembered by
 // the file's identity, so that a later check of the same unchanged file takes the digest
 // without reading the bytes again. The check itself still happens: the file is opened as
-// before and its identity compared. MD5 is the digest today; another joins the same pass by
-// adding a member to StreamDigests and a line to DigestPass.
+// before and its identity compared. MD5 always; SHA-256 too where the pass is asked for it
+// (a signed deployment checks both), so a check wanting both finds them remembered.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include <sodium/crypto_hash_sha256.h>
 
 #include "app/md5.h"
 #include "platform/files.h"
 
 struct StreamDigests {
     uint8_t md5[16] = {};
+    bool hasSha256 = false;
+    uint8_t sha256[32] = {};
 };
 
 class DigestPass {
 public:
+    explicit DigestPass(bool withSha256 = false);
     void update(const void* data, size_t size);
     uint64_t bytes() const { return m_bytes; }
     StreamDigests finish();
 
 private:
     Md5 m_md5;
+    bool m_withSha256;
+    crypto_hash_sha256_state m_sha256;  // used when asked for
     uint64_t m_bytes = 0;
 };
 
@@ -33,14 +40,15 @@ bool rememberedDigests(const plat::FileIdentity& identity, StreamDigests& digest
 // Remembers the digests of everything written through file, taking its identity now.
 void rememberDigestsOf(plat::File& file, DigestPass& pass);
 
-// The digests of an open file read from its current position to its end; taken from
-// memory when the file's identity is remembered. bytes tells how many bytes they cover.
-bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes);
+// The digests of an open file read from its current position to its end (SHA-256 too when
+// asked); taken from memory when the file's identity is remembered with them. bytes tells
+// how many bytes they cover.
+bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes, bool withSha256 = false);
 
 // A file that digests what is written through it.
 class DigestingFile final : public plat::File {
 public:
-    explicit DigestingFile(plat::File& target) : m_target(target) {}
+    DigestingFile(plat::File& target, bool withSha256) : m_target(target), m_pass(withSha256) {}
     int64_t read(void* buffer, size_t size) override { return m_target.read(buffer, size); }
     bool write(const void* data, size_t size) override;
     bool size(uint64_t& size) override { return m_target.size(size); }

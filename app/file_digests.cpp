@@ -3,13 +3,11 @@
 #include <sodium.h>
 
 #include <memory>
-#include <vector>
 
+#include "app/file_digest.h"
 #include "app/md5.h"
 
 namespace {
-
-constexpr size_t kReadChunk = 1 << 20;
 
 std::string hex(const uint8_t* bytes, size_t size) {
     static const char kDigits[] = "0123456789abcdef";
@@ -28,25 +26,10 @@ char16_t lowerHex(char16_t c) { return c >= u'A' && c <= u'F' ? static_cast<char
 FileDigests fileDigests(const std::u16string& path, plat::OpenMode mode) {
     FileDigests result;
     std::unique_ptr<plat::File> file = plat::openFile(path, mode);
-    if (!file || sodium_init() < 0) return result;
-    std::vector<uint8_t> buffer(kReadChunk);
-    Md5 md5;
-    crypto_hash_sha256_state sha;
-    crypto_hash_sha256_init(&sha);
-    for (;;) {
-        int64_t got = file->read(buffer.data(), buffer.size());
-        if (got < 0) return result;
-        if (got == 0) break;
-        md5.update(buffer.data(), static_cast<size_t>(got));
-        crypto_hash_sha256_update(&sha, buffer.data(), static_cast<unsigned long long>(got));
-        result.bytesRead += static_cast<uint64_t>(got);
-    }
-    uint8_t md5Digest[16];
-    md5.finish(md5Digest);
-    uint8_t shaDigest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256_final(&sha, shaDigest);
-    result.md5 = md5Hex(md5Digest);
-    result.sha256 = hex(shaDigest, sizeof shaDigest);
+    StreamDigests digests;
+    if (!file || !digestsOfOpenFile(*file, digests, result.bytesRead, true) || !digests.hasSha256) return result;
+    result.md5 = md5Hex(digests.md5);
+    result.sha256 = hex(digests.sha256, sizeof digests.sha256);
     result.readable = true;
     return result;
 }

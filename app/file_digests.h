@@ -1,4 +1,5 @@
-// MD5 and SHA-256 of one file in a single read of its bytes, for the checks that want both
+// MD5 and SHA-256 of one file in a single read of its bytes (none when the pass that wrote
+// the unchanged file remembered both), for the checks that want both
 // (a signed deployment names a package's or module's SHA-256 beside its MD5).
 #pragma once
 #include <cstddef>

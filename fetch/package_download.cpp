@@ -21,12 +21,13 @@ uint64_t declaredSize(const std::u16string& filesize) {
 
 // A plain GET saved to the package path; the transfer writes the file only after a whole
 // 200 answer, and gives up once the body passes the declared size.
-bool downloadTo(const std::u16string& url, const std::u16string& savePath, uint64_t maxBytes) {
+bool downloadTo(const std::u16string& url, const std::u16string& savePath, uint64_t maxBytes, bool withSha256) {
     TransferRequest request;
     request.url = url;
     request.saveToFile = true;
     request.savePath = savePath;
     request.maxFileBytes = maxBytes;
+    request.digestSha256 = withSha256;
     return performTransfer(request);
 }
 
@@ -74,7 +75,7 @@ NextStep PackageRun::downloadOverHttp() {
     std::u16string savePath = m_job.savePath();
     uint64_t maxBytes = declaredSize(p.filesize);
     LOG(u"[LmUpdate.exe]保存文件名为：%s,%s", m_job.saveDirectory, p.name);
-    if (!p.httplinkfull.empty() && downloadTo(p.httplinkfull, savePath, maxBytes)) {
+    if (!p.httplinkfull.empty() && downloadTo(p.httplinkfull, savePath, maxBytes, !p.sha256.empty())) {
         LOG(u"升级成功。实用的是httplinkfull，值为：%s", p.httplinkfull);
         return finish(RunStatus::Downloaded, Source::Http);
     }
@@ -83,7 +84,7 @@ NextStep PackageRun::downloadOverHttp() {
     for (const std::u16string& domain : m_job.domains) {
         std::u16string url = domain + u"/" + p.httplink;
         LOG(u"[LmUpdate.exe]拼接域名全地址：%s， 保存文件名为：%s", url, savePath);
-        if (downloadTo(url, savePath, maxBytes)) {
+        if (downloadTo(url, savePath, maxBytes, !p.sha256.empty())) {
             LOG(u"升级成功。实用的地址为：%s", url);
             return finish(RunStatus::Downloaded, Source::Http);
         }

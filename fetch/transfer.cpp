@@ -91,7 +91,8 @@ void removeStalePartFiles(const std::u16string& folder) {
 // beside the target, everything else to the request's memory body, both within limits.
 class BodySink {
 public:
-    BodySink(CURL* handle, TransferRequest& request) : m_handle(handle), m_request(request) {}
+    BodySink(CURL* handle, TransferRequest& request)
+        : m_handle(handle), m_request(request), m_digest(request.digestSha256) {}
     ~BodySink() { discardFile(); }
 
     bool take(const char* data, size_t size) {

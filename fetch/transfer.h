@@ -30,6 +30,9 @@ struct TransferRequest {
     // For a save-to-file request: the size the body may reach (0: the general limit). A
     // package whose document declares its size is never allowed to grow beyond it.
     uint64_t maxFileBytes = 0;
+    // For a save-to-file request: SHA-256 joins the digest taken on the way (a signed
+    // deployment's check wants it), so the check after the download reads nothing again.
+    bool digestSha256 = false;
 };
 
 // libcurl's progress signature: context (always null), total to download, downloaded,

@@ -19,7 +19,7 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
     }
     // The body is digested as it is written, so the archive check that follows need not
     // read the file back.
-    DigestingFile digesting(*file);
+    DigestingFile digesting(*file, signing::required());
     ModuleHttpReply reply = moduleHttpGet(url, kind, &digesting);
     bool ok = reply.ok && reply.status == 200 && reply.bodyBytes > 0 && !reply.writeFailed;
     if (ok) rememberDigestsOf(*file, digesting.pass());

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 #include "app/file_digest.h"
+#include "app/signed_document.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -173,7 +174,7 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
 
     std::u16string outPath = targetDir + u"\\" + name;
     std::vector<unsigned char> localExtra;
-    DigestPass pass;
+    DigestPass pass(signing::required());
     plat::FileIdentity written;
     if (!inflateInto(zip, outPath, info.uncompressed_size, localExtra, pass, written)) {
         plat::deleteFile(outPath);  // never leave a partial file under the module's name

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/file_digest.h"
 #include "app/file_digests.h"
 #include "app/md5.h"
 #include "app/minisign.h"
@@ -216,4 +217,26 @@ TEST_F(FileDigestsOfFile, OneReadGivesBothDigestsOfTheBytes) {
     FileDigests missing = fileDigests(agentPath("missing.bin"), plat::OpenMode::ReadShared);
     EXPECT_FALSE(missing.readable);
     EXPECT_EQ(missing.bytesRead, 0u);
+}
+
+// Digests remembered for a file's identity answer a check only with what they hold: a
+// record without SHA-256 makes the check read the file, and an MD5-only pass over the same
+// bytes later does not take the SHA-256 away again.
+TEST_F(FileDigestsOfFile, RememberedDigestsAnswerOnlyWhatTheyHold) {
+    const std::string data = "the bytes of a module";
+    write("g.bin", data);
+    plat::FileIdentity identity;
+    ASSERT_TRUE(plat::fileIdentity(agentPath("g.bin"), identity));
+    rememberDigests(identity, StreamDigests{});  // an MD5-only record, and a wrong one
+    FileDigests both = fileDigests(agentPath("g.bin"), plat::OpenMode::ReadShared);
+    EXPECT_EQ(both.md5, md5OfBuffer(data.data(), data.size()));
+    EXPECT_EQ(both.sha256, sha256OfBuffer(data.data(), data.size()));
+
+    DigestPass md5Only;
+    md5Only.update(data.data(), data.size());
+    rememberDigests(identity, md5Only.finish());
+    StreamDigests kept;
+    ASSERT_TRUE(rememberedDigests(identity, kept));
+    EXPECT_TRUE(kept.hasSha256);
+    EXPECT_EQ(fileDigests(agentPath("g.bin"), plat::OpenMode::ReadShared).sha256, both.sha256);
 }
