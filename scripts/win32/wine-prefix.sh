@@ -14,10 +14,12 @@ source "$here/wine-env.sh"
 mkdir -p "$WINEPREFIX"
 "$WINE_SERVER" -p 300 </dev/null >/dev/null 2>&1 || true
 # (The registry files appear only when the server saves them: look for the system folder.)
+# A prefix this script did not set up (Wine started by hand in it first) is set up too.
+marker="$WINEPREFIX/.ovupdate-prefix"
 new_prefix=no
+[ -f "$marker" ] || new_prefix=yes
 if [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
   WINEARCH=win64 "$WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
-  new_prefix=yes
 fi
 "$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 || true
 "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
@@ -26,6 +28,7 @@ fi
   </dev/null >/dev/null 2>&1 || true
 if [ "$new_prefix" = yes ]; then
   # The desktop of the first boot was made without the null driver: start afresh.
+  touch "$marker"
   "$WINE_SERVER" -k >/dev/null 2>&1 || true
   "$WINE_SERVER" -w >/dev/null 2>&1 || true
   "$WINE_SERVER" -p 300 </dev/null >/dev/null 2>&1 || true
