@@ -4,11 +4,10 @@
 // module away, so the installation is wholly old again. After a full success the backups
 // become ".old" files, which are deleted now or, while the running player still holds
 // them, by a later run.
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "app/md5.h"
+#include "modules/folder_names.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
@@ -25,36 +24,6 @@ std::u16string addedMarkOf(const std::u16string& path) { return path + modpaths:
 bool markAdded(const std::u16string& path) {
     return plat::writeWholeFile(addedMarkOf(path), "") && plat::flushFolder(plat::parentFolder(path));
 }
-
-// The names in the entries' folders, each folder listed once, letter case ignored: a
-// rollback looks closer only at the entries that left a backup or a mark, instead of
-// probing two names of every module (a name that is not there is the slow kind to look
-// up where the file system ignores case only by searching the folder).
-class FolderNames {
-public:
-    // False only when the folder's listing shows no such name.
-    bool mayHold(const std::u16string& path) {
-        auto [it, fresh] = m_folders.try_emplace(text::toLower(plat::parentFolder(path)));
-        Listing& listing = it->second;
-        if (fresh) listing.listed = listFolder(plat::parentFolder(path), listing.names);
-        return !listing.listed || listing.names.count(text::toLower(plat::fileNameOf(path))) != 0;
-    }
-
-private:
-    struct Listing {
-        bool listed = false;
-        std::unordered_set<std::u16string> names;
-    };
-
-    static bool listFolder(const std::u16string& folder, std::unordered_set<std::u16string>& names) {
-        std::vector<plat::DirEntry> entries;
-        if (!plat::listDirectory(folder, entries)) return false;
-        for (const plat::DirEntry& entry : entries) names.insert(text::toLower(entry.name));
-        return true;
-    }
-
-    std::unordered_map<std::u16string, Listing> m_folders;
-};
 
 // After the renames of a swap or a rollback: their names reach the disk.
 void flushFolders(const std::vector<ModuleEntry>& entries) {
@@ -141,7 +110,7 @@ bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
 void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
     log(u"rollback start");
     bool allMoved = true;
-    FolderNames present;
+    FolderNames present;  // most modules left neither a backup nor a mark
     for (const auto& e : entries) {
         std::u16string backup = backupOf(e.installedPath), mark = addedMarkOf(e.installedPath);
         if (!present.mayHold(backup) && !present.mayHold(mark)) continue;
