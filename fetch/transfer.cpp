@@ -171,8 +171,7 @@ private:
             LOG(u"write %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
             return false;
         }
-        m_written += m_block.size();
-        m_writeBehind->written(m_written);
+        m_writeBehind->written(m_fileBytes);  // the block held every byte not yet written
         m_digest.take(m_block);  // without it the check reads the file instead
         m_block.clear();
         return true;
@@ -215,7 +214,6 @@ private:
     std::unique_ptr<WriteBehind> m_writeBehind;  // declared after m_file: it goes first
     std::u16string m_tempPath;
     uint64_t m_fileBytes = 0;  // received for the file
-    uint64_t m_written = 0;    // of them, written to it
     std::string m_block;       // received, not yet written
     BackgroundDigest m_digest;  // what went into the file, digested on the way
 };

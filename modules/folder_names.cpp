@@ -8,8 +8,9 @@
 const FolderNames::Listing& FolderNames::listingOf(const std::u16string& folder) {
     auto [it, fresh] = m_folders.try_emplace(text::toLower(folder));
     Listing& listing = it->second;
+    if (!fresh) return listing;
     std::vector<plat::DirEntry> entries;
-    if (fresh && plat::listDirectory(folder, entries)) {
+    if (plat::listDirectory(folder, entries)) {
         for (const plat::DirEntry& entry : entries) listing.names.insert(text::toLower(entry.name));
         listing.listed = true;
     }
