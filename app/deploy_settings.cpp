@@ -37,8 +37,8 @@ Servers loadServers(const std::u16string& file) {
     overlay(s.report, kReportKey, file);
     for (int i = 0; i < 2; ++i)
         s.publicKeys[i] = text::trim(plat::getProfileString(kSection, kPublicKeyKeys[i], u"", kValueChars, file));
-    s.maxAgeDays = plat::getProfileInt(kSection, kMaxAgeDaysKey, 0, file);
-    if (s.maxAgeDays < 0) s.maxAgeDays = 0;
+    s.maxAgeDays = plat::getProfileInt(kSection, kMaxAgeDaysKey, kDefaultMaxAgeDays, file);
+    if (s.maxAgeDays <= 0) s.maxAgeDays = kDefaultMaxAgeDays;
     return s;
 }
 

@@ -9,13 +9,18 @@
 
 namespace deploy {
 
+inline constexpr int kDefaultMaxAgeDays = 30;
+
 struct Servers {
     std::u16string domains[3];
     std::u16string report;
     // Only ever from the deployment file, which the installer writes: keys are never
     // fetched. Checked where documents are, never here.
     std::u16string publicKeys[2];
-    int maxAgeDays = 0;  // a signed document older than this many days is refused; 0: no limit
+    // A signed document older than this many days is refused. Without a value (or with one
+    // that is not a positive number) the default holds: a machine with no remembered
+    // signatures must not take a release that was replaced long ago.
+    int maxAgeDays = kDefaultMaxAgeDays;
 };
 
 // Read once, on first use.

@@ -151,6 +151,24 @@ int compareVersions(const std::u16string& a, const std::u16string& b) {
     return 0;
 }
 
+bool isVersionText(const std::u16string& version) {
+    std::vector<std::u16string> parts = text::split(version, u".");
+    if (parts.size() != 4) return false;
+    for (const std::u16string& part : parts) {
+        if (part.empty() || part.size() > 5) return false;
+        for (char16_t c : part)
+            if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+}
+
+std::u16string installedPlayerVersion() {
+    std::u16string player;
+    if (!plat::readRegistryString(plat::Hive::LocalMachine, kAppPathsKey, u"", kPlayerPathCharsNoSlash, player))
+        return {};
+    return namesNonFolder(player) ? fileVersion(player) : std::u16string();
+}
+
 VersionRecord versionRecord(const std::u16string& path) {
     VersionRecord record;
     record.path = path.substr(0, kVersionPathChars);

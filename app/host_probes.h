@@ -20,6 +20,11 @@ bool readRegistryPathFolder(std::u16string& path);
 std::u16string fileVersion(const std::u16string& path);
 // 1 when a is newer, -1 when older, 0 otherwise (also when either lacks four parts).
 int compareVersions(const std::u16string& a, const std::u16string& b);
+// True for four decimal numbers of at most five digits each, joined by ".": a version that
+// compares as it reads.
+bool isVersionText(const std::u16string& version);
+// The file version of the registered player (App Paths), empty when there is none.
+std::u16string installedPlayerVersion();
 
 struct VersionRecord {
     std::u16string path;

@@ -133,6 +133,7 @@ Verification verify(std::string_view message, std::string_view signatureText, co
     Signature s;
     if (sodium_init() < 0 || !parseSignature(signatureText, s)) return result;
     result.keyId = s.keyId;
+    result.prehashed = s.prehashed;
     result.status = Status::UnknownKey;
     for (const PublicKey& key : keys) {
         if (key.id != s.keyId) continue;

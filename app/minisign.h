@@ -63,6 +63,7 @@ TrustedFields readTrustedComment(std::string_view comment);
 struct Verification {
     Status status = Status::Malformed;
     KeyId keyId{};               // the signature's key (when it could be read)
+    bool prehashed = false;      // "ED" (when it could be read)
     std::string trustedComment;  // filled only when Verified
     TrustedFields fields;        // likewise
 };

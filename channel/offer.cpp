@@ -2,6 +2,7 @@
 
 #include "app/deploy_settings.h"
 #include "app/file_digests.h"
+#include "app/host_probes.h"
 #include "app/plain_file_name.h"
 #include "app/settings.h"
 #include "xml/xml_document.h"
@@ -36,7 +37,7 @@ bool readOffer(const std::u16string& document, Offer& offer, bool signedDocument
     read.filename = xml.readAttribute(u"filename");
     if (signedDocument) {
         read.sha256 = xml.readAttribute(u"sha256");
-        if (!isSha256Text(read.sha256)) return false;
+        if (!isSha256Text(read.sha256) || !isVersionText(read.version)) return false;
     }
     // The document comes over plain HTTP: its name must not climb out of the package folder.
     if (!read.filename.empty() && !isPlainFileName(read.filename)) return false;

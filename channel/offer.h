@@ -23,7 +23,8 @@ std::u16string offerDocumentUrl();
 
 // Reads update/exeupdate of the document into offer (a missing attribute reads as empty).
 // False, offer unchanged, when either element is missing or the file name would lead
-// outside the package folder, and, when signedDocument is set, when sha256 is not 64 hex digits.
+// outside the package folder, and, when signedDocument is set, when sha256 is not 64 hex
+// digits or the version not four numbers.
 bool readOffer(const std::u16string& document, Offer& offer, bool signedDocument = false);
 
 }  // namespace channel

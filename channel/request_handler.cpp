@@ -27,7 +27,20 @@ void fetchOffer(Offer& offer) {
     request.url = offerDocumentUrl();
     if (!fetch::performTransfer(request) || !fetch::documentAccepted(request.url, request.responseBody)) return;
     std::u16string document = text::fromUtf8(request.responseBody);
-    if (!readOffer(document, offer, signing::required())) LOG(u"parser xml failed:%s", document);
+    bool signedOffer = signing::required();
+    Offer read = offer;
+    if (!readOffer(document, read, signedOffer)) {
+        LOG(u"parser xml failed:%s", document);
+        return;
+    }
+    // A replayed offer must not take the player back to an older release.
+    std::u16string installed = signedOffer ? installedPlayerVersion() : std::u16string();
+    if (!installed.empty() && compareVersions(installed, read.version) == 1) {
+        LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", installed, read.version,
+            read.filename);
+        return;
+    }
+    offer = read;
 }
 
 bool packageVerified(const Offer& offer) {

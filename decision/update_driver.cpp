@@ -85,13 +85,15 @@ RunDecision UpdateDriver::obtainAndWalk() {
 }
 
 // The local debug document is held to the same rule as a fetched one: its signature lies
-// beside it.
+// beside it, and it is known by the path of the served document of its name.
 bool UpdateDriver::localDocumentAccepted(const std::u16string& path, const std::string& content) {
     if (!m_context.signedDocuments) return true;
     std::string signature;
     std::u16string signaturePath = signing::signatureLocation(path);
+    // Signed as the served document of the same name is.
+    std::u16string servedPath = signing::kProductFolder + path.substr(path.find_last_of(u"\\/") + 1);
     std::u16string reason = fileExists(signaturePath) && plat::readWholeFile(signaturePath, signature)
-                                ? signing::refusal(content, signature, signing::documentName(path))
+                                ? signing::refusalOfPath(content, signature, servedPath)
                                 : std::u16string(signing::kNoSignature);
     if (reason.empty()) return true;
     LOG(signing::refusalLine(path, reason));

@@ -108,6 +108,11 @@ bool signedUpdateIsValid(const UpdateRecord& u, const std::u16string& clientPath
     }
     std::u16string installed = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
     std::u16string offered = text::fromAnsi(u.verBytes);
+    // A version that is not four numbers would compare as equal and pass the rule below.
+    if (!isVersionText(offered)) {
+        LOG(u"%s has no ver of four numbers: %s", u.name, offered);
+        return false;
+    }
     if (!u.allowdowngrade && compareVersions(installed, offered) == 1) {
         LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", installed, offered, u.name);
         return false;

@@ -11,7 +11,7 @@ bool documentAccepted(const std::u16string& url, const std::string& body) {
     TransferRequest request;
     request.url = signing::signatureLocation(url);
     std::u16string reason = performTransfer(request)
-                                ? signing::refusal(body, request.responseBody, signing::documentName(url))
+                                ? signing::refusal(body, request.responseBody, url)
                                 : std::u16string(signing::kNoSignature);
     if (reason.empty()) return true;
     LOG(signing::refusalLine(url, reason));

@@ -301,7 +301,9 @@ void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, co
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A transfer that began on https never continues in the clear.
+    bool secure = url.compare(0, 8, "https://") == 0 || url.compare(0, 8, "HTTPS://") == 0;
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     for (const char* header : kFixedHeaders) ctx.headers = curl_slist_append(ctx.headers, header);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, ctx.headers);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());

@@ -54,7 +54,7 @@ bool ModuleUpdater::DocumentAccepted(const std::u16string& url, const std::strin
     std::u16string signatureUrl = signing::signatureLocation(url);
     ModuleHttpReply reply = moduleHttpGet(signatureUrl, ModuleBody::Document);
     std::u16string reason = reply.ok && reply.status == 200
-                                ? signing::refusal(body, reply.body, signing::documentName(url))
+                                ? signing::refusal(body, reply.body, url)
                                 : std::u16string(signing::kNoSignature);
     if (reason.empty()) return true;
     log(u"%s", signing::refusalLine(url, reason));

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <mutex>
 #include "modules/module_url.h"
@@ -39,6 +40,14 @@ int watchSilence(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl
         return 0;
     }
     return now - watch->lastChange > std::chrono::milliseconds(moduleHttpLimits().timeoutMs) ? 1 : 0;
+}
+
+bool isHttps(const std::string& url) {
+    static const char kScheme[] = "https://";
+    if (url.size() < sizeof kScheme - 1) return false;
+    for (size_t i = 0; i + 1 < sizeof kScheme; ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return false;
+    return true;
 }
 
 bool isRedirect(long status) { return status == 301 || status == 302 || status == 303; }
@@ -157,7 +166,10 @@ ModuleHttpReply moduleHttpGet(const std::u16string& url, ModuleBody kind, plat::
         reply.writeFailed = answer.writeFailed;
         if (!answer.transferred) return reply;
         if (isRedirect(answer.status) && !answer.location.empty()) {
-            next = modurl::escape(text::fromUtf8(answer.location));
+            std::string location = modurl::escape(text::fromUtf8(answer.location));
+            // Once on https, a redirect to plain http is refused.
+            if (isHttps(next) && !isHttps(location)) return reply;
+            next = std::move(location);
             continue;
         }
         reply.ok = isSuccess(answer.status);

@@ -175,11 +175,11 @@ if [ -x "$bin/OvServer" ]; then
   modserver="http://127.0.0.1:$(head -n1 "$box/modserver.out")"
   # The module source from ovpublish; upcfg.xml and the document without an installer
   # from the samples, with the server's address, signed.
-  "$bin/ovpublish" modules "$sample/files" "$modroot/modules/sample" --sign "$box/keys/ov.key"
+  "$bin/ovpublish" modules "$sample/files" "$modroot/modules/sample" --sign "$box/keys/ov.key" --root "$modroot"
   for doc in upcfg.xml OvUpdate.xml; do
     sed "s#@SERVER@#$modserver#g" "$sample/www/product/OvUpdate/$doc" >"$modroot/product/OvUpdate/$doc"
   done
-  "$bin/ovpublish" sign --key "$box/keys/ov.key" "$modroot"/product/OvUpdate/*.xml >/dev/null
+  "$bin/ovpublish" sign --key "$box/keys/ov.key" --root "$modroot" "$modroot"/product/OvUpdate/*.xml >/dev/null
   "$bin/ovpublish" verify "$modroot" --pubkey "$box/keys/ov.pub"
   printf '[servers]\ndomain1=%s\ndomain2=%s\ndomain3=%s\nreport=%s\n' \
     "$modserver" "$modserver" "$modserver" "$modserver" >"$OVUPDATE_DEPLOY"

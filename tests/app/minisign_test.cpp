@@ -10,6 +10,7 @@
 #include "app/md5.h"
 #include "app/minisign.h"
 #include "app/signed_document.h"
+#include "platform/text.h"
 #include "support/host_sandbox.h"
 
 namespace {
@@ -135,56 +136,79 @@ TEST(Minisign, TrustedCommentFields) {
     EXPECT_FALSE(f.hasTimestamp);
 }
 
-// What a signed deployment makes of a document: the right name, no older timestamp than one
-// accepted before, no older than the age limit.
-TEST(SignedDocument, JudgementOfNameTimestampAndAge) {
-    signing::Policy policy;
-    policy.keys = {key(kPublicKeyFile)};
-    policy.now = kSigned + 10 * 86400;
+// What a signed deployment makes of a document: its path (or, in the product folder, its
+// bare name), the prehashed kind, no older timestamp than one accepted before, none older
+// than the age limit and none ahead of the clock.
+TEST(SignedDocument, JudgementOfPathKindTimestampAndAge) {
+    const std::u16string upcfg = u"product/OvUpdate/upcfg.xml";
+    constexpr uint64_t kDay = 86400;
     struct Case {
         const char* what;
-        std::u16string name;
+        std::u16string path;
+        const std::string* signature;
         uint64_t newestAccepted;
         int maxAgeDays;
-        bool accepted;
-        std::u16string reason;
+        uint64_t now;
+        std::u16string reason;  // empty: accepted
     } cases[] = {
-        {"the signed name", u"upcfg.xml", 0, 0, true, u""},
-        {"the same timestamp again", u"upcfg.xml", kSigned, 0, true, u""},
-        {"within the age limit", u"upcfg.xml", 0, 11, true, u""},
-        {"just at the age limit", u"upcfg.xml", 0, 10, true, u""},
-        {"another name", u"update.xml", 0, 0, false, u"signed for file \"upcfg.xml\", not update.xml"},
-        {"a name differing in case", u"UpCfg.xml", 0, 0, false, u"signed for file \"upcfg.xml\", not UpCfg.xml"},
-        {"older than accepted", u"upcfg.xml", kSigned + 1, 0, false,
+        {"the bare name in the product folder", upcfg, &kPrehashed, 0, 0, kSigned + 10 * kDay, u""},
+        {"the same timestamp again", upcfg, &kPrehashed, kSigned, 0, kSigned + 10 * kDay, u""},
+        {"within the age limit", upcfg, &kPrehashed, 0, 11, kSigned + 10 * kDay, u""},
+        {"just at the age limit", upcfg, &kPrehashed, 0, 10, kSigned + 10 * kDay, u""},
+        {"a day ahead of the clock", upcfg, &kPrehashed, 0, 30, kSigned - kDay, u""},
+        {"the bare name elsewhere", u"modules/3.2/upcfg.xml", &kPrehashed, 0, 0, kSigned,
+         u"signed for file \"upcfg.xml\", not modules/3.2/upcfg.xml"},
+        {"another name", u"product/OvUpdate/update.xml", &kPrehashed, 0, 0, kSigned,
+         u"signed for file \"upcfg.xml\", not product/OvUpdate/update.xml"},
+        {"a name differing in case", u"product/OvUpdate/UpCfg.xml", &kPrehashed, 0, 0, kSigned,
+         u"signed for file \"upcfg.xml\", not product/OvUpdate/UpCfg.xml"},
+        {"a URL without a path", u"", &kPrehashed, 0, 0, kSigned, u"its URL has no path to sign it under"},
+        {"the legacy kind", upcfg, &kLegacy, 0, 0, kSigned,
+         u"legacy signature (minisign -l); only prehashed signatures are accepted"},
+        {"older than accepted", upcfg, &kPrehashed, kSigned + 1, 0, kSigned,
          u"signed at 1700000000, older than 1700000001 accepted before (rollback)"},
-        {"beyond the age limit", u"upcfg.xml", 0, 9, false,
+        {"beyond the age limit", upcfg, &kPrehashed, 0, 9, kSigned + 10 * kDay,
          u"signed at 1700000000, more than 9 days ago (expired)"},
+        {"more than a day ahead", upcfg, &kPrehashed, 0, 30, kSigned - kDay - 1,
+         u"signed at 1700000000, more than a day ahead of this machine's clock 1699913599 (future)"},
     };
+    signing::Policy policy;
+    policy.keys = {key(kPublicKeyFile)};
     for (const Case& c : cases) {
         policy.newestAccepted = c.newestAccepted;
         policy.maxAgeDays = c.maxAgeDays;
-        signing::Judgement j = signing::judge(kMessage, kPrehashed, c.name, policy);
-        EXPECT_EQ(j.accepted, c.accepted) << c.what;
+        policy.now = c.now;
+        signing::Judgement j = signing::judge(kMessage, *c.signature, c.path, policy);
+        EXPECT_EQ(j.accepted, c.reason.empty()) << c.what;
         EXPECT_EQ(j.reason, c.reason) << c.what;
-        if (c.accepted) {
+        if (j.accepted) {
             EXPECT_EQ(j.timestamp, kSigned);
         }
     }
     policy.newestAccepted = 0;
     policy.maxAgeDays = 0;
-    EXPECT_EQ(signing::judge(kMessage + "x", kPrehashed, u"upcfg.xml", policy).reason,
+    EXPECT_EQ(signing::judge(kMessage + "x", kPrehashed, upcfg, policy).reason,
               u"signature does not match the document");
-    EXPECT_EQ(signing::judge(kMessage, kPrehashed, u"upcfg.xml", signing::Policy{}).reason,
+    EXPECT_EQ(signing::judge(kMessage, kPrehashed, upcfg, signing::Policy{}).reason,
               u"the deployment file's public key is not a minisign key");
     policy.keys = {key(kOtherKey)};
-    EXPECT_EQ(signing::judge(kMessage, kPrehashed, u"upcfg.xml", policy).reason,
+    EXPECT_EQ(signing::judge(kMessage, kPrehashed, upcfg, policy).reason,
               u"signed with key 9E6183212270015C, which the deployment does not trust");
 }
 
-TEST(SignedDocument, NameIsTheLastSegmentOfTheLocation) {
-    EXPECT_EQ(signing::documentName(u"http://h:8/product/OvUpdate/upcfg.xml"), u"upcfg.xml");
-    EXPECT_EQ(signing::documentName(u"https://h/m/update.xml?x=1/y#z"), u"update.xml");
-    EXPECT_EQ(signing::documentName(u"\\data\\Orvix\\OvUpdate_Debug.xml"), u"OvUpdate_Debug.xml");
+TEST(SignedDocument, IdentityIsThePathBelowTheDomainRoot) {
+    struct {
+        std::u16string url, path;
+    } cases[] = {
+        {u"http://h:8/product/OvUpdate/upcfg.xml", u"product/OvUpdate/upcfg.xml"},
+        {u"https://h/m/3.2/update.xml?x=1/y#z", u"m/3.2/update.xml"},
+        {u"http://h/a//b/./c/../update%20list.xml", u"a/b/update list.xml"},
+        {u"http://h/../update.xml", u""},
+        {u"http://h/a%3Db/update.xml", u""},
+        {u"http://h", u""},
+        {u"\\data\\OvUpdate_Debug.xml", u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(signing::documentPath(c.url), c.path) << text::toUtf8(c.url);
     EXPECT_EQ(signing::signatureLocation(u"http://h/a.xml"), u"http://h/a.xml.minisig");
 }
 

@@ -74,7 +74,7 @@ public:
         writeFile(source() / "skin.dat", "skin");
         plat::setFileTimes(testsupport::agentPath(source() / "codec.dll"), {1600000000, 1600000000, 1600000000});
         ASSERT_EQ(publish({"modules", source().u8string(), (tree() / "modules" / "main").u8string(), "--sign",
-                           key().u8string()}),
+                           key().u8string(), "--root", tree().u8string()}),
                   0);
         packageRelease("3.2.0.1");
         writeFile(product() / "upcfg.xml",
@@ -148,6 +148,27 @@ TEST_F(Publish, TreeBuiltByTheToolUpdatesTheAgent) {
     EXPECT_NE(readFile(m_box.dataFolder() / "OvUpdate.ini").find("OrvixSetup_3.3.0.0.exe"), std::string::npos);
 }
 
+// Signatures near the end of their age are named; signing the tree again, with no file
+// given, signs each of its documents under its path, and the tree verifies.
+TEST_F(Publish, ExpiringSignaturesAreNamedAndTheTreeSignedAgain) {
+    buildTree();
+    std::vector<std::string> args = {"verify", tree().u8string(), "--pubkey", publicKey().u8string(),
+                                     "--max-age-days", "3"};
+    std::string output;
+    EXPECT_EQ(publish(args, &output), 0) << output;
+    for (const char* document : {"product/OvUpdate/OvUpdate.xml", "product/OvUpdate/OvUpdateInfo.xml",
+                                 "product/OvUpdate/upcfg.xml", "modules/main/update.xml"})
+        EXPECT_NE(output.find(std::string(document) + ": signature expires in "), std::string::npos)
+            << output;
+    EXPECT_EQ(publish({"sign", "--key", key().u8string(), "--root", tree().u8string()}, &output), 0);
+    EXPECT_NE(output.find("as modules/main/update.xml\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("as product/OvUpdate/upcfg.xml\n"), std::string::npos) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 4) << output;
+    args.back() = "30";
+    EXPECT_EQ(publish(args, &output), 0) << output;
+    EXPECT_EQ(output.find("expires"), std::string::npos) << output;
+}
+
 // Each fault is one line naming the file and what is wrong, and the exit code is 1.
 TEST(PublishVerify, FindsWhatIsWrongWithATree) {
     struct Case {
@@ -168,9 +189,12 @@ TEST(PublishVerify, FindsWhatIsWrongWithATree) {
              std::string text = readFile(list);
              size_t at = text.find("md5=\"") + 5;
              writeFile(list, text.replace(at, 32, std::string(32, '0')));
-             w.publish({"sign", "--key", w.key().u8string(), list.u8string()});
+             w.publish({"sign", "--key", w.key().u8string(), "--root", w.tree().u8string(), list.u8string()});
          },
          "modules/main/bin/codec.dll.zip: unpacks to md5 "},
+        {"a module list signed under its bare name",
+         [](PublishWorld& w) { w.publish({"sign", "--key", w.key().u8string(), (w.tree() / "modules/main/update.xml").u8string()}); },
+         "modules/main/update.xml.minisig: signed for file \"update.xml\", not modules/main/update.xml"},
         {"missing package", [](PublishWorld& w) { fs::remove(w.tree() / "packages/OrvixSetup_3.2.0.1.exe"); },
          "product/OvUpdate/OvUpdate.xml: update OrvixSetup_3.2.0.1.exe names packages/OrvixSetup_3.2.0.1.exe, "
          "which is missing",
@@ -181,8 +205,8 @@ TEST(PublishVerify, FindsWhatIsWrongWithATree) {
                  fs::copy_file(w.product() / (std::string("OvUpdateInfo.xml") + suffix),
                                w.product() / (std::string("OvUpdateInfo_Debug.xml") + suffix));
          },
-         "product/OvUpdate/OvUpdateInfo_Debug.xml.minisig: signed for file \"OvUpdateInfo.xml\", not "
-         "OvUpdateInfo_Debug.xml"},
+         "product/OvUpdate/OvUpdateInfo_Debug.xml.minisig: signed for file \"product/OvUpdate/OvUpdateInfo.xml\", "
+         "not product/OvUpdate/OvUpdateInfo_Debug.xml"},
         {"document changed after signing",
          [](PublishWorld& w) { std::ofstream(w.product() / "upcfg.xml", std::ios::app) << "<!-- -->"; },
          "product/OvUpdate/upcfg.xml.minisig: signature does not match the document"},
@@ -283,6 +307,9 @@ TEST_F(Publish, ErrorsAreOneLineAndExitCode1) {
         {{"package", setup, tree().u8string(), "--version", "3.2.0.1", "--url", "setup.exe"}, "--url needs"},
         {{"explain", setup, "--player-version", "1.0.0.0"}, "does not parse"},
         {{"modules", setup}, "modules needs SOURCE_DIR and OUT_DIR"},
+        {{"modules", source().u8string(), tree().u8string(), "--sign", key().u8string()},
+         "modules --sign needs --root DIR"},
+        {{"verify", tree().u8string(), "--max-age-days", "0"}, "--max-age-days needs a positive number"},
         {{"verify", tree().u8string(), "--pubkey"}, "--pubkey needs a value"},
         {{"publish"}, "unknown command publish"},
     };

@@ -34,13 +34,18 @@ public:
     // The base64 line of minisign.pub, as the deployment file's publickey takes it.
     const std::string& publicKey() const { return m_publicKey; }
 
-    // The .minisig text of bytes signed as the file name; a trusted comment of the test's own
-    // instead of minisign's "timestamp:<now>\tfile:<name>\thashed" when one is given.
-    std::string sign(const std::string& bytes, const std::string& name,
-                     const std::string& trustedComment = "") const {
-        std::string file = "sign/" + name;
+    // The .minisig text of bytes signed as name: a bare file name, as minisign writes it
+    // ("timestamp:<now>\tfile:<name>\thashed"), or a path in the served tree, with the
+    // comment ovpublish writes; a trusted comment of the test's own when one is given, the
+    // legacy kind (minisign -l) when asked.
+    std::string sign(const std::string& bytes, const std::string& name, std::string trustedComment = "",
+                     bool legacy = false) const {
+        std::string file = "sign/" + name.substr(name.rfind('/') + 1);
+        if (trustedComment.empty() && name.find('/') != std::string::npos)
+            trustedComment = comment(name, std::time(nullptr));
         m_folder.write(file, bytes);
         std::vector<std::string> args = {"-S", "-s", "minisign.key", "-m", file};
+        if (legacy) args.push_back("-l");
         if (!trustedComment.empty()) args.insert(args.end(), {"-t", trustedComment});
         EXPECT_TRUE(minisign(args, {file + ".minisig"})) << m_folder.read("minisign.out");
         return m_folder.read(file + ".minisig");

@@ -20,6 +20,7 @@ constexpr char kPlayerRef[] =
 constexpr char kPackage[] = "OrvixSetup_3.2.0.1.exe";
 constexpr char kDocumentPath[] = "/product/OvUpdate/OvUpdate.xml";
 constexpr char kDocumentName[] = "OvUpdate.xml";
+constexpr char kDocumentTreePath[] = "product/OvUpdate/OvUpdate.xml";  // remembered under it
 constexpr int kMaxAgeDays = 30;
 constexpr std::time_t kDay = 86400;
 
@@ -44,10 +45,10 @@ public:
 
     // The update document offering the package, with these attributes besides its name,
     // version and digests.
-    std::string document(const std::string& attributes) const {
+    std::string document(const std::string& attributes, const std::string& ver = "3.2.0.1") const {
         return std::string("<?xml version='1.0' encoding='utf-8'?><updateinfo><Domain><domain>") + m_maker.base() +
                "</domain></Domain><Clientpath>" + kPlayerRef + "</Clientpath><update name='" + kPackage +
-               "' ver='3.2.0.1' md5='" + md5OfBuffer(m_package.data(), m_package.size()) + "' " + attributes +
+               "' ver='" + ver + "' md5='" + md5OfBuffer(m_package.data(), m_package.size()) + "' " + attributes +
                "><file name='absent.dll' path='1'/></update></updateinfo>\r\n";
     }
     std::string goodDocument() const {
@@ -126,7 +127,7 @@ TEST_F(SignedDocuments, GoodSignatureOnTheNextDomainIsTakenAndThePackageStarted)
     EXPECT_TRUE(waitUntil([&] { return fs::exists(marker()); }));
     EXPECT_EQ(packageHits(), 1);
     EXPECT_EQ(m_mirror.hits("/evil/////" + std::string(kPackage)), 0);
-    EXPECT_EQ(remembered(kDocumentName), std::to_string(static_cast<long long>(now)));
+    EXPECT_EQ(remembered(kDocumentTreePath), std::to_string(static_cast<long long>(now)));
 }
 
 // Each way a document can be wrong: one line names the URL and the reason, every domain
@@ -156,7 +157,29 @@ TEST_F(SignedDocuments, EveryBadDocumentIsRefusedAndNothingIsDownloaded) {
          [](SignedWorld& w, const std::string& good) {
              w.serve(w.m_mirror, kDocumentPath, good, w.m_key.sign(good, "upcfg.xml"));
          },
-         "signed for file \"upcfg.xml\", not OvUpdate.xml"},
+         "signed for file \"upcfg.xml\", not product/OvUpdate/OvUpdate.xml"},
+        {"the bare name of another folder's document",
+         [](SignedWorld& w, const std::string& good) {
+             w.serve(w.m_mirror, kDocumentPath, good, w.m_key.sign(good, "modules/OvUpdate.xml"));
+         },
+         "signed for file \"modules/OvUpdate.xml\", not product/OvUpdate/OvUpdate.xml"},
+        {"the legacy kind",
+         [](SignedWorld& w, const std::string& good) {
+             w.serve(w.m_mirror, kDocumentPath, good, w.m_key.sign(good, kDocumentName, "", true));
+         },
+         "legacy signature (minisign -l); only prehashed signatures are accepted"},
+        {"signed in 2017, nothing remembered, no maxagedays",
+         [](SignedWorld& w, const std::string& good) {
+             w.serve(w.m_mirror, kDocumentPath, good,
+                     w.m_key.sign(good, kDocumentName, ReleaseKey::comment(kDocumentName, 1500000000)));
+         },
+         "signed at 1500000000, more than 30 days ago (expired)"},
+        {"signed in 2100",
+         [](SignedWorld& w, const std::string& good) {
+             w.serve(w.m_mirror, kDocumentPath, good,
+                     w.m_key.sign(good, kDocumentName, ReleaseKey::comment(kDocumentName, 4102444800)));
+         },
+         "signed at 4102444800, more than a day ahead of this machine's clock "},
         {"older than the newest accepted",
          [now](SignedWorld& w, const std::string& good) {
              w.m_box.addSetting("OvUpdate.ini", "signatures", kDocumentName, std::to_string(now));
@@ -177,8 +200,7 @@ TEST_F(SignedDocuments, EveryBadDocumentIsRefusedAndNothingIsDownloaded) {
         SCOPED_TRACE(c.what);
         SignedWorld world;
         world.m_box.setServers(world.m_mirror.base());  // the other domains refuse connections
-        world.m_box.addServerSetting("publickey", world.m_key.publicKey());
-        world.m_box.addServerSetting("maxagedays", std::to_string(kMaxAgeDays));
+        world.m_box.addServerSetting("publickey", world.m_key.publicKey());  // maxagedays: the default
         c.arrange(world, world.goodDocument());
         std::vector<std::string> lines = world.runUntilRetry();
         EXPECT_TRUE(loggedPrefix(lines, refusalLine(world.m_mirror.url(kDocumentPath), c.reason)));
@@ -186,6 +208,7 @@ TEST_F(SignedDocuments, EveryBadDocumentIsRefusedAndNothingIsDownloaded) {
         EXPECT_EQ(world.packageHits(), 0);
         EXPECT_FALSE(fs::exists(world.savedPackage()));
         EXPECT_FALSE(fs::exists(world.marker()));
+        EXPECT_EQ(world.remembered(kDocumentTreePath), "");
     }
 }
 
@@ -195,7 +218,7 @@ TEST_F(SignedDocuments, AnOlderDocumentAfterANewerOneIsRefused) {
     std::time_t now = std::time(nullptr);
     serve(m_mirror, kDocumentPath, offNow, m_key.sign(offNow, kDocumentName));
     runToEnd();
-    EXPECT_GE(std::stoll("0" + remembered(kDocumentName)), static_cast<long long>(now));
+    EXPECT_GE(std::stoll("0" + remembered(kDocumentTreePath)), static_cast<long long>(now));
 
     std::string replayed = goodDocument();
     serve(m_mirror, kDocumentPath, replayed,
@@ -225,22 +248,25 @@ TEST_F(SignedDocuments, PackageDigestAndDowngradeRules) {
         std::string line;  // logged
         int packageHits;
         bool started;
+        std::string ver;
     } cases[] = {
+        {"a ver that is not four numbers", "sha256='" + sha256(m_package) + "' " + link,
+         std::string(kPackage) + " has no ver of four numbers: 3.4", 0, false, "3.4"},
         {"another SHA-256", "sha256='" + sha256(m_package + "x") + "' allowdowngrade='1' " + link,
-         "check md5 fail", 1, false},
+         "check md5 fail", 1, false, "3.2.0.1"},
         {"no sha256", "allowdowngrade='1' " + link, std::string(kPackage) + " has no sha256 of 64 hex digits", 0,
-         false},
+         false, "3.2.0.1"},
         {"a downgrade", "sha256='" + sha256(m_package) + "' " + link,
          "installed version 3.3.0.0 is newer than 3.2.0.1 offered by " + std::string(kPackage) +
              ": downgrade refused",
-         0, false},
+         0, false, "3.2.0.1"},
         {"an allowed downgrade", "sha256='" + sha256(m_package) + "' allowdowngrade='1' " + link,
-         "run setup.exe now", 1, true},
+         "run setup.exe now", 1, true, "3.2.0.1"},
     };
     int hits = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::string body = document(c.attributes);
+        std::string body = document(c.attributes, c.ver);
         serve(m_mirror, kDocumentPath, body, m_key.sign(body, kDocumentName));
         m_box.removeLogs();
         std::vector<std::string> lines = runToEnd();
@@ -286,19 +312,34 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
         bool rightSha256;
         std::string offer;  // the reply to requestxml
         bool verified;      // downloadsuccess answers ok
+        std::string version;
+        int installedMajor;   // the installed player's version: N.0.0.0, none when 0
+        std::string refused;  // the line that says why there is no offer
     } cases[] = {
-        {"good", false, true, server.offerReply(), true},
-        {"package with another SHA-256", false, false, server.offerReply(), false},
-        {"tampered", true, true, "", false},
+        {"good", false, true, server.offerReply(), true, "3.2.0.1", 0, ""},
+        {"good, for an older player", false, true, server.offerReply(), true, "3.2.0.1", 3, ""},
+        {"package with another SHA-256", false, false, server.offerReply(), false, "3.2.0.1", 0, ""},
+        {"tampered", true, true, "", false, "3.2.0.1", 0,
+         refusalLine(server.base() + kOfferPath, "signature does not match the document")},
+        {"older than the installed player", false, true, "", false, "3.2.0.1", 4,
+         "installed version 4.0.0.0 is newer than 3.2.0.1 offered by " + std::string(OfferServer::kPackageName) +
+             ": downgrade refused"},
+        {"a version that is not four numbers", false, true, "", false, "3.2", 0, "parser xml failed:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         AgentSandbox box;
         prepare(box, server);
         box.addServerSetting("publickey", key.publicKey());
+        if (c.installedMajor) {
+            testpe::VersionFields installed;
+            installed.fileVersion[0] = static_cast<uint16_t>(c.installedMajor);
+            writeFile(box.playerExe(), testpe::peWithVersion(installed));
+        }
         std::string package = server.package() + (c.rightSha256 ? "" : "x");
         std::string offer =
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n  <exeupdate version=\"" + c.version +
+            "\" md5=\"" +
             server.packageMd5() + "\" sha256=\"" + sha256(package) + "\" url=\"" + server.base() + "/packages/" +
             OfferServer::kPackageName + "\" verinfo=\"新版本：更快的启动\" filename=\"" +
             OfferServer::kPackageName + "\"/>\r\n</update>\r\n";
@@ -317,8 +358,7 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
                                           std::chrono::seconds(1));
                 EXPECT_EQ(verified, c.verified);
             } else {
-                EXPECT_TRUE(logged(box.logLines(), refusalLine(server.base() + kOfferPath,
-                                                               "signature does not match the document")));
+                EXPECT_TRUE(loggedPrefix(box.logLines(), c.refused)) << c.refused;
                 EXPECT_EQ(server.packageHits(), hitsBefore);
             }
             pipe.send("allclose");

@@ -19,6 +19,7 @@ std::string sha256(const std::string& s) { return sha256OfBuffer(s.data(), s.siz
 
 constexpr char kConfigPath[] = "/product/OvUpdate/upcfg.xml";
 constexpr char kListPath[] = "/m/update.xml";
+constexpr char kListName[] = "m/update.xml";  // its path in the served tree
 constexpr char kArchivePath[] = "/m/bin/codec.dll.zip";
 constexpr char kInstalled[] = "old codec";
 constexpr char kOffered[] = "new codec";
@@ -53,7 +54,7 @@ public:
         p.configSignature = m_key.sign(p.config, "upcfg.xml");
         p.archive = testsupport::makeZip({{"codec.dll", kOffered}});
         p.list = listOf(" sha256='" + sha256(kOffered) + "' zipsha256='" + sha256(p.archive) + "'", p.archive);
-        p.listSignature = m_key.sign(p.list, "update.xml");
+        p.listSignature = m_key.sign(p.list, kListName);
         return p;
     }
     static std::string listOf(const std::string& digests, const std::string& archive) {
@@ -135,8 +136,8 @@ TEST(SignedModules, EveryBadSourceIsRefusedAndTheInstallationStays) {
              p.config = p.list;
              p.configSignature = p.listSignature;
          },
-         "upcfg: signed for file \"update.xml\", not upcfg.xml", "DownloadUpdateCfgFile failed or up nodes empty",
-         false, false},
+         "upcfg: signed for file \"m/update.xml\", not product/OvUpdate/upcfg.xml",
+         "DownloadUpdateCfgFile failed or up nodes empty", false, false},
         {"upcfg.xml signed too long ago",
          [now](World& w, Publication& p) {
              p.configSignature =
@@ -147,25 +148,30 @@ TEST(SignedModules, EveryBadSourceIsRefusedAndTheInstallationStays) {
          "list: signature does not match the document", "Update finish failed", true, false},
         {"update.xml signed as upcfg.xml",
          [](World& w, Publication& p) { p.listSignature = w.m_key.sign(p.list, "upcfg.xml"); },
-         "list: signed for file \"upcfg.xml\", not update.xml", "Update finish failed", true, false},
+         "list: signed for file \"upcfg.xml\", not m/update.xml", "Update finish failed", true, false},
+        {"another source's list, signed at the same time",
+         [](World& w, Publication& p) { p.listSignature = w.m_key.sign(p.list, "A/v2/update.xml"); },
+         "list: signed for file \"A/v2/update.xml\", not m/update.xml", "Update finish failed", true, false},
+        {"a list under its bare name", [](World& w, Publication& p) { p.listSignature = w.m_key.sign(p.list, "update.xml"); },
+         "list: signed for file \"update.xml\", not m/update.xml", "Update finish failed", true, false},
         {"an entry without sha256",
          [](World& w, Publication& p) {
              p.list = World::listOf(" zipsha256='" + sha256(p.archive) + "'", p.archive);
-             p.listSignature = w.m_key.sign(p.list, "update.xml");
+             p.listSignature = w.m_key.sign(p.list, kListName);
          },
          "", "ParseUpdateModuleList ", true, false},
         {"an archive with another SHA-256",
          [](World& w, Publication& p) {
              p.list = World::listOf(
                  " sha256='" + sha256(kOffered) + "' zipsha256='" + sha256(p.archive + "x") + "'", p.archive);
-             p.listSignature = w.m_key.sign(p.list, "update.xml");
+             p.listSignature = w.m_key.sign(p.list, kListName);
          },
          "", "CheckAndDownloadModulesByList failed", true, true},
         {"a module with another SHA-256",
          [](World& w, Publication& p) {
              p.list = World::listOf(
                  " sha256='" + sha256("other codec") + "' zipsha256='" + sha256(p.archive) + "'", p.archive);
-             p.listSignature = w.m_key.sign(p.list, "update.xml");
+             p.listSignature = w.m_key.sign(p.list, kListName);
          },
          "", "CheckAndDownloadModulesByList failed", true, true},
     };

@@ -1,4 +1,4 @@
-// ovpublish modules SOURCE_DIR OUT_DIR [--sign SECRET_KEY]
+// ovpublish modules SOURCE_DIR OUT_DIR [--sign SECRET_KEY --root DIR]
 //
 // Every file below SOURCE_DIR becomes a module: OUT_DIR/update.xml lists it by its path
 // with "\" separators and the digests of the file and of its archive, and
@@ -10,9 +10,11 @@
 #include <map>
 #include <vector>
 
+#include "app/minisign.h"
 #include "platform/text.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/options.h"
+#include "tools/publish/served_tree.h"
 #include "tools/publish/signing.h"
 #include "tools/publish/zip_writer.h"
 #include "xml/xml_document.h"
@@ -21,10 +23,11 @@ namespace publish {
 namespace {
 
 constexpr char kHelp[] =
-    "usage: ovpublish modules SOURCE_DIR OUT_DIR [--sign SECRET_KEY]\n"
+    "usage: ovpublish modules SOURCE_DIR OUT_DIR [--sign SECRET_KEY --root DIR]\n"
     "Makes a module source: OUT_DIR/update.xml and one zip archive per file of SOURCE_DIR\n"
     "under OUT_DIR/bin/. Unchanged files keep their archives; with --sign, update.xml.minisig\n"
-    "is written beside the list.\n";
+    "is written beside the list, naming the list's path below DIR, the served tree's root\n"
+    "(OUT_DIR lies inside it), as the agent demands.\n";
 
 struct Listed {
     std::string md5;
@@ -43,6 +46,14 @@ std::map<std::u16string, Listed> previousList(const fs::path& list) {
     return listed;
 }
 
+// True when the signature file is there and its trusted comment names the list as given.
+bool signs(const fs::path& signature, const std::string& signedName) {
+    std::string text;
+    minisign::Signature parsed;
+    return readBytes(signature, text) && minisign::parseSignature(text, parsed) &&
+           minisign::readTrustedComment(parsed.trustedComment).file == signedName;
+}
+
 fs::path archiveOf(const fs::path& out, const fs::path& relative) {
     fs::path archive = out / "bin" / relative;
     archive += ".zip";
@@ -54,11 +65,16 @@ fs::path archiveOf(const fs::path& out, const fs::path& relative) {
 int modulesCommand(int argc, char** argv) {
     Options o;
     std::string error;
-    if (!parseOptions(argc, argv, {{"--sign"}, {}}, o, error)) return fail(error);
+    if (!parseOptions(argc, argv, {{"--sign", "--root"}, {}}, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
     if (o.positional.size() != 2) return fail("modules needs SOURCE_DIR and OUT_DIR (see --help)");
+    if (o.has("--sign") && !o.has("--root"))
+        return fail("modules --sign needs --root DIR, the served tree's root (see --help)");
     fs::path source = fromUtf8Path(o.positional[0]), out = fromUtf8Path(o.positional[1]);
     if (!fs::is_directory(source)) return fail(utf8(source) + ": not a folder");
+    fs::path listPath = out / "update.xml";
+    std::string signedName = o.has("--root") ? pathInTree(fromUtf8Path(o.value("--root")), listPath) : "";
+    if (o.has("--root") && signedName.empty()) return fail(utf8(out) + ": not inside " + o.value("--root"));
     SecretKey key;
     if (o.has("--sign") && !loadSecretKey(fromUtf8Path(o.value("--sign")), key, error)) return fail(error);
 
@@ -67,7 +83,6 @@ int modulesCommand(int argc, char** argv) {
         if (entry.is_regular_file()) files.push_back(entry.path().lexically_relative(source));
     std::sort(files.begin(), files.end());
 
-    fs::path listPath = out / "update.xml";
     std::map<std::u16string, Listed> before = previousList(listPath);
     XmlDocument list(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
     list.addElement(u"root");
@@ -111,8 +126,9 @@ int modulesCommand(int argc, char** argv) {
     if (listChanged && !writeBytes(listPath, text)) return fail(utf8(listPath) + ": cannot write");
     fs::path signature = listPath;
     signature += ".minisig";
-    bool sign = o.has("--sign") && (listChanged || !fs::exists(signature));
-    if ((sign || (listChanged && !o.has("--sign"))) && !sealDocument(listPath, sign ? &key : nullptr, error))
+    bool sign = o.has("--sign") && (listChanged || !signs(signature, signedName));
+    if ((sign || (listChanged && !o.has("--sign"))) &&
+        !sealDocument(listPath, signedName, sign ? &key : nullptr, error))
         return fail(error);
     std::printf("%zu modules in %s: %d archives written, %d unchanged, %d removed\n", files.size(),
                 utf8(out).c_str(), written, kept, removed);

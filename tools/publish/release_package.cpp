@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/options.h"
+#include "tools/publish/served_tree.h"
 #include "tools/publish/signing.h"
 #include "xml/xml_document.h"
 
@@ -214,7 +215,9 @@ int packageCommand(int argc, char** argv) {
     fs::path document = product / "OvUpdate.xml", offer = product / "OvUpdateInfo.xml";
     if (!writeUpdateDocument(document, r, error) || !writeOffer(offer, r, error)) return fail(error);
     const SecretKey* signer = o.has("--sign") ? &key : nullptr;
-    if (!sealDocument(document, signer, error) || !sealDocument(offer, signer, error)) return fail(error);
+    if (!sealDocument(document, pathInTree(out, document), signer, error) ||
+        !sealDocument(offer, pathInTree(out, offer), signer, error))
+        return fail(error);
     std::printf("%s %s: %s, %s and %s\n", text::toUtf8(r.name).c_str(), text::toUtf8(r.version).c_str(),
                 utf8(served).c_str(), utf8(document).c_str(), utf8(offer).c_str());
     return 0;

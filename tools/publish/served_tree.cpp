@@ -1,47 +1,44 @@
 #include "tools/publish/served_tree.h"
 
+#include "app/signed_document.h"
 #include "platform/text.h"
 
 namespace publish {
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string percentDecoded(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
+const char* const kProductDocuments[] = {"OvUpdate.xml", "OvUpdate_Debug.xml", "OvUpdateInfo.xml",
+                                         "OvUpdateInfo_Debug.xml", "upcfg.xml"};
+constexpr char kModuleList[] = "update.xml";
 
 }  // namespace
 
 fs::path servedFile(const fs::path& root, const std::u16string& url) {
-    std::string u = text::toUtf8(url);
-    size_t scheme = u.find("://");
-    if (scheme == std::string::npos) return {};
-    size_t path = u.find('/', scheme + 3);
-    if (path == std::string::npos) return {};
-    std::string relative = percentDecoded(u.substr(path + 1, u.find_first_of("?#", path) - path - 1));
-    fs::path file = (root / fromUtf8Path(relative)).lexically_normal();
-    std::string inside = utf8(file.lexically_relative(root.lexically_normal()));
-    if (relative.empty() || inside.empty() || inside.compare(0, 2, "..") == 0) return {};
-    return file;
+    // The agent knows a document by the same path.
+    std::u16string relative = signing::documentPath(url);
+    if (relative.empty()) return {};
+    return (root / fromUtf8Path(text::toUtf8(relative))).lexically_normal();
 }
 
 std::string shown(const fs::path& root, const fs::path& path) {
     return path.lexically_normal().lexically_relative(root.lexically_normal()).generic_u8string();
+}
+
+std::string pathInTree(const fs::path& root, const fs::path& file) {
+    std::string inside = shown(fs::absolute(root), fs::absolute(file));
+    if (inside.empty() || inside == "." || inside.compare(0, 2, "..") == 0) return {};
+    return inside;
+}
+
+std::vector<fs::path> treeDocuments(const fs::path& root) {
+    std::vector<fs::path> documents;
+    fs::path product = root / "product" / "OvUpdate";
+    for (const char* name : kProductDocuments)
+        if (fs::is_regular_file(product / name)) documents.push_back(product / name);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (it->is_regular_file() && it->path().filename() == kModuleList) documents.push_back(it->path());
+    return documents;
 }
 
 }  // namespace publish

@@ -1,7 +1,5 @@
 #include "tools/publish/signature_check.h"
 
-#include <ctime>
-
 #include "app/signed_document.h"
 #include "platform/text.h"
 
@@ -14,19 +12,22 @@ bool loadPublicKey(const fs::path& path, minisign::PublicKey& key, std::string& 
     return error.empty();
 }
 
-bool checkSignature(const std::string& bytes, const std::string& fileName, const fs::path& signature,
-                    const minisign::PublicKey* key, std::string& why) {
+bool checkSignature(const std::string& bytes, const std::string& treePath, const fs::path& signature,
+                    const SignatureCheck& check, std::string& why, uint64_t& timestamp) {
     std::string text;
+    timestamp = 0;
     if (!readBytes(signature, text)) {
         why = "cannot be read";
         return false;
     }
-    if (key) {
+    if (check.key) {
         signing::Policy policy;
-        policy.keys = {*key};
-        policy.now = static_cast<uint64_t>(std::time(nullptr));
-        signing::Judgement j = signing::judge(bytes, text, text::fromUtf8(fileName), policy);
+        policy.keys = {*check.key};
+        policy.now = check.now;
+        policy.maxAgeDays = check.maxAgeDays;
+        signing::Judgement j = signing::judge(bytes, text, text::fromUtf8(treePath), policy);
         why = text::toUtf8(j.reason);
+        timestamp = j.timestamp;
         return j.accepted;
     }
     minisign::Signature parsed;
@@ -35,8 +36,9 @@ bool checkSignature(const std::string& bytes, const std::string& fileName, const
         return false;
     }
     minisign::TrustedFields fields = minisign::readTrustedComment(parsed.trustedComment);
-    if (!fields.hasFile || fields.file != fileName)
-        why = "trusted comment names file:" + fields.file + ", not " + fileName;
+    timestamp = fields.timestamp;
+    if (!fields.hasFile || !signing::namesDocument(text::fromUtf8(fields.file), text::fromUtf8(treePath)))
+        why = "trusted comment names file:" + fields.file + ", not " + treePath;
     else if (!fields.hasTimestamp) why = "trusted comment has no timestamp";
     return why.empty();
 }

@@ -1,8 +1,10 @@
 // What verify checks of a document's ".minisig", with the agent's own signature code: with
-// a public key, the judgement the agent makes (the key's signature over the exact bytes,
-// the trusted comment naming the document's file and carrying a timestamp); without one,
-// that the signature reads as minisign's and its verified-to-be comment names the file.
+// a public key, the judgement the agent makes (the key's prehashed signature over the exact
+// bytes, the trusted comment naming the document's path in the tree and carrying a
+// timestamp neither in the future nor older than the age limit); without one, that the
+// signature reads as minisign's and its comment names the document.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "app/minisign.h"
@@ -13,8 +15,14 @@ namespace publish {
 // A minisign.pub file (comment line, key line) or a bare key line.
 bool loadPublicKey(const fs::path& path, minisign::PublicKey& key, std::string& error);
 
-// False with the reason in why.
-bool checkSignature(const std::string& bytes, const std::string& fileName, const fs::path& signature,
-                    const minisign::PublicKey* key, std::string& why);
+struct SignatureCheck {
+    const minisign::PublicKey* key = nullptr;
+    int maxAgeDays = 30;
+    uint64_t now = 0;  // seconds since 1970
+};
+
+// False with the reason in why; timestamp is the signature's when it could be read.
+bool checkSignature(const std::string& bytes, const std::string& treePath, const fs::path& signature,
+                    const SignatureCheck& check, std::string& why, uint64_t& timestamp);
 
 }  // namespace publish

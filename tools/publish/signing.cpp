@@ -89,7 +89,7 @@ std::string signatureText(const std::string& bytes, const std::string& fileName,
            "\ntrusted comment: " + trusted + "\n" + base64(global, sizeof global) + "\n";
 }
 
-bool signFile(const fs::path& path, const SecretKey& key, std::string& error) {
+bool signFile(const fs::path& path, const std::string& signedName, const SecretKey& key, std::string& error) {
     std::string bytes;
     if (!readBytes(path, bytes)) {
         error = utf8(path) + ": cannot read the file to sign";
@@ -97,16 +97,15 @@ bool signFile(const fs::path& path, const SecretKey& key, std::string& error) {
     }
     fs::path signature = path;
     signature += ".minisig";
-    std::string name = utf8(path.filename());
-    if (!writeBytes(signature, signatureText(bytes, name, key, static_cast<int64_t>(std::time(nullptr))))) {
+    if (!writeBytes(signature, signatureText(bytes, signedName, key, static_cast<int64_t>(std::time(nullptr))))) {
         error = utf8(signature) + ": cannot write the signature";
         return false;
     }
     return true;
 }
 
-bool sealDocument(const fs::path& path, const SecretKey* key, std::string& error) {
-    if (key) return signFile(path, *key, error);
+bool sealDocument(const fs::path& path, const std::string& signedName, const SecretKey* key, std::string& error) {
+    if (key) return signFile(path, signedName, *key, error);
     fs::path signature = path;
     signature += ".minisig";
     std::error_code ec;

@@ -22,11 +22,13 @@ bool loadSecretKey(const fs::path& path, SecretKey& key, std::string& error);
 std::string signatureText(const std::string& bytes, const std::string& fileName, const SecretKey& key,
                           int64_t timestamp);
 
-// Writes path + ".minisig", signed now.
-bool signFile(const fs::path& path, const SecretKey& key, std::string& error);
+// Writes path + ".minisig", signed now under signedName: the file's path below the served
+// tree's root ("modules/3.2/update.xml"), which the agent demands, or its bare name, which
+// it takes for the documents of product/OvUpdate/ only.
+bool signFile(const fs::path& path, const std::string& signedName, const SecretKey& key, std::string& error);
 
 // After a document was rewritten: signs it with key, or, without one, removes the
 // signature of its earlier text, which no longer matches.
-bool sealDocument(const fs::path& path, const SecretKey* key, std::string& error);
+bool sealDocument(const fs::path& path, const std::string& signedName, const SecretKey* key, std::string& error);
 
 }  // namespace publish

@@ -1,14 +1,17 @@
-// ovpublish verify ROOT [--pubkey PUBKEY_FILE]
+// ovpublish verify ROOT [--pubkey PUBKEY_FILE [--max-age-days N]]
 //
 // Checks a served tree as the agent will see it, with the agent's own readers: the
 // update-information documents, the offers, upcfg.xml and every module list; the packages
 // and archives they point at (present, digests and size right, one entry of the listed
 // name); and the signature beside each document.
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <vector>
 
 #include "app/file_digests.h"
 #include "app/plain_file_name.h"
+#include "app/signed_document.h"
 #include "channel/offer.h"
 #include "decision/update_document.h"
 #include "modules/module_updater.h"
@@ -24,11 +27,14 @@ namespace publish {
 namespace {
 
 constexpr char kHelp[] =
-    "usage: ovpublish verify ROOT [--pubkey PUBKEY_FILE]\n"
+    "usage: ovpublish verify ROOT [--pubkey PUBKEY_FILE [--max-age-days N]]\n"
     "Checks the served tree ROOT as the agent will see it. Prints one line per problem\n"
     "(path: what is wrong) and exits 1, or a one-line summary and exits 0. With --pubkey\n"
-    "every document must carry a signature (.minisig) by that key naming its file, and every\n"
-    "package and module its sha256, as a deployment with that key demands.\n";
+    "every document must carry a prehashed signature (.minisig) by that key naming its path\n"
+    "in the tree, made neither in the future nor more than N days ago (the deployment's\n"
+    "maxagedays, default 30), and every package and module its sha256, as a deployment with\n"
+    "that key demands; a signature that expires within 7 days is named (sign it again with\n"
+    "ovpublish sign --key KEY --root ROOT).\n";
 
 constexpr char kNoSha256[] = " has no sha256 of 64 hex digits (a signed deployment refuses it)";
 const char* const kUpdateDocuments[] = {"OvUpdate.xml", "OvUpdate_Debug.xml"};
@@ -36,6 +42,7 @@ const char* const kOffers[] = {"OvUpdateInfo.xml", "OvUpdateInfo_Debug.xml"};
 constexpr char kConfig[] = "upcfg.xml";
 constexpr char kModuleList[] = "update.xml";
 constexpr char16_t kAnyHost[] = u"http://served.tree/";
+constexpr uint64_t kExpiryNoticeSeconds = 7 * signing::kSecondsPerDay;
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return text::equalsNoCase(text::fromUtf8(a), text::fromUtf8(b));
@@ -55,7 +62,8 @@ std::vector<std::u16string> attributeOfEach(const std::string& bytes, std::u16st
 
 class TreeCheck {
 public:
-    TreeCheck(fs::path root, const minisign::PublicKey* key) : m_root(std::move(root)), m_key(key) {}
+    TreeCheck(fs::path root, const SignatureCheck& check)
+        : m_root(std::move(root)), m_key(check.key), m_check(check) {}
 
     void run();
     int report() const;
@@ -65,6 +73,7 @@ private:
         m_problems.push_back(shown(m_root, path) + ": " + what);
     }
     bool readDocument(const fs::path& path, std::string& bytes);
+    void noteExpiry(const fs::path& path, uint64_t timestamp);
     void checkUpdateDocument(const fs::path& path);
     void checkOffer(const fs::path& path);
     void checkConfig(const fs::path& path);
@@ -78,7 +87,9 @@ private:
 
     fs::path m_root;
     const minisign::PublicKey* m_key;
+    SignatureCheck m_check;
     std::vector<std::string> m_problems;
+    std::vector<std::string> m_expiring;  // notes, not problems
     int m_documents = 0, m_files = 0, m_signatures = 0;
 };
 
@@ -89,16 +100,28 @@ bool TreeCheck::readDocument(const fs::path& path, std::string& bytes) {
     }
     ++m_documents;
     std::string why;
+    uint64_t timestamp = 0;
     fs::path signature = path;
     signature += ".minisig";
     if (!fs::exists(signature)) {
         if (m_key) problem(path, "no signature (" + utf8(signature.filename()) + ")");
-    } else if (!checkSignature(bytes, utf8(path.filename()), signature, m_key, why)) {
+    } else if (!checkSignature(bytes, pathInTree(m_root, path), signature, m_check, why, timestamp)) {
         problem(signature, why);
     } else if (m_key) {
         ++m_signatures;
+        noteExpiry(path, timestamp);
     }
     return true;
+}
+
+void TreeCheck::noteExpiry(const fs::path& path, uint64_t timestamp) {
+    if (m_check.maxAgeDays <= 0) return;
+    uint64_t expires = timestamp + static_cast<uint64_t>(m_check.maxAgeDays) * signing::kSecondsPerDay;
+    if (expires - m_check.now > kExpiryNoticeSeconds) return;
+    uint64_t hours = (expires - m_check.now) / 3600;
+    m_expiring.push_back(shown(m_root, path) + ": signature expires in " + std::to_string(hours / 24) + " days " +
+                         std::to_string(hours % 24) + " hours (signed at " + std::to_string(timestamp) +
+                         ", max age " + std::to_string(m_check.maxAgeDays) + " days); sign it again");
 }
 
 bool TreeCheck::checkFile(const fs::path& from, const std::string& what, const fs::path& file,
@@ -242,6 +265,7 @@ void TreeCheck::run() {
 
 int TreeCheck::report() const {
     for (const std::string& line : m_problems) std::printf("%s\n", line.c_str());
+    for (const std::string& line : m_expiring) std::printf("%s\n", line.c_str());
     if (!m_problems.empty()) return 1;
     std::string signatures = m_key ? std::to_string(m_signatures) + " signatures verified"
                                    : "signatures not checked against a key (no --pubkey)";
@@ -255,14 +279,23 @@ int TreeCheck::report() const {
 int verifyCommand(int argc, char** argv) {
     Options o;
     std::string error;
-    if (!parseOptions(argc, argv, {{"--pubkey"}, {}}, o, error)) return fail(error);
+    if (!parseOptions(argc, argv, {{"--pubkey", "--max-age-days"}, {}}, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
     if (o.positional.size() != 1) return fail("verify needs ROOT (see --help)");
-    fs::path root = fromUtf8Path(o.positional[0]);
-    if (!fs::is_directory(root)) return fail(utf8(root) + ": not a folder");
     minisign::PublicKey key;
     if (o.has("--pubkey") && !loadPublicKey(fromUtf8Path(o.value("--pubkey")), key, error)) return fail(error);
-    TreeCheck check(root, o.has("--pubkey") ? &key : nullptr);
+    SignatureCheck signatures;
+    signatures.key = o.has("--pubkey") ? &key : nullptr;
+    signatures.now = static_cast<uint64_t>(std::time(nullptr));
+    if (o.has("--max-age-days")) {
+        std::string days = o.value("--max-age-days");
+        signatures.maxAgeDays = std::atoi(days.c_str());
+        if (signatures.maxAgeDays <= 0 || days.find_first_not_of("0123456789") != std::string::npos)
+            return fail("--max-age-days needs a positive number of days");
+    }
+    fs::path root = fromUtf8Path(o.positional[0]);
+    if (!fs::is_directory(root)) return fail(utf8(root) + ": not a folder");
+    TreeCheck check(root, signatures);
     check.run();
     return check.report();
 }
