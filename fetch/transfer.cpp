@@ -310,6 +310,7 @@ void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, co
     // Peers and host names are verified; plain http is unaffected.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!limits.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, limits.caFile.c_str());
     // No transfer may hang: a bounded connect, a floor under the average rate, a limit on
     // silence in the watch, and a bound on the whole for what is kept in memory.
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);

@@ -61,6 +61,7 @@ struct TransferLimits {
     size_t maxMemoryBody = 16u << 20;   // far above any document or endpoint answer
     uint64_t maxFileBody = 8ull << 30;  // a body to file beyond this is not a package
     long maxRedirects = 10;
+    std::string caFile;  // an authority file instead of the system's (tests' own servers)
 };
 TransferLimits& transferLimits();
 

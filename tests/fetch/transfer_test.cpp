@@ -10,6 +10,7 @@
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 #endif
@@ -71,10 +72,13 @@ std::vector<std::string> names(const std::vector<testsupport::FormPart>& parts) 
 // An HTTPS server on 127.0.0.1 with a certificate it signed itself.
 class SelfSignedServer {
 public:
-    SelfSignedServer() : m_key(EVP_RSA_gen(2048)), m_cert(X509_new()), m_server(selfSign(m_cert, m_key), m_key) {
-        m_server.Get(".*", [this](const httplib::Request&, httplib::Response& res) {
+    // Every answer is the document, or a redirect to redirectTo when one is given.
+    explicit SelfSignedServer(std::string redirectTo = "")
+        : m_key(EVP_RSA_gen(2048)), m_cert(X509_new()), m_server(selfSign(m_cert, m_key), m_key) {
+        m_server.Get(".*", [this, redirectTo](const httplib::Request&, httplib::Response& res) {
             ++m_requests;
-            res.set_content("secret document", "text/plain");
+            if (redirectTo.empty()) res.set_content("secret document", "text/plain");
+            else res.set_redirect(redirectTo);
         });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
@@ -87,6 +91,12 @@ public:
     }
     std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(m_port) + path; }
     int requests() const { return m_requests; }
+    // Its certificate as an authority file, so that a client can verify it.
+    void writeCertificate(const fs::path& file) const {
+        FILE* out = std::fopen(file.string().c_str(), "w");
+        PEM_write_X509(out, m_cert);
+        std::fclose(out);
+    }
 
 private:
     static X509* selfSign(X509* cert, EVP_PKEY* key) {
@@ -335,5 +345,15 @@ TEST_F(TransferTest, RefusesOtherSchemesAndUnverifiedServers) {
     EXPECT_EQ(m_server.requests().size(), 1u);  // the redirect alone
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
     EXPECT_EQ(tls.requests(), 0);
+
+    // A verified https server may redirect within https, never to plain http.
+    SelfSignedServer away(m_server.url("/doc"));
+    away.writeCertificate(m_folder.path() / "authority.pem");
+    fetch::transferLimits().caFile = (m_folder.path() / "authority.pem").string();
+    fetch::TransferRequest request;
+    request.url = text::fromUtf8(away.url("/doc"));
+    EXPECT_FALSE(fetch::performTransfer(request));
+    EXPECT_EQ(away.requests(), 1);
+    EXPECT_EQ(m_server.requests().size(), 1u);
 #endif
 }

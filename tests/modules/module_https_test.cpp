@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "modules/module_http.h"
+#include "support/http_server.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -29,6 +30,9 @@ public:
                     m_headers.emplace(name, value);
             response.set_content("<root/>", "text/xml");
         });
+        m_server.Get("/away", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect(m_redirectTo);
+        });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         // Bound and listening: a connection waits in the queue until the loop takes it.
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
@@ -38,6 +42,7 @@ public:
         m_thread.join();
     }
     std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(m_port) + path; }
+    std::string m_redirectTo;  // where "/away" sends the client
     int requests() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_requests;
@@ -82,6 +87,17 @@ TEST_F(ModuleHttps, VerifiedPeerGetsTheSameRequestAsOverHttp) {
     std::multimap<std::string, std::string> expected = {{"Host", "127.0.0.1"},
                                                         {"User-Agent", "Microsoft-ATL-Native/10.00"}};
     EXPECT_EQ(server.headers(), expected);
+}
+
+TEST_F(ModuleHttps, RedirectFromHttpsToHttpIsNotFollowed) {
+    TlsServer server(m_folder);
+    testsupport::HttpServer plain;
+    server.m_redirectTo = plain.url("/m/update.xml");
+    moduleHttpLimits().caFile = m_folder.native("cert.pem");
+    ModuleHttpReply reply = moduleHttpGet(wide(server.url("/away")), ModuleBody::Document);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.status, 302);
+    EXPECT_EQ(plain.hits("/m/update.xml"), 0);
 }
 
 TEST_F(ModuleHttps, PeerThatCannotBeVerifiedGetsNoRequest) {
