@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Demo: five runs of the agent on a sandbox host in a temporary folder, against stand-in
-# servers on 127.0.0.1, with its diagnostic log on: a background update, an initiative
-# update driven by the stand-in player, a module update, a package through the stand-in
-# peer-to-peer engine, and an update decision with every rule. Each section says what it
+# Demo: six sections, runs of the agent on a sandbox host in a temporary folder, against
+# stand-in servers on 127.0.0.1, with its diagnostic log on: a background update, an
+# initiative update driven by the stand-in player, a module update, a package through the
+# stand-in peer-to-peer engine, an update decision with every rule, and a signed release
+# (taken, then refused once a mirror changed it). Each section says what it
 # shows and prints the log and what changed on disk. Builds everything it needs first.
 #
 # The sandbox host: APPDATA (the player's data folder and the kvlog folder), a registry
