@@ -24,6 +24,7 @@ stage_done() {
 }
 
 scripts/setup-debian.sh
+scripts/check-conflict-markers.sh
 scripts/check-layers.sh
 
 echo "== Linux build and tests (build/)"
