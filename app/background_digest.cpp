@@ -1,7 +1,6 @@
 #include "app/background_digest.h"
 
 #include <new>
-#include <system_error>
 
 namespace {
 
@@ -16,8 +15,12 @@ bool BackgroundDigest::take(std::string& block) {
     if (m_failed) return false;
     if (block.empty()) return true;
     size_t size = block.size();
+    if (!m_worker) m_worker = plat::startThread([this] { return run(); });
+    if (!m_worker) {
+        m_failed = true;
+        return false;
+    }
     try {
-        if (!m_worker.joinable()) m_worker = std::thread([this] { run(); });
         std::unique_lock<std::mutex> lock(m_mutex);
         // The worker finishes every block it takes, so the wait ends; a block larger than
         // the bound is let in once the queue is empty.
@@ -32,10 +35,8 @@ bool BackgroundDigest::take(std::string& block) {
         m_changed.notify_all();
     } catch (const std::bad_alloc&) {
         m_failed = true;
-    } catch (const std::system_error&) {
-        m_failed = true;
+        return false;
     }
-    if (m_failed) return false;
     m_bytes += size;
     return true;
 }
@@ -45,11 +46,11 @@ StreamDigests BackgroundDigest::finish() {
     return m_pass.finish();
 }
 
-void BackgroundDigest::run() {
+uint32_t BackgroundDigest::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [&] { return !m_blocks.empty() || m_closing; });
-        if (m_blocks.empty()) return;  // closing, and everything is digested
+        if (m_blocks.empty()) return 0;  // closing, and everything is digested
         std::string block = std::move(m_blocks.front());
         m_blocks.pop_front();
         lock.unlock();
@@ -67,11 +68,12 @@ void BackgroundDigest::run() {
 }
 
 void BackgroundDigest::stopWorker() {
-    if (!m_worker.joinable()) return;
+    if (!m_worker) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_closing = true;
     }
     m_changed.notify_all();
-    m_worker.join();
+    m_worker->wait();
+    m_worker.reset();
 }

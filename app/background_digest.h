@@ -8,11 +8,12 @@
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/file_digest.h"
+#include "platform/thread.h"
 
 class BackgroundDigest {
 public:
@@ -30,7 +31,7 @@ public:
     StreamDigests finish();
 
 private:
-    void run();
+    uint32_t run();
     void stopWorker();
 
     std::mutex m_mutex;
@@ -42,5 +43,5 @@ private:
     bool m_failed = false;
     uint64_t m_bytes = 0;
     DigestPass m_pass;
-    std::thread m_worker;
+    std::shared_ptr<plat::Thread> m_worker;
 };

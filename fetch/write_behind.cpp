@@ -1,7 +1,5 @@
 #include "fetch/write_behind.h"
 
-#include <system_error>
-
 namespace {
 
 constexpr uint64_t kStretchBytes = 32u << 20;
@@ -12,13 +10,10 @@ void WriteBehind::written(uint64_t total) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_written = total;
     if (m_failed || m_stopping || total - m_flushed < kStretchBytes) return;
-    if (!m_worker.joinable()) {
-        try {
-            m_worker = std::thread([this] { run(); });
-        } catch (const std::system_error&) {
-            m_failed = true;  // the final flush then writes it all, as without this
-            return;
-        }
+    if (!m_worker) m_worker = plat::startThread([this] { return run(); });
+    if (!m_worker) {
+        m_failed = true;  // the final flush then writes it all, as without this
+        return;
     }
     m_wake.notify_one();
 }
@@ -29,14 +24,16 @@ void WriteBehind::stop() {
         m_stopping = true;
     }
     m_wake.notify_one();
-    if (m_worker.joinable()) m_worker.join();
+    if (!m_worker) return;
+    m_worker->wait();
+    m_worker.reset();
 }
 
-void WriteBehind::run() {
+uint32_t WriteBehind::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [&] { return m_stopping || m_written - m_flushed >= kStretchBytes; });
-        if (m_stopping) return;
+        if (m_stopping) return 0;
         uint64_t upTo = m_written;
         lock.unlock();
         // A failed flush here is only a lost head start: the flush before the rename

@@ -5,10 +5,11 @@
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 #include "platform/files.h"
+#include "platform/thread.h"
 
 class WriteBehind {
 public:
@@ -24,7 +25,7 @@ public:
     void stop();
 
 private:
-    void run();
+    uint32_t run();
 
     plat::File& m_file;
     std::mutex m_mutex;
@@ -33,5 +34,5 @@ private:
     uint64_t m_flushed = 0;
     bool m_stopping = false;
     bool m_failed = false;
-    std::thread m_worker;
+    std::shared_ptr<plat::Thread> m_worker;
 };
