@@ -25,11 +25,6 @@ constexpr uint32_t kSecondLookMs = 1000;
 
 std::atomic<bool> g_abandoned{false};
 
-// The logger library is loaded and yesterday's logs are removed before the entry point
-// runs, whatever the logging flag will be. This file is part of every build of the agent
-// (its entry calls wWinMain) and of nothing else.
-const bool g_loggerSetUp = (diag::loggerSetUp(), true);
-
 plat::UniqueLibrary loadCrashReportLibrary() {
     std::u16string folder = playerFolderWithSlash();
     plat::setLibraryDirectory(folder);
@@ -89,6 +84,9 @@ void runWorkers(const std::u16string& commandLine) {
 }  // namespace
 
 int wWinMain(const std::u16string& commandLine) {
+    // First of all, whatever the logging flag will be: the logger library is loaded and
+    // the log folder keeps today's log only.
+    diag::loggerSetUp();
     plat::UniqueLibrary crashReport = loadCrashReportLibrary();
     {
         CCrtException runtimeErrorTrap;

@@ -12,7 +12,7 @@ namespace diag {
 bool loggingOn();
 void setLogging(bool on);
 
-// Loads the logger library and cleans the log folder; runs before the entry point.
+// Loads the logger library and cleans the log folder: the first step of start-up.
 void loggerSetUp();
 void loggerStart();
 void loggerStop();
