@@ -75,10 +75,8 @@ protected:
     // Name of the package the walk went for, empty when it took no element. No package is
     // on disk and "abc" is inside every full rollout, so a taken element is downloaded.
     std::string taken(const std::string& xml) {
-        UpdateDriver driver(m_host);
-        driver.m_saveDirectory = u"\\ovupdate-test-no-such-folder";
-        driver.m_clientId = u"abc";
-        m_decision = driver.walk(parse(xml));
+        WalkMachine machine{u"\\ovupdate-test-no-such-folder", u"abc", {}, false};
+        m_decision = walkDocument(parse(xml), m_host, machine).decision;
         if (m_decision.verdict == fetch::Verdict::NoUpdate) return "";
         EXPECT_EQ(m_decision.verdict, fetch::Verdict::Download);
         return text::toUtf8(m_decision.job.package.name);
@@ -172,7 +170,7 @@ TEST_F(UpdateRules, RegionBlackAndWhiteLists) {
         std::vector<DocumentItem> items = parse(doc(update("p.exe", c.attributes)));
         RuleContext context;
         context.regions = c.regions;
-        EXPECT_EQ(updateApplies(items.at(0), context, m_host), c.applies) << c.attributes;
+        EXPECT_EQ(elementVerdict(items.at(0), context, m_host).applies(), c.applies) << c.attributes;
     }
 }
 
