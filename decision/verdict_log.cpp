@@ -16,17 +16,24 @@ void logRefusal(const RuleVerdict& r, const std::u16string& name) {
         case Reason::NotWhitelisted: break;
         case Reason::Disabled:
         case Reason::NotPlainName: LOG(u"%s节点无效", name); break;
-        case Reason::BelowMinimum: LOG(u"%s的版本号%s小于%s，%s节点无效", r.subject, r.actual, r.bound, name); break;
-        case Reason::AboveMaximum: LOG(u"%s的版本号%s大于%s，%s节点无效", r.subject, r.actual, r.bound, name); break;
+        case Reason::BelowMinimum:
+            LOG(u"%s的版本号%s小于%s，%s节点无效", r.subject, r.actual, r.bound, name);
+            break;
+        case Reason::AboveMaximum:
+            LOG(u"%s的版本号%s大于%s，%s节点无效", r.subject, r.actual, r.bound, name);
+            break;
         case Reason::ChannelExcluded:
             LOG(u"xml渠道id:%s命中%s，此渠道不升级, %s节点无效", r.bound, r.actual, name);
             break;
         case Reason::NoSha256: LOG(u"%s has no sha256 of 64 hex digits", name); break;
         case Reason::NotFourNumbers: LOG(u"%s has no ver of four numbers: %s", name, r.actual); break;
         case Reason::Downgrade:
-            LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", r.actual, r.bound, name);
+            LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", r.actual, r.bound,
+                name);
             break;
-        case Reason::FileNotOlder: LOG(u"本地文件%s版本号%s大于等于升级的版本%s", r.subject, r.actual, r.bound); break;
+        case Reason::FileNotOlder:
+            LOG(u"本地文件%s版本号%s大于等于升级的版本%s", r.subject, r.actual, r.bound);
+            break;
         case Reason::FileBelowMinimum: LOG(u"本地文件%s版本号%s小于%s", r.subject, r.actual, r.bound); break;
         case Reason::FileAboveMaximum: LOG(u"本地文件%s版本号%s大于%s", r.subject, r.actual, r.bound); break;
     }
@@ -49,8 +56,8 @@ void logPackage(const PackageVerdict& p, const UpdateRecord& u) {
         return;
     }
     LOG(u"需要下载的包%s不存在，下载前做灰度判断", p.path);
-    LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d", p.clientId, p.percent,
-        p.seed);
+    LOG(u"判断是否符合灰度控制，本机使用的clientid：%s, xml中控制的比例值为：%d，xml中种子为：%d", p.clientId,
+        p.percent, p.seed);
     LOG(p.place.inside ? u"落在灰度内" : u"不在灰度内");
 }
 

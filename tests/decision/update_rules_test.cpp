@@ -239,6 +239,8 @@ TEST_F(UpdateRules, VerdictsNameTheValuesTheyCompared) {
     m_host.channelId = u"1077";
     m_host.files[u"\\player\\codec.dll"] = u"2.0.0.0";
     const std::string sha = "sha256='" + std::string(64, 'a') + "' ";
+    const std::u16string codec = u"\\player\\codec.dll";
+    auto file = [](const std::string& attributes) { return "<file name='codec.dll' path='1' " + attributes + "/>"; };
     struct Case {
         std::string attributes, files;
         RuleVerdict expected;
@@ -255,9 +257,9 @@ TEST_F(UpdateRules, VerdictsNameTheValuesTheyCompared) {
         {sha + "ver='2.9.0.0' blacklist='cn'", kAnyFile, {R::Downgrade, kPlayer, u"3.0.0.0", u"2.9.0.0"}, true},
         {sha + "ver='2.9.0.0' allowdowngrade='1' blacklist='cn'", kAnyFile,
          {R::Blacklisted, u"", u"cn,sz", u"cn"}, true},
-        {"", "<file name='codec.dll' path='1' ver='2.0.0.0'/>", {R::FileNotOlder, u"\\player\\codec.dll", u"2.0.0.0", u"2.0.0.0"}},
-        {"", "<file name='codec.dll' path='1' minver='2.1.0.0'/>", {R::FileBelowMinimum, u"\\player\\codec.dll", u"2.0.0.0", u"2.1.0.0"}},
-        {"", "<file name='codec.dll' path='1' maxver='1.0.0.0'/>", {R::FileAboveMaximum, u"\\player\\codec.dll", u"2.0.0.0", u"1.0.0.0"}},
+        {"", file("ver='2.0.0.0'"), {R::FileNotOlder, codec, u"2.0.0.0", u"2.0.0.0"}},
+        {"", file("minver='2.1.0.0'"), {R::FileBelowMinimum, codec, u"2.0.0.0", u"2.1.0.0"}},
+        {"", file("maxver='1.0.0.0'"), {R::FileAboveMaximum, codec, u"2.0.0.0", u"1.0.0.0"}},
         // A passing child names the path it looked at.
         {"", "<file name='new.dll' path='1' subpath='sub'/>", {R::Passes, u"\\player\\sub\\new.dll"}},
     };
@@ -268,7 +270,8 @@ TEST_F(UpdateRules, VerdictsNameTheValuesTheyCompared) {
         context.folders[u"1"] = u"\\player";
         context.regions = {u"cn", u"sz"};
         context.signedDocuments = c.signedDocuments;
-        ElementVerdict v = elementVerdict(parse(doc(update("p.exe", c.attributes, c.files))).at(0), context, m_host);
+        DocumentItem item = parse(doc(update("p.exe", c.attributes, c.files))).at(0);
+        ElementVerdict v = elementVerdict(item, context, m_host);
         const RuleVerdict& r = v.refusal() ? *v.refusal() : v.files.at(0).rule;
         EXPECT_EQ(r.reason, c.expected.reason);
         EXPECT_EQ(r.subject, c.expected.subject);

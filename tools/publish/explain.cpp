@@ -67,7 +67,8 @@ std::u16string skipReason(const decision::ElementVerdict& v, const std::u16strin
     if (const decision::RuleVerdict* refusal = v.refusal()) return words(*refusal, name);
     if (v.files.empty()) return u"it has no file child";
     std::u16string reasons;
-    for (const decision::FileVerdict& f : v.files) reasons += (reasons.empty() ? u"" : u"; ") + words(f.rule, name);
+    for (const decision::FileVerdict& f : v.files)
+        reasons += (reasons.empty() ? u"" : u"; ") + words(f.rule, name);
     return reasons;
 }
 
