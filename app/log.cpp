@@ -22,7 +22,6 @@ constexpr char16_t kLinePrefix[] = u"[OvUpdate.exe] ";
 constexpr int kLogLevel = 5;
 
 std::atomic<bool> g_logging{false};
-LineObserver g_observer;  // set before any thread logs
 
 // Lives from the set-up during static initialisation to the end of the process. Writers
 // share the guard, start and stop take it alone: a line written by a thread that was
@@ -120,10 +119,7 @@ bool logLine(const std::u16string& message) {
     return s.object->write(name.c_str(), kLogLevel, logText(message).c_str());
 }
 
-void setLineObserver(LineObserver observer) { g_observer = std::move(observer); }
-
 void logFormatted(std::u16string_view format, const std::vector<text::FormatArg>& values) {
-    if (g_observer) g_observer(format, values);
     logLine(text::formatArgs(format, values));
 }
 

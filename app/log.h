@@ -1,6 +1,5 @@
 // The diagnostic log, written through the maker's logger library when printlog = 1.
 #pragma once
-#include <functional>
 #include <string>
 #include <vector>
 #include "platform/format.h"
@@ -22,11 +21,7 @@ bool logLine(const std::u16string& message);
 // and it writes nothing afterwards.
 void stopThread(plat::Thread& thread, uint32_t exitCode);
 
-// Sees every line LOG writes, as its format and values, before the line goes to the
-// library. The release tool's explanation of a decision words the rules' verdicts this
-// way; the agent sets none.
-using LineObserver = std::function<void(std::u16string_view format, const std::vector<text::FormatArg>& values)>;
-void setLineObserver(LineObserver observer);
+// The body of LOG below.
 void logFormatted(std::u16string_view format, const std::vector<text::FormatArg>& values);
 
 // The word the log lines put after a step: "success" or "fail".

@@ -52,9 +52,14 @@ uint64_t murmurHash64B(const void* data, size_t size, uint32_t seed) {
     return uint64_t(h1) << 32 | h2;
 }
 
-bool inRollout(const std::u16string& identifier, int percent, int seed) {
-    if (percent > 99) return true;
+RolloutPlace rolloutPlace(const std::u16string& identifier, int percent, int seed) {
     std::string bytes = text::toUtf8(identifier);
-    uint64_t r = murmurHash64B(bytes.data(), bytes.size(), static_cast<uint32_t>(seed)) % 100;
-    return static_cast<long long>(r) < percent;
+    RolloutPlace place;
+    place.bucket = static_cast<int>(murmurHash64B(bytes.data(), bytes.size(), static_cast<uint32_t>(seed)) % 100);
+    place.inside = percent > 99 || place.bucket < percent;
+    return place;
+}
+
+bool inRollout(const std::u16string& identifier, int percent, int seed) {
+    return rolloutPlace(identifier, percent, seed).inside;
 }

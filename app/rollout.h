@@ -10,5 +10,10 @@
 // the 64-bit seed, the high half is zero.
 uint64_t murmurHash64B(const void* data, size_t size, uint32_t seed);
 
-// True when percent > 99, else when murmurHash64B(UTF-8 of identifier, seed) % 100 < percent.
+// Where a machine falls in a rollout of percent with seed.
+struct RolloutPlace {
+    int bucket = 0;       // murmurHash64B(UTF-8 of the identifier, seed) % 100
+    bool inside = false;  // percent > 99, or the bucket lies below percent
+};
+RolloutPlace rolloutPlace(const std::u16string& identifier, int percent, int seed);
 bool inRollout(const std::u16string& identifier, int percent, int seed);

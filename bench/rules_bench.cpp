@@ -84,10 +84,8 @@ void BM_Rules(benchmark::State& state) {
         {
             std::vector<decision::DocumentItem> items;
             decision::parseUpdateDocument(xml, items);
-            decision::UpdateDriver driver(host);
-            driver.m_saveDirectory = u"\\ovupdate-bench-no-such-folder";
-            driver.m_clientId = u"abc";
-            decision::RunDecision decision = driver.walk(items);
+            decision::WalkMachine machine{u"\\ovupdate-bench-no-such-folder", u"abc", {}, false};
+            decision::RunDecision decision = decision::walkDocument(items, host, machine).decision;
             if (decision.verdict != fetch::Verdict::NoUpdate) state.SkipWithError("an element applied");
         }
         size_t after = heapInUse();

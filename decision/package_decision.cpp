@@ -1,55 +1,37 @@
-// What happens to an accepted update element's package: taken from disk when it is already
-// there and whole, otherwise downloaded when this machine is inside the rollout share.
+#include "decision/package_decision.h"
+
 #include <deque>
 
 #include "app/host_probes.h"
-#include "app/log.h"
-#include "app/rollout.h"
-#include "decision/rule_texts.h"
-#include "decision/update_driver.h"
 #include "fetch/install_package.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
 namespace decision {
 
-bool UpdateDriver::decidePackage(const UpdateRecord& update, RunDecision& decision) {
-    decision.job.package = update;
-    // Without signed documents the package is checked as it always was, by its md5 alone.
-    if (!m_context.signedDocuments) decision.job.package.sha256.clear();
-    decision.job.domains = m_packageDomains;
-    decision.job.saveDirectory = m_saveDirectory;
-    decision.job.clientId = m_clientId;
-    std::u16string path = decision.job.savePath();
-    if (fileExists(path)) {
-        // A package on disk is taken without the rollout test.
-        LOG(u"需要下载的包%s已存在，做md5：%s校验", path, update.md5);
-        if (fetch::packageDigestMatches(path, update.md5, decision.job.package.sha256)) {
-            LOG(u"校验成功");
-            decision.verdict = fetch::Verdict::PackagePresent;
-            return true;
+PackageVerdict decidePackage(const UpdateRecord& update, const fetch::PackageJob& job) {
+    PackageVerdict v;
+    v.path = job.savePath();
+    if (fileExists(v.path)) {
+        if (fetch::packageDigestMatches(v.path, update.md5, job.package.sha256)) {
+            v.state = PackageVerdict::State::Present;
+            return v;
         }
-        LOG(u"校验失败，删除文件，下载安装包");
-        plat::deleteFile(path);
-        decision.verdict = fetch::Verdict::Download;
-        return true;
+        plat::deleteFile(v.path);
+        v.state = PackageVerdict::State::Damaged;
+        return v;
     }
-    LOG(u"需要下载的包%s不存在，下载前做灰度判断", path);
-    LOG(texts::kRolloutTest, m_clientId, update.probability, update.seed);
-    bool inside = inRollout(m_clientId, update.probability, update.seed);
-    LOG(inside ? texts::kInsideRollout : texts::kOutsideRollout);
-    if (!inside) return false;
-    decision.verdict = fetch::Verdict::Download;
-    return true;
+    v.clientId = job.clientId;
+    v.percent = update.probability;
+    v.seed = update.seed;
+    v.place = rolloutPlace(job.clientId, update.probability, update.seed);
+    return v;
 }
 
-// Deletes every package file whose name contains none of the recent-file entries (letter
-// case and surrounding blanks ignored). Names are gathered from the whole folder tree, but
-// the deletion aims at the save folder and its temp folder only.
-void UpdateDriver::cleanPackageDirectory() {
-    if (m_recentFiles.empty()) return;
+void cleanPackageDirectory(const std::u16string& saveDirectory, const std::vector<std::u16string>& recentFiles) {
+    if (recentFiles.empty()) return;
     std::vector<std::u16string> names;
-    std::deque<std::u16string> folders{m_saveDirectory};
+    std::deque<std::u16string> folders{saveDirectory};
     while (!folders.empty()) {
         std::u16string folder = folders.front();
         folders.pop_front();
@@ -63,15 +45,15 @@ void UpdateDriver::cleanPackageDirectory() {
     for (const std::u16string& name : names) {
         std::u16string upper = text::trim(text::toUpper(name));
         bool keep = false;
-        for (const std::u16string& entry : m_recentFiles) {
+        for (const std::u16string& entry : recentFiles) {
             if (upper.find(text::trim(text::toUpper(entry))) != std::u16string::npos) {
                 keep = true;
                 break;
             }
         }
         if (keep) continue;
-        plat::deleteFile(m_saveDirectory + u"\\" + upper);
-        plat::deleteFile(m_saveDirectory + u"\\temp\\" + upper);
+        plat::deleteFile(saveDirectory + u"\\" + upper);
+        plat::deleteFile(saveDirectory + u"\\temp\\" + upper);
     }
 }
 

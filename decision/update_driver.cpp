@@ -6,7 +6,10 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/signed_document.h"
+#include "decision/package_decision.h"
 #include "decision/update_document.h"
+#include "decision/update_rules.h"
+#include "decision/verdict_log.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -41,17 +44,17 @@ RunDecision UpdateDriver::decide(std::u16string& clientId) {
         for (const std::u16string& domain : deploy::servers().domains) m_documentDomains.push_back(domain);
     }
     plat::setUserDefaultLocale();
-    m_saveDirectory = dataFolder() + kSaveFolderName;
-    LOG(u"最终安装包保存路径: %s", m_saveDirectory);
+    m_machine.saveDirectory = dataFolder() + kSaveFolderName;
+    LOG(u"最终安装包保存路径: %s", m_machine.saveDirectory);
     // An existing folder reports "failed" here and is fine for what follows.
-    bool created = plat::createDirectory(m_saveDirectory);
-    LOG(u"创建安装包目录%s %s", m_saveDirectory, created ? u"success" : u"failed");
+    bool created = plat::createDirectory(m_machine.saveDirectory);
+    LOG(u"创建安装包目录%s %s", m_machine.saveDirectory, created ? u"success" : u"failed");
     std::u16string domains;
     for (const std::u16string& domain : m_documentDomains) domains += domain + u";";
     LOG(u"读取默认下载xml域 %s", domains);
-    m_context.regions = gatherRegionValues(m_host);
-    m_context.signedDocuments = signing::required();
-    m_clientId = clientIdentifier(clientId);
+    m_machine.regions = gatherRegionValues(m_host);
+    m_machine.signedDocuments = signing::required();
+    m_machine.clientId = clientIdentifier(clientId);
     return obtainAndWalk();
 }
 
@@ -87,7 +90,7 @@ RunDecision UpdateDriver::obtainAndWalk() {
 // The local debug document is held to the same rule as a fetched one: its signature lies
 // beside it, and it is known by the path of the served document of its name.
 bool UpdateDriver::localDocumentAccepted(const std::u16string& path, const std::string& content) {
-    if (!m_context.signedDocuments) return true;
+    if (!m_machine.signedDocuments) return true;
     std::string signature;
     std::u16string signaturePath = signing::signatureLocation(path);
     // Signed as the served document of the same name is.
@@ -103,23 +106,24 @@ bool UpdateDriver::localDocumentAccepted(const std::u16string& path, const std::
 RunDecision UpdateDriver::walkText(const std::string& text) {
     std::vector<DocumentItem> items;
     if (!parseUpdateDocument(text, items)) return ended(fetch::Verdict::NoUpdate);
-    return walk(items);
+    return walkDocument(items, m_host, m_machine).decision;
 }
 
-RunDecision UpdateDriver::walk(const std::vector<DocumentItem>& items) {
-    using Kind = DocumentItem::Kind;
-    RunDecision decision;
-    for (const DocumentItem& item : items) {
+namespace {
+
+// The state a walk gathers from the document as it goes.
+class Walk {
+public:
+    Walk(RuleHost& host, const WalkMachine& machine) : m_host(host), m_machine(machine) {
+        m_context.regions = machine.regions;
+        m_context.signedDocuments = machine.signedDocuments;
+    }
+
+    // True when the item ends the walk.
+    bool take(const DocumentItem& item, WalkResult& result) {
+        using Kind = DocumentItem::Kind;
         switch (item.kind) {
-            case Kind::Domains: {
-                int counter = 1;
-                for (const std::u16string& domain : item.texts) {
-                    if (domain.empty()) continue;
-                    m_packageDomains.push_back(domain);
-                    LOG(u"domain%d->%s", counter++, domain);
-                }
-                break;
-            }
+            case Kind::Domains: addDomains(item.texts); break;
             case Kind::Paths: addNamedPaths(item.paths, m_host, m_context.folders); break;
             case Kind::ClientPath: {
                 std::u16string path = item.texts.front();
@@ -128,15 +132,59 @@ RunDecision UpdateDriver::walk(const std::vector<DocumentItem>& items) {
             }
             case Kind::RecentFiles:
                 m_recentFiles.insert(m_recentFiles.end(), item.texts.begin(), item.texts.end());
-                cleanPackageDirectory();
+                cleanPackageDirectory(m_machine.saveDirectory, m_recentFiles);
                 break;
-            case Kind::Update:
-                if (updateApplies(item, m_context, m_host) && decidePackage(item.update, decision))
-                    return decision;
-                break;
+            case Kind::Update: return takeUpdate(item, result);
+        }
+        return false;
+    }
+
+private:
+    void addDomains(const std::vector<std::u16string>& domains) {
+        int counter = 1;
+        for (const std::u16string& domain : domains) {
+            if (domain.empty()) continue;
+            m_packageDomains.push_back(domain);
+            LOG(u"domain%d->%s", counter++, domain);
         }
     }
-    return ended(fetch::Verdict::NoUpdate);
+
+    bool takeUpdate(const DocumentItem& item, WalkResult& result) {
+        ElementVerdict verdict = elementVerdict(item, m_context, m_host);
+        fetch::PackageJob job;
+        if (verdict.applies()) {
+            job.package = item.update;
+            // Without signed documents the package is checked as it always was, by its md5 alone.
+            if (!m_context.signedDocuments) job.package.sha256.clear();
+            job.domains = m_packageDomains;
+            job.saveDirectory = m_machine.saveDirectory;
+            job.clientId = m_machine.clientId;
+            verdict.package = decidePackage(item.update, job);
+        }
+        logVerdict(verdict, item);
+        result.elements.push_back(verdict);
+        if (!verdict.taken()) return false;
+        bool present = verdict.package->state == PackageVerdict::State::Present;
+        result.decision.verdict = present ? fetch::Verdict::PackagePresent : fetch::Verdict::Download;
+        result.decision.job = std::move(job);
+        return true;
+    }
+
+    RuleHost& m_host;
+    const WalkMachine& m_machine;
+    RuleContext m_context;
+    std::vector<std::u16string> m_packageDomains;
+    std::vector<std::u16string> m_recentFiles;
+};
+
+}  // namespace
+
+WalkResult walkDocument(const std::vector<DocumentItem>& items, RuleHost& host, const WalkMachine& machine) {
+    Walk walk(host, machine);
+    WalkResult result;
+    for (const DocumentItem& item : items)
+        if (walk.take(item, result)) break;
+    return result;
 }
 
 }  // namespace decision

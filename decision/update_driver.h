@@ -2,14 +2,16 @@
 // switches, creates the save folder, gathers the region values and the client identifier,
 // obtains the update-information document (servers with a retry schedule, or a local file
 // in debug mode), reads it into records and walks them in document order. It returns what
-// it decided; the download, installation and module update run after it, elsewhere.
+// it decided; the download, installation and module update run after it, elsewhere. The
+// walk itself is a function of the records, the host and the machine, for the release
+// tool's explanation of a decision as much as for the run.
 #pragma once
 #include <string>
 #include <vector>
 
 #include "decision/rule_host.h"
+#include "decision/rule_verdict.h"
 #include "decision/update_records.h"
-#include "decision/update_rules.h"
 #include "fetch/package.h"
 
 namespace decision {
@@ -20,6 +22,25 @@ struct RunDecision {
     fetch::PackageJob job;
 };
 
+// The machine a document is walked for, beyond what its host answers.
+struct WalkMachine {
+    std::u16string saveDirectory;  // where its packages are saved
+    std::u16string clientId;       // places it in a rollout
+    std::vector<std::u16string> regions;
+    // The deployment signs its documents: each element must name its package's SHA-256,
+    // and none may offer an older version than the installed player unless it says so.
+    bool signedDocuments = false;
+};
+
+struct WalkResult {
+    std::vector<ElementVerdict> elements;  // one per update element tested, in document order
+    RunDecision decision;
+};
+
+// Walks the records in order until an update element applies and its package is present or
+// to be downloaded, logging each element's verdict as it is reached.
+WalkResult walkDocument(const std::vector<DocumentItem>& items, RuleHost& host, const WalkMachine& machine);
+
 class UpdateDriver {
 public:
     explicit UpdateDriver(RuleHost& host = systemRuleHost());
@@ -29,30 +50,18 @@ public:
 
     // Tries every document domain, then again after 60, 300 and 600 seconds.
     bool fetchUpdateDocument(const std::u16string& serverPath, std::string& body);
-    // Walks the records in order until an update element applies and its package is
-    // present or to be downloaded.
-    RunDecision walk(const std::vector<DocumentItem>& items);
 
     // Servers of the document (the deployment's domains unless set before decide).
     std::vector<std::u16string> m_documentDomains;
-    std::u16string m_saveDirectory;  // set by decide; tests may set it for walk
-    std::u16string m_clientId;
-    // Set by decide (the regions) and by the walk; tests and the release tool's
-    // explanation set the regions for walk.
-    RuleContext m_context;
 
 private:
     RunDecision obtainAndWalk();
     RunDecision walkText(const std::string& text);
     bool localDocumentAccepted(const std::u16string& path, const std::string& content);
     bool tryDocumentDomains(const std::u16string& serverPath, std::string& body);
-    // True ends the walk with the verdict in decision.
-    bool decidePackage(const UpdateRecord& update, RunDecision& decision);
-    void cleanPackageDirectory();
 
     RuleHost& m_host;
-    std::vector<std::u16string> m_packageDomains;
-    std::vector<std::u16string> m_recentFiles;
+    WalkMachine m_machine;
     bool m_debug = false;
     bool m_readLocal = false;
 };

@@ -2,9 +2,7 @@
 
 #include "app/file_digests.h"
 #include "app/host_probes.h"
-#include "app/log.h"
 #include "app/plain_file_name.h"
-#include "decision/rule_texts.h"
 #include "platform/text.h"
 
 namespace decision {
@@ -72,102 +70,78 @@ void addNamedPaths(const std::vector<NamedPath>& paths, RuleHost& host, NamedPat
     }
 }
 
-bool updateIsValid(const UpdateRecord& u, const std::u16string& clientPath, RuleHost& host) {
+RuleVerdict validity(const UpdateRecord& u, const std::u16string& clientPath, RuleHost& host) {
+    using R = RuleVerdict::Reason;
+    if (!u.enable) return {R::Disabled};
     // A package name becomes a path in the save folder: anything but a bare file name is
     // refused like a disabled element.
-    if (!u.enable || !isPlainFileName(u.name)) {
-        LOG(texts::kInvalid, u.name);
-        return false;
-    }
+    if (!isPlainFileName(u.name)) return {R::NotPlainName};
     std::u16string version = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
-    if (!u.clientminver.empty() && compareVersions(version, u.clientminver) == -1) {
-        LOG(texts::kBelowMinimum, clientPath, version, u.clientminver, u.name);
-        return false;
-    }
-    if (!u.clientmaxver.empty() && compareVersions(version, u.clientmaxver) == 1) {
-        LOG(texts::kAboveMaximum, clientPath, version, u.clientmaxver, u.name);
-        return false;
-    }
-    if (!u.partnerid.empty()) {
-        std::u16string channel = host.channel();
-        for (const std::u16string& id : text::split(u.partnerid, u";")) {
-            if (channel.find(id) != std::u16string::npos) {
-                LOG(texts::kChannelExcluded, u.partnerid, channel, u.name);
-                return false;
-            }
-        }
-    }
-    LOG(u"xml版本区间%s--%s,渠道id:%s, %s节点有效", u.clientminver, u.clientmaxver, u.partnerid, u.name);
-    return true;
+    if (!u.clientminver.empty() && compareVersions(version, u.clientminver) == -1)
+        return {R::BelowMinimum, clientPath, version, u.clientminver};
+    if (!u.clientmaxver.empty() && compareVersions(version, u.clientmaxver) == 1)
+        return {R::AboveMaximum, clientPath, version, u.clientmaxver};
+    if (u.partnerid.empty()) return {};
+    std::u16string channel = host.channel();
+    for (const std::u16string& id : text::split(u.partnerid, u";"))
+        if (channel.find(id) != std::u16string::npos) return {R::ChannelExcluded, {}, channel, u.partnerid};
+    return {};
 }
 
-bool signedUpdateIsValid(const UpdateRecord& u, const std::u16string& clientPath, RuleHost& host) {
-    if (!isSha256Text(u.sha256)) {
-        LOG(u"%s has no sha256 of 64 hex digits", u.name);
-        return false;
-    }
+RuleVerdict signedValidity(const UpdateRecord& u, const std::u16string& clientPath, RuleHost& host) {
+    using R = RuleVerdict::Reason;
+    if (!isSha256Text(u.sha256)) return {R::NoSha256, {}, u.sha256};
     std::u16string installed = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
     std::u16string offered = text::fromAnsi(u.verBytes);
     // A version that is not four numbers would compare as equal and pass the rule below.
-    if (!isVersionText(offered)) {
-        LOG(u"%s has no ver of four numbers: %s", u.name, offered);
-        return false;
-    }
-    if (!u.allowdowngrade && compareVersions(installed, offered) == 1) {
-        LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", installed, offered, u.name);
-        return false;
-    }
-    return true;
+    if (!isVersionText(offered)) return {R::NotFourNumbers, {}, offered};
+    if (!u.allowdowngrade && compareVersions(installed, offered) == 1)
+        return {R::Downgrade, clientPath, installed, offered};
+    return {};
 }
 
-bool regionPasses(const UpdateRecord& u, const std::vector<std::u16string>& regions) {
-    if (!u.blacklist.empty()) return !anyRegionListed(regions, u.blacklist);
-    if (!u.whitelist.empty()) return anyRegionListed(regions, u.whitelist);
-    return true;
+RuleVerdict regionVerdict(const UpdateRecord& u, const std::vector<std::u16string>& regions) {
+    using R = RuleVerdict::Reason;
+    std::u16string joined;
+    for (const std::u16string& region : regions) joined += (joined.empty() ? u"" : u",") + region;
+    if (!u.blacklist.empty())
+        return anyRegionListed(regions, u.blacklist) ? RuleVerdict{R::Blacklisted, {}, joined, u.blacklist}
+                                                     : RuleVerdict{};
+    if (!u.whitelist.empty() && !anyRegionListed(regions, u.whitelist))
+        return {R::NotWhitelisted, {}, joined, u.whitelist};
+    return {};
 }
 
-bool fileTest(const FileRecord& f, const NamedPaths& folders, RuleHost& host) {
+FileVerdict fileVerdict(const FileRecord& f, const NamedPaths& folders, RuleHost& host) {
+    using R = RuleVerdict::Reason;
     auto known = folders.find(f.path);  // an unknown key enters an empty folder
-    std::u16string base = known == folders.end() ? std::u16string() : known->second;
-    std::u16string full = base;
+    std::u16string folder = known == folders.end() ? std::u16string() : known->second;
+    std::u16string full = folder;
     if (!f.subpath.empty()) full += u"\\" + f.subpath;
     full += u"\\" + f.name;
-    if (host.fileExists(full)) {
-        std::u16string local = host.fileVersion(full);
-        if (!f.ver.empty() && compareVersions(local, f.ver) >= 0) {
-            LOG(texts::kFileNotOlder, full, local, f.ver);
-            return false;
-        }
-        if (!f.minver.empty() && compareVersions(local, f.minver) == -1) {
-            LOG(texts::kFileBelowMinimum, full, local, f.minver);
-            return false;
-        }
-        if (!f.maxver.empty() && compareVersions(local, f.maxver) == 1) {
-            LOG(texts::kFileAboveMaximum, full, local, f.maxver);
-            return false;
-        }
-    }
-    LOG(u"子节点路径：%s，使用的第%s个路径：%s，最终路径%s", f.subpath, f.path, base, full);
-    return true;
+    FileVerdict v{{R::Passes, full}, folder};
+    if (!host.fileExists(full)) return v;
+    std::u16string local = host.fileVersion(full);
+    if (!f.ver.empty() && compareVersions(local, f.ver) >= 0) v.rule = {R::FileNotOlder, full, local, f.ver};
+    else if (!f.minver.empty() && compareVersions(local, f.minver) == -1)
+        v.rule = {R::FileBelowMinimum, full, local, f.minver};
+    else if (!f.maxver.empty() && compareVersions(local, f.maxver) == 1)
+        v.rule = {R::FileAboveMaximum, full, local, f.maxver};
+    return v;
 }
 
-bool updateApplies(const DocumentItem& item, const RuleContext& context, RuleHost& host) {
-    const std::u16string& name = item.update.name;
-    if (!updateIsValid(item.update, context.clientPath, host) ||
-        (context.signedDocuments && !signedUpdateIsValid(item.update, context.clientPath, host)) ||
-        !regionPasses(item.update, context.regions)) {
-        LOG(texts::kInvalidOrRegion, name);
-        return false;
-    }
+ElementVerdict elementVerdict(const DocumentItem& item, const RuleContext& context, RuleHost& host) {
+    ElementVerdict v;
+    v.validity = validity(item.update, context.clientPath, host);
+    if (v.validity.passes() && context.signedDocuments)
+        v.signedCheck = signedValidity(item.update, context.clientPath, host);
+    if (!v.refusal()) v.region = regionVerdict(item.update, context.regions);
+    if (v.refusal()) return v;
     for (const FileRecord& file : item.files) {
-        if (fileTest(file, context.folders, host)) {
-            LOG(u"updatenode节点%s里file节点%s满足条件去升级", name, file.name);
-            return true;
-        }
-        LOG(u"updatenode节点%s里file节点%s不满足升级条件删除当前file节点信息", name, file.name);
+        v.files.push_back(fileVerdict(file, context.folders, host));
+        if (v.files.back().rule.passes()) break;
     }
-    LOG(u"updatenode节点%s里所有file节点不满足升级条件删除当前updatenode节点信息", name);
-    return false;
+    return v;
 }
 
 }  // namespace decision

@@ -1,12 +1,13 @@
 // The rules that decide whether an update element applies to this machine: player version
 // range, distribution channel, region lists and the versions of local files. Each is a
-// function of the records and the host; each logs its verdict.
+// function of the records and the host and returns its verdict; the walk logs it.
 #pragma once
 #include <map>
 #include <string>
 #include <vector>
 
 #include "decision/rule_host.h"
+#include "decision/rule_verdict.h"
 #include "decision/update_records.h"
 
 namespace decision {
@@ -23,15 +24,15 @@ void addNamedPaths(const std::vector<NamedPath>& paths, RuleHost& host, NamedPat
 
 // Enabled, a plain package file name, the player's version inside the element's range and
 // the player's channel not excluded.
-bool updateIsValid(const UpdateRecord& update, const std::u16string& clientPath, RuleHost& host);
-// What a signed deployment asks of an element beyond updateIsValid: a sha256 of 64 hex
-// digits, and a ver no older than the installed player's version unless allowdowngrade = 1.
-bool signedUpdateIsValid(const UpdateRecord& update, const std::u16string& clientPath, RuleHost& host);
+RuleVerdict validity(const UpdateRecord& update, const std::u16string& clientPath, RuleHost& host);
+// What a signed deployment asks of an element beyond validity: a sha256 of 64 hex digits,
+// and a ver of four numbers no older than the installed player's unless allowdowngrade = 1.
+RuleVerdict signedValidity(const UpdateRecord& update, const std::u16string& clientPath, RuleHost& host);
 // A black list, when present, decides alone; otherwise a white list must name a region.
-bool regionPasses(const UpdateRecord& update, const std::vector<std::u16string>& regions);
+RuleVerdict regionVerdict(const UpdateRecord& update, const std::vector<std::u16string>& regions);
 // A local file the update depends on: absent, or present with a version the file child
 // allows and older than its ver.
-bool fileTest(const FileRecord& file, const NamedPaths& folders, RuleHost& host);
+FileVerdict fileVerdict(const FileRecord& file, const NamedPaths& folders, RuleHost& host);
 
 // What an update element is tested against.
 struct RuleContext {
@@ -44,6 +45,6 @@ struct RuleContext {
 };
 
 // The whole test of one element: valid, in region, and some file child passes.
-bool updateApplies(const DocumentItem& item, const RuleContext& context, RuleHost& host);
+ElementVerdict elementVerdict(const DocumentItem& item, const RuleContext& context, RuleHost& host);
 
 }  // namespace decision

@@ -19,6 +19,12 @@ TEST(Rollout, MembershipFollowsThePercentage) {
     EXPECT_TRUE(inRollout(u"", 70, 1000));
     EXPECT_FALSE(inRollout(u"abc", 0, 1000));
     EXPECT_FALSE(inRollout(u"abc", -5, 1000));
+    // The place names the bucket, a full share included.
+    RolloutPlace place = rolloutPlace(u"abc", 100, 1000);
+    EXPECT_EQ(place.bucket, 83);
+    EXPECT_TRUE(place.inside);
+    EXPECT_EQ(rolloutPlace(u"abc", 54, 7).bucket, 54);
+    EXPECT_FALSE(rolloutPlace(u"abc", 54, 7).inside);
 }
 
 TEST(Rollout, FullShareLetsEveryoneInEvenWhereTheHashSays99) {

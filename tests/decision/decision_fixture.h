@@ -41,15 +41,12 @@ protected:
         writeFile(dataFolder() / "OrvixIS.ini", "[main]\r\nclient=" + client + "\r\n");
     }
 
-    // Reads xml as the driver does and walks it with a driver of its own, whose save folder
-    // lies in this host and whose client identifier is "abc" (rollout value 83 with the
-    // default seed).
+    // Reads xml as the driver does and walks it on the real host, with the save folder in
+    // this host and the client identifier "abc" (rollout value 83 with the default seed).
     decision::RunDecision walk(const std::string& xml) {
         std::vector<decision::DocumentItem> items;
         EXPECT_TRUE(decision::parseUpdateDocument(xml, items)) << xml;
-        decision::UpdateDriver driver;
-        driver.m_saveDirectory = settings::dataFolder() + u"\\OvUpdate";
-        driver.m_clientId = u"abc";
-        return driver.walk(items);
+        decision::WalkMachine machine{settings::dataFolder() + u"\\OvUpdate", u"abc", {}, false};
+        return decision::walkDocument(items, decision::systemRuleHost(), machine).decision;
     }
 };

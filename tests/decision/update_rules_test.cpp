@@ -75,10 +75,8 @@ protected:
     // Name of the package the walk went for, empty when it took no element. No package is
     // on disk and "abc" is inside every full rollout, so a taken element is downloaded.
     std::string taken(const std::string& xml) {
-        UpdateDriver driver(m_host);
-        driver.m_saveDirectory = u"\\ovupdate-test-no-such-folder";
-        driver.m_clientId = u"abc";
-        m_decision = driver.walk(parse(xml));
+        WalkMachine machine{u"\\ovupdate-test-no-such-folder", u"abc", {}, false};
+        m_decision = walkDocument(parse(xml), m_host, machine).decision;
         if (m_decision.verdict == fetch::Verdict::NoUpdate) return "";
         EXPECT_EQ(m_decision.verdict, fetch::Verdict::Download);
         return text::toUtf8(m_decision.job.package.name);
@@ -172,7 +170,7 @@ TEST_F(UpdateRules, RegionBlackAndWhiteLists) {
         std::vector<DocumentItem> items = parse(doc(update("p.exe", c.attributes)));
         RuleContext context;
         context.regions = c.regions;
-        EXPECT_EQ(updateApplies(items.at(0), context, m_host), c.applies) << c.attributes;
+        EXPECT_EQ(elementVerdict(items.at(0), context, m_host).applies(), c.applies) << c.attributes;
     }
 }
 
@@ -232,4 +230,53 @@ TEST_F(UpdateRules, NamedPathsFromRegistryAndEnvironment) {
     EXPECT_EQ(
         folders,
         (NamedPaths{{u"2", u"\\player\\bin"}, {u"6", u"\\player"}, {u"7", std::u16string(255, u'x') + u"\\y"}}));
+}
+
+// Each rule's verdict names the values it compared, whichever rule refused first.
+TEST_F(UpdateRules, VerdictsNameTheValuesTheyCompared) {
+    using R = RuleVerdict::Reason;
+    installClient(u"3.0.0.0");
+    m_host.channelId = u"1077";
+    m_host.files[u"\\player\\codec.dll"] = u"2.0.0.0";
+    const std::string sha = "sha256='" + std::string(64, 'a') + "' ";
+    const std::u16string codec = u"\\player\\codec.dll";
+    auto file = [](const std::string& attributes) { return "<file name='codec.dll' path='1' " + attributes + "/>"; };
+    struct Case {
+        std::string attributes, files;
+        RuleVerdict expected;
+        bool signedDocuments = false;
+    } cases[] = {
+        {"enable='0' clientminver='9.0.0.0'", kAnyFile, {R::Disabled}},
+        {"clientminver='3.0.0.1'", kAnyFile, {R::BelowMinimum, kPlayer, u"3.0.0.0", u"3.0.0.1"}},
+        {"clientmaxver='2.0.0.0'", kAnyFile, {R::AboveMaximum, kPlayer, u"3.0.0.0", u"2.0.0.0"}},
+        {"partnerid='5;107'", kAnyFile, {R::ChannelExcluded, u"", u"1077", u"5;107"}},
+        {"blacklist='us|cn'", kAnyFile, {R::Blacklisted, u"", u"cn,sz", u"us|cn"}},
+        {"whitelist='us'", kAnyFile, {R::NotWhitelisted, u"", u"cn,sz", u"us"}},
+        {"ver='3.1.0.0'", kAnyFile, {R::NoSha256}, true},
+        {sha + "ver='3.1'", kAnyFile, {R::NotFourNumbers, u"", u"3.1"}, true},
+        {sha + "ver='2.9.0.0' blacklist='cn'", kAnyFile, {R::Downgrade, kPlayer, u"3.0.0.0", u"2.9.0.0"}, true},
+        {sha + "ver='2.9.0.0' allowdowngrade='1' blacklist='cn'", kAnyFile,
+         {R::Blacklisted, u"", u"cn,sz", u"cn"}, true},
+        {"", file("ver='2.0.0.0'"), {R::FileNotOlder, codec, u"2.0.0.0", u"2.0.0.0"}},
+        {"", file("minver='2.1.0.0'"), {R::FileBelowMinimum, codec, u"2.0.0.0", u"2.1.0.0"}},
+        {"", file("maxver='1.0.0.0'"), {R::FileAboveMaximum, codec, u"2.0.0.0", u"1.0.0.0"}},
+        // A passing child names the path it looked at.
+        {"", "<file name='new.dll' path='1' subpath='sub'/>", {R::Passes, u"\\player\\sub\\new.dll"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.attributes + c.files);
+        RuleContext context;
+        context.clientPath = kPlayer;
+        context.folders[u"1"] = u"\\player";
+        context.regions = {u"cn", u"sz"};
+        context.signedDocuments = c.signedDocuments;
+        DocumentItem item = parse(doc(update("p.exe", c.attributes, c.files))).at(0);
+        ElementVerdict v = elementVerdict(item, context, m_host);
+        const RuleVerdict& r = v.refusal() ? *v.refusal() : v.files.at(0).rule;
+        EXPECT_EQ(r.reason, c.expected.reason);
+        EXPECT_EQ(r.subject, c.expected.subject);
+        EXPECT_EQ(r.actual, c.expected.actual);
+        EXPECT_EQ(r.bound, c.expected.bound);
+        EXPECT_EQ(v.applies(), c.expected.passes());
+    }
 }

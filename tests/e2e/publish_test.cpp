@@ -231,16 +231,21 @@ TEST(PublishVerify, FindsWhatIsWrongWithATree) {
 TEST(PublishExplain, AgreesWithTheAgentOnATableOfMachines) {
     struct Machine {
         std::string player, channel, region, clientId;
-        std::string expected;  // the package both should choose, "" for none
+        std::string expected;   // the package both should choose, "" for none
+        std::string explained;  // a line of the explanation
     };
     // Client "abc" lands in rollout bucket 83 with the default seed, "b" in bucket 27.
     std::vector<Machine> machines = {
-        {"2.9.0.0", "2000", "cn", "abc", "old-players.exe"},  // clientmaxver
-        {"3.1.0.0", "1077", "cn", "b", ""},                   // partnerid, then not on the white list
-        {"3.1.0.0", "2000", "de", "abc", "everyone.exe"},     // outside the rollout share
-        {"3.1.0.0", "2000", "de", "b", "rollout.exe"},        // inside it
-        {"3.1.0.0", "2000", "us", "b", "everyone.exe"},       // black list
-        {"3.3.0.0", "2000", "de", "b", ""},                   // the player is not older than ver
+        {"2.9.0.0", "2000", "cn", "abc", "old-players.exe", "  rollout: share 100%, every machine"},
+        {"3.1.0.0", "1077", "cn", "b", "", "rollout.exe: skipped (partnerid 1077 excludes channel 1077)"},
+        {"3.1.0.0", "2000", "de", "abc", "everyone.exe",
+         "  rollout: client id abc, seed 1000: bucket 83, share 50% (buckets below it take it)"},
+        {"3.1.0.0", "2000", "de", "b", "rollout.exe",
+         "  rollout: client id b, seed 1000: bucket 27, share 50% (buckets below it take it)"},
+        {"3.1.0.0", "2000", "us", "b", "everyone.exe", "rollout.exe: skipped (region us is on blacklist us)"},
+        {"3.3.0.0", "2000", "de", "b", "",
+         "everyone.exe: skipped (local file <player folder>\\Orvix.exe version 3.3.0.0 is not older than ver "
+         "3.2.0.1)"},
     };
     for (const Machine& m : machines) {
         SCOPED_TRACE(m.player + " " + m.channel + " " + m.region + " " + m.clientId);
@@ -284,6 +289,7 @@ TEST(PublishExplain, AgreesWithTheAgentOnATableOfMachines) {
             outcome.rfind("outcome: download ", 0) == 0 ? outcome.substr(18, outcome.find(' ', 18) - 18) : "";
         EXPECT_EQ(fetched, m.expected) << output;
         EXPECT_EQ(explained, fetched) << output;
+        EXPECT_NE(("\n" + output).find("\n" + m.explained + "\n"), std::string::npos) << output;
     }
 }
 

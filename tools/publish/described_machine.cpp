@@ -6,8 +6,6 @@
 namespace publish {
 namespace {
 
-constexpr char16_t kRegionKey[] = u"Kavo.FDS";
-const char16_t* const kRegionValues[] = {u"area", u"country", u"city", u"province", u"net"};
 constexpr char16_t kSeparator[] = u"$$$$";
 constexpr char16_t kUnknownFolder[] = u"<player folder>";
 
@@ -43,22 +41,13 @@ std::u16string DescribedMachine::fileVersion(const std::u16string& path) {
     return m_d.installedDir.empty() ? std::u16string() : ::fileVersion(path);
 }
 
-// The player's App Paths entry names the player; the region values are the ones given.
+// The player's App Paths entry names the player; no other value is known. (The region
+// values go to the walk as given, not through the registry.)
 bool DescribedMachine::readRegistry(std::u16string& path, bool folder) const {
     std::vector<std::u16string> parts = text::split(path, kSeparator);
-    if (parts.size() != 3) return false;
-    if (text::equalsNoCase(parts[1], kAppPathsKey)) {
-        path = folder ? m_folder : playerExe();
-        return true;
-    }
-    if (!text::equalsNoCase(parts[1], kRegionKey)) return false;
-    for (size_t i = 0; i < m_d.regions.size() && i < std::size(kRegionValues); ++i) {
-        if (text::equalsNoCase(parts[2], kRegionValues[i])) {
-            path = m_d.regions[i];
-            return true;
-        }
-    }
-    return false;
+    if (parts.size() != 3 || !text::equalsNoCase(parts[1], kAppPathsKey)) return false;
+    path = folder ? m_folder : playerExe();
+    return true;
 }
 
 bool DescribedMachine::readRegistryPath(std::u16string& path) { return readRegistry(path, false); }

@@ -1,6 +1,6 @@
 // A machine described on the command line, answering the update rules' questions the way
 // the real host would answer them on that machine: the player (its folder and version),
-// its channel, its region values and the versions of local files.
+// its channel and the versions of local files. Its region values go to the walk as given.
 #pragma once
 #include <map>
 #include <string>
