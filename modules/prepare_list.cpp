@@ -1,14 +1,27 @@
 // update.pre.xml: the staged files waiting for the swap, written after staging and read
 // by the swap (possibly by a later run).
+#include <algorithm>
+#include <tuple>
+
+#include "app/signed_document.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "xml/xml_document.h"
 
 namespace {
 
 constexpr char16_t kDeclaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 constexpr size_t kMaxPathChars = 259;
+
+// What the staging list says of one file: where it goes, where it waits, its digests.
+using Listed = std::tuple<std::u16string, std::u16string, std::u16string, std::u16string>;
+
+std::vector<Listed> sorted(std::vector<Listed> files) {
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 }  // namespace
 
@@ -22,6 +35,8 @@ bool ModuleUpdater::SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEn
         if (!e.needsUpdate) continue;
         doc.addElement(u"File");
         doc.setAttribute(u"md5", e.md5);
+        // The swap checks this too: the MD5 alone is no proof against a file made to match.
+        if (signing::required()) doc.setAttribute(u"sha256", e.sha256);
         doc.setAttribute(u"OldFile", modpaths::oldFileFor(m_playerPath, e.name));
         doc.setAttribute(u"NewFile", e.stagedPath);
     }
@@ -36,6 +51,7 @@ bool ModuleUpdater::ParsePrepareList(const std::u16string& path, const std::u16s
     while (doc.findElement(u"File")) {
         ModuleEntry e;
         e.md5 = doc.readAttribute(u"md5");
+        e.sha256 = doc.readAttribute(u"sha256");
         e.installedPath = doc.readAttribute(u"OldFile");
         e.stagedPath = doc.readAttribute(u"NewFile");
         // The list lies on disk between runs; a path in it that leads out of the player
@@ -47,4 +63,30 @@ bool ModuleUpdater::ParsePrepareList(const std::u16string& path, const std::u16s
     }
     doc.leaveElement();
     return true;
+}
+
+bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries, const std::u16string& base,
+                                         const std::u16string& listPath) {
+    if (!plat::pathExists(listPath)) return true;
+    std::vector<Listed> wanted;
+    for (const auto& e : entries)
+        if (e.needsUpdate) wanted.emplace_back(modpaths::oldFileFor(m_playerPath, e.name), e.stagedPath, e.md5, e.sha256);
+    std::vector<ModuleEntry> listed;
+    bool parsed = ParsePrepareList(listPath, base, listed);
+    std::vector<Listed> left;
+    for (const auto& e : listed) left.emplace_back(e.installedPath, e.stagedPath, e.md5, e.sha256);
+    if (parsed && sorted(left) == sorted(wanted)) return true;
+    // Taking the list away would leave its backups with nothing that knows where they go.
+    if (swapBegun(listed)) {
+        log(u"stale staging list %s kept: its swap is not rolled back", listPath);
+        return false;
+    }
+    log(u"stale staging list %s removed: the module list asks for other files", listPath);
+    std::u16string stagingDir = text::format(u"%s\\%s\\%s", base, modpaths::kWorkingFolder, modpaths::kStagingFolder);
+    for (const auto& e : listed) {
+        bool stillWanted = std::any_of(entries.begin(), entries.end(),
+                                       [&](const ModuleEntry& w) { return w.needsUpdate && w.stagedPath == e.stagedPath; });
+        if (!stillWanted && plat::isInsideFolder(e.stagedPath, stagingDir)) plat::deleteFile(e.stagedPath);
+    }
+    return DeleteAndCheck(listPath);
 }
