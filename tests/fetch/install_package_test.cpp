@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/file_digest.h"
+#include "app/file_digests.h"
 #include "app/md5.h"
 #include "fetch/fetch_fixture.h"
 
@@ -49,4 +51,46 @@ TEST_F(PackageDigest, PathBeyondThePathBufferNeverPasses) {
     writeFile(deep / cut, kPackage);
     ASSERT_EQ(readFile(deep / cut), kPackage);
     EXPECT_FALSE(fetch::packageDigestMatches(saveDirectory + u"\\" + text::fromUtf8(cut + ".exe"), m_md5));
+}
+
+// The check before the package starts is made on a handle that lets others read the file
+// (starting it does) but not hold it for more, and that stays open until released.
+TEST_F(PackageDigest, VerifiedPackageIsHeldAgainstWritersUntilReleased) {
+    std::u16string path = write("pkg.exe", kPackage);
+    auto held = fetch::openVerifiedPackage(path, m_md5);
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(plat::openFile(path, plat::OpenMode::ReadShared));
+    EXPECT_FALSE(plat::openFile(path, plat::OpenMode::ReadExclusive));
+    held.reset();
+    EXPECT_TRUE(plat::openFile(path, plat::OpenMode::ReadExclusive));
+    EXPECT_FALSE(fetch::openVerifiedPackage(path, m_md5.substr(1)));
+}
+
+// A package edited in place with its identity (size, time) put back still carries the
+// digests remembered for that identity. Checked by its MD5 alone, the package is trusted
+// by them as before; with a SHA-256 (a signed deployment) the bytes decide.
+TEST_F(PackageDigest, SignedCheckBeforeTheStartReadsTheBytes) {
+    std::string edited(kPackage);
+    edited[0] = 'X';
+    std::u16string path = write("pkg.exe", edited);
+    DigestPass original(true);
+    original.update(kPackage, sizeof kPackage - 1);
+    plat::FileIdentity identity;
+    ASSERT_TRUE(plat::fileIdentity(path, identity));
+    rememberDigests(identity, original.finish());
+
+    const std::u16string originalSha = text::fromUtf8(sha256OfBuffer(kPackage, sizeof kPackage - 1));
+    const std::u16string editedSha = text::fromUtf8(sha256OfBuffer(edited.data(), edited.size()));
+    const std::u16string editedMd5 = text::fromUtf8(md5OfBuffer(edited.data(), edited.size()));
+    struct Case {
+        const char* what;
+        std::u16string md5, sha256;
+        bool starts;
+    } cases[] = {
+        {"md5 alone, as remembered", m_md5, u"", true},
+        {"the original's digests", m_md5, originalSha, false},
+        {"the edited bytes' digests", editedMd5, editedSha, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(static_cast<bool>(fetch::openVerifiedPackage(path, c.md5, c.sha256)), c.starts) << c.what;
 }
