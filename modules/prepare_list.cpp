@@ -18,6 +18,10 @@ constexpr size_t kMaxPathChars = 259;
 // What the staging list says of one file: where it goes, where it waits, its digests.
 using Listed = std::tuple<std::u16string, std::u16string, std::u16string, std::u16string>;
 
+Listed listedAs(const std::u16string& oldFile, const ModuleEntry& e) {
+    return {oldFile, e.stagedPath, e.md5, e.sha256};
+}
+
 std::vector<Listed> sorted(std::vector<Listed> files) {
     std::sort(files.begin(), files.end());
     return files;
@@ -68,13 +72,12 @@ bool ModuleUpdater::ParsePrepareList(const std::u16string& path, const std::u16s
 bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries, const std::u16string& base,
                                          const std::u16string& listPath) {
     if (!plat::pathExists(listPath)) return true;
-    std::vector<Listed> wanted;
+    std::vector<Listed> wanted, left;
     for (const auto& e : entries)
-        if (e.needsUpdate) wanted.emplace_back(modpaths::oldFileFor(m_playerPath, e.name), e.stagedPath, e.md5, e.sha256);
+        if (e.needsUpdate) wanted.push_back(listedAs(modpaths::oldFileFor(m_playerPath, e.name), e));
     std::vector<ModuleEntry> listed;
     bool parsed = ParsePrepareList(listPath, base, listed);
-    std::vector<Listed> left;
-    for (const auto& e : listed) left.emplace_back(e.installedPath, e.stagedPath, e.md5, e.sha256);
+    for (const auto& e : listed) left.push_back(listedAs(e.installedPath, e));
     if (parsed && sorted(left) == sorted(wanted)) return true;
     // Taking the list away would leave its backups with nothing that knows where they go.
     if (swapBegun(listed)) {
@@ -82,11 +85,12 @@ bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries
         return false;
     }
     log(u"stale staging list %s removed: the module list asks for other files", listPath);
-    std::u16string stagingDir = text::format(u"%s\\%s\\%s", base, modpaths::kWorkingFolder, modpaths::kStagingFolder);
+    // Staged files this run wants were checked against the new list and stay.
+    std::u16string staging = text::format(u"%s\\%s\\%s", base, modpaths::kWorkingFolder, modpaths::kStagingFolder);
     for (const auto& e : listed) {
-        bool stillWanted = std::any_of(entries.begin(), entries.end(),
-                                       [&](const ModuleEntry& w) { return w.needsUpdate && w.stagedPath == e.stagedPath; });
-        if (!stillWanted && plat::isInsideFolder(e.stagedPath, stagingDir)) plat::deleteFile(e.stagedPath);
+        auto same = [&](const Listed& w) { return std::get<1>(w) == e.stagedPath; };
+        bool stillWanted = std::any_of(wanted.begin(), wanted.end(), same);
+        if (!stillWanted && plat::isInsideFolder(e.stagedPath, staging)) plat::deleteFile(e.stagedPath);
     }
     return DeleteAndCheck(listPath);
 }

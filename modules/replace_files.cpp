@@ -187,7 +187,9 @@ void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
 }
 
 bool ModuleUpdater::swapBegun(const std::vector<ModuleEntry>& entries) {
-    for (const auto& e : entries)
-        if (plat::pathExists(backupOf(e.installedPath)) || plat::pathExists(addedMarkOf(e.installedPath))) return true;
+    for (const auto& e : entries) {
+        const std::u16string& path = e.installedPath;
+        if (plat::pathExists(backupOf(path)) || plat::pathExists(addedMarkOf(path))) return true;
+    }
     return false;
 }

@@ -20,8 +20,8 @@ protected:
         install("skin.dat", "skin 1");
         publishConfig("<up sdir=\"" + server().url("/m1") + "\" percent=\"100\"/>");
     }
-    void publishWith(const Module& codec) {
-        publish("m1", {codec, {"plugins\\subtitle.dll", "new subtitle"}, {"skin.dat", "skin 1"}});
+    void publishWith(const Module& codec, const std::string& subtitle = "new subtitle") {
+        publish("m1", {codec, {"plugins\\subtitle.dll", subtitle}, {"skin.dat", "skin 1"}});
     }
     void expectUntouched() {
         EXPECT_EQ(contentOf("codec.dll"), "old codec");
@@ -194,7 +194,7 @@ TEST_F(ModuleRun, StagingLeftByAnEarlierRunIsSwappedOnlyWhileTheListAsksForIt) {
         bool stale;
         int fetched;  // archives the next run fetches
     } cases[] = {
-        {"every module current already", "newer codec", "newer subtitle", "newer codec", "newer subtitle", true, 0},
+        {"all current", "newer codec", "newer subtitle", "newer codec", "newer subtitle", true, 0},
         {"a newer codec", "old codec", "old subtitle", "newer codec", "new subtitle", true, 1},
         {"fewer files", "old codec", "old subtitle", "new codec", "old subtitle", true, 0},
         {"the same files", "old codec", "old subtitle", "new codec", "new subtitle", false, 0},
@@ -212,7 +212,7 @@ TEST_F(ModuleRun, StagingLeftByAnEarlierRunIsSwappedOnlyWhileTheListAsksForIt) {
 
         install("codec.dll", c.installedCodec);
         install("plugins\\subtitle.dll", c.installedSubtitle);
-        publish("m1", {{"codec.dll", c.offeredCodec}, {"plugins\\subtitle.dll", c.offeredSubtitle}, {"skin.dat", "skin 1"}});
+        publishWith({"codec.dll", c.offeredCodec}, c.offeredSubtitle);
         int before = server().hits(codecZip) + server().hits(subtitleZip);
         m_log.clear();
         EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));
