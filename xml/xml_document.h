@@ -37,7 +37,7 @@ public:
     static constexpr unsigned kUtf8Mark = 0x04;
     static constexpr unsigned kUtf16BigEndian = 0x80;
 
-    // Files larger than this are refused by loadFile ("file_error").
+    // Files larger than this are refused by loadFile and loadBytes ("file_error").
     static constexpr uint64_t kMaxFileBytes = 32u << 20;
 
     XmlDocument();                                   // empty text, no elements

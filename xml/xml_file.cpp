@@ -46,7 +46,9 @@ bool XmlDocument::loadFile(const std::u16string& path) {
 
 bool XmlDocument::loadBytes(std::string_view bytes) {
     m_results.clear();
-    return decodeAndParse(bytes, true);
+    bool withinLimit = bytes.size() <= kMaxFileBytes;
+    if (!withinLimit) m_results.add(u"file_error", u"msg", u"document too large");
+    return decodeAndParse(bytes, withinLimit);
 }
 
 bool XmlDocument::decodeAndParse(std::string_view bytes, bool read) {
