@@ -90,6 +90,14 @@ bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes
         bytes = before.size;
         return true;
     }
+    if (!readDigestsOfOpenFile(file, digests, bytes, withSha256)) return false;
+    plat::FileIdentity after;
+    // Only a file that did not change while it was read is remembered.
+    if (known && file.identity(after) && after == before && after.size == bytes) rememberDigests(after, digests);
+    return true;
+}
+
+bool readDigestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes, bool withSha256) {
     std::vector<uint8_t> buffer(kReadChunk);
     DigestPass pass(withSha256);
     for (;;) {
@@ -100,9 +108,6 @@ bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes
     }
     bytes = pass.bytes();
     digests = pass.finish();
-    plat::FileIdentity after;
-    // Only a file that did not change while it was read is remembered.
-    if (known && file.identity(after) && after == before && after.size == bytes) rememberDigests(after, digests);
     return true;
 }
 

@@ -44,6 +44,9 @@ void rememberDigestsOf(plat::File& file, DigestPass& pass);
 // asked); taken from memory when the file's identity is remembered with them. bytes tells
 // how many bytes they cover.
 bool digestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes, bool withSha256 = false);
+// The same always from the bytes: for the check before a file is started, which must not
+// trust an identity that whoever can write the file can also put back.
+bool readDigestsOfOpenFile(plat::File& file, StreamDigests& digests, uint64_t& bytes, bool withSha256);
 
 // A file that digests what is written through it.
 class DigestingFile final : public plat::File {

@@ -23,15 +23,33 @@ char16_t lowerHex(char16_t c) { return c >= u'A' && c <= u'F' ? static_cast<char
 
 }  // namespace
 
-FileDigests fileDigests(const std::u16string& path, plat::OpenMode mode) {
+namespace {
+
+FileDigests resultOf(const StreamDigests& digests, uint64_t bytes) {
     FileDigests result;
-    std::unique_ptr<plat::File> file = plat::openFile(path, mode);
-    StreamDigests digests;
-    if (!file || !digestsOfOpenFile(*file, digests, result.bytesRead, true) || !digests.hasSha256) return result;
+    result.bytesRead = bytes;
+    if (!digests.hasSha256) return result;
     result.md5 = md5Hex(digests.md5);
     result.sha256 = hex(digests.sha256, sizeof digests.sha256);
     result.readable = true;
     return result;
+}
+
+}  // namespace
+
+FileDigests fileDigests(const std::u16string& path, plat::OpenMode mode) {
+    std::unique_ptr<plat::File> file = plat::openFile(path, mode);
+    StreamDigests digests;
+    uint64_t bytes = 0;
+    if (!file || !digestsOfOpenFile(*file, digests, bytes, true)) return FileDigests();
+    return resultOf(digests, bytes);
+}
+
+FileDigests readFileDigests(plat::File& file) {
+    StreamDigests digests;
+    uint64_t bytes = 0;
+    if (!readDigestsOfOpenFile(file, digests, bytes, true)) return FileDigests();
+    return resultOf(digests, bytes);
 }
 
 std::string sha256OfBuffer(const void* data, size_t size) {

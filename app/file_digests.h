@@ -18,6 +18,8 @@ struct FileDigests {
 // The file read once from its start with the given sharing, both digests fed from each
 // read.
 FileDigests fileDigests(const std::u16string& path, plat::OpenMode mode);
+// Both digests of a file already open, read from its bytes (never a remembered pass).
+FileDigests readFileDigests(plat::File& file);
 
 std::string sha256OfBuffer(const void* data, size_t size);  // 64 lower-case hex digits
 

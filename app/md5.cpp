@@ -176,12 +176,15 @@ std::string md5OfFile(const std::u16string& path) {
 }
 
 StreamedMd5 md5OfFileStreamed(const std::u16string& path) {
-    StreamedMd5 result;
     std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadShared);
-    if (!file) return result;
+    return file ? md5OfFileStreamed(*file) : StreamedMd5();
+}
+
+StreamedMd5 md5OfFileStreamed(plat::File& file) {
+    StreamedMd5 result;
     plat::FileIdentity identity;
     StreamDigests known;
-    if (file->identity(identity) && rememberedDigests(identity, known)) {
+    if (file.identity(identity) && rememberedDigests(identity, known)) {
         std::memcpy(result.digest, known.md5, sizeof result.digest);
         result.bytesRead = identity.size;
         return result;
@@ -191,7 +194,7 @@ StreamedMd5 md5OfFileStreamed(const std::u16string& path) {
     std::vector<uint8_t> buffer(kStreamChunk * 512);
     Md5 md5;
     for (;;) {
-        int64_t got = file->read(buffer.data(), buffer.size());
+        int64_t got = file.read(buffer.data(), buffer.size());
         if (got > 0) {
             md5.update(buffer.data(), static_cast<size_t>(got));
             result.bytesRead += static_cast<uint64_t>(got);

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+namespace plat {
+class File;
+}
+
 class Md5 {
 public:
     Md5();
@@ -27,5 +31,7 @@ struct StreamedMd5 {
     uint64_t bytesRead = 0;
 };
 StreamedMd5 md5OfFileStreamed(const std::u16string& path);
+// The same over a file already open, from its current position.
+StreamedMd5 md5OfFileStreamed(plat::File& file);
 // Whole-file digest equals expected, letter case ignored; false when it cannot be computed.
 bool checkFileMd5(const std::u16string& path, const std::u16string& expected);

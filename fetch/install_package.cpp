@@ -15,20 +15,37 @@ namespace {
 
 constexpr size_t kSavePathChars = 1023;
 
+bool md5Equal(const std::string& digest, const std::u16string& md5) {
+    return text::toUpper(text::fromUtf8(digest)) == text::toUpper(md5);
+}
+
+bool bothMatch(const FileDigests& both, const std::u16string& md5, const std::u16string& sha256) {
+    return both.bytesRead > 0 && md5Equal(both.md5, md5) && sha256Matches(both.sha256, sha256);
+}
+
+bool md5Matches(plat::File& file, const std::u16string& md5) {
+    StreamedMd5 digest = md5OfFileStreamed(file);
+    return digest.bytesRead > 0 && md5Equal(md5Hex(digest.digest), md5);
+}
+
 }  // namespace
 
 // A path too long for the path buffer fails: cut short, it would name some other file
 // than the one that is then installed.
 bool packageDigestMatches(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256) {
     if (path.size() > kSavePathChars) return false;
-    if (!sha256.empty()) {
-        FileDigests both = fileDigests(path, plat::OpenMode::ReadShared);
-        return both.bytesRead > 0 && text::toUpper(text::fromUtf8(both.md5)) == text::toUpper(md5) &&
-               sha256Matches(both.sha256, sha256);
-    }
-    StreamedMd5 digest = md5OfFileStreamed(path);
-    if (digest.bytesRead == 0) return false;
-    return text::toUpper(text::fromUtf8(md5Hex(digest.digest))) == text::toUpper(md5);
+    if (!sha256.empty()) return bothMatch(fileDigests(path, plat::OpenMode::ReadShared), md5, sha256);
+    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadShared);
+    return file && md5Matches(*file, md5);
+}
+
+std::unique_ptr<plat::File> openVerifiedPackage(const std::u16string& path, const std::u16string& md5,
+                                                const std::u16string& sha256) {
+    if (path.size() > kSavePathChars) return nullptr;
+    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadDenyWrite);
+    if (!file) return nullptr;
+    bool matches = sha256.empty() ? md5Matches(*file, md5) : bothMatch(readFileDigests(*file), md5, sha256);
+    return matches ? std::move(file) : nullptr;
 }
 
 void installVerifiedPackage(const Package& package, const std::u16string& savePath) {

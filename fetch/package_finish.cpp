@@ -29,7 +29,9 @@ NextStep PackageRun::finish(RunStatus status, Source source) {
         return NextStep::ModuleStage;
     }
     if (status == RunStatus::PackagePresent || status == RunStatus::Downloaded) {
-        if (packageDigestMatches(m_job.savePath(), m_job.package.md5, m_job.package.sha256)) {
+        // Held from the check until the package has started, so it is the checked bytes
+        // that start.
+        if (auto held = openVerifiedPackage(m_job.savePath(), m_job.package.md5, m_job.package.sha256)) {
             installVerifiedPackage(m_job.package, m_job.savePath());
         } else {
             LOG(u"check md5 fail");

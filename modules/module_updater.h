@@ -28,7 +28,7 @@ struct UpdateNode {
 // root/updates is missing or the text is not well formed.
 bool readUpdateConfig(const std::string& body, std::vector<UpdateNode>& nodes);
 
-// One "File" of update.xml, or of update.pre.xml (then only md5, installedPath,
+// One "File" of update.xml, or of update.pre.xml (then only md5, sha256, installedPath,
 // installedDir and stagedPath are filled).
 struct ModuleEntry {
     std::u16string name;
@@ -67,11 +67,18 @@ public:
 
     // Download and staging.
     bool DoUpdateNow(const std::u16string& sourceDir, const std::u16string& root);
+    // list: the bytes of update.xml, as read (and, in a signed deployment, checked).
     bool ParseUpdateModuleList(const std::u16string& sourceDir, const std::u16string& base,
-                               const std::u16string& listPath, const std::u16string& stagingDir,
+                               const std::string& list, const std::u16string& stagingDir,
                                std::vector<ModuleEntry>& entries);
     bool CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count);
     bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries, const std::u16string& path);
+    // A staging list an earlier run left (its swap failed and was rolled back) is kept only
+    // when entries, just checked against the accepted module list, ask for exactly the files
+    // it names with the same digests; otherwise it goes with the staged files it names.
+    // False when it cannot go because backups or marks of its swap are still in place.
+    bool DropStaleStagingList(const std::vector<ModuleEntry>& entries, const std::u16string& base,
+                              const std::u16string& listPath);
     bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
     bool DownloadFile(const std::u16string& url, const std::u16string& path,
                       ModuleBody kind = ModuleBody::Archive);
@@ -115,6 +122,11 @@ private:
     void restoreInterruptedSwap(const std::u16string& base);
     // Ends a swap whose new files are all in place: backups retired, marks and list gone.
     void finishSwap(const std::vector<ModuleEntry>& entries, const std::u16string& listPath);
+    // True when a swap of entries has begun: a backup or an "added" mark is in place.
+    static bool swapBegun(const std::vector<ModuleEntry>& entries);
+    // The staged file at path (staged, or just moved in) against the digests the staging
+    // list recorded; a signed deployment's list must have recorded the SHA-256.
+    bool matchesStagingList(const std::u16string& path, const ModuleEntry& e);
 
     bool m_logging = false;
     LogSink m_sink;

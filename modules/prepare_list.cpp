@@ -1,14 +1,31 @@
 // update.pre.xml: the staged files waiting for the swap, written after staging and read
 // by the swap (possibly by a later run).
+#include <algorithm>
+#include <tuple>
+
+#include "app/signed_document.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "xml/xml_document.h"
 
 namespace {
 
 constexpr char16_t kDeclaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 constexpr size_t kMaxPathChars = 259;
+
+// What the staging list says of one file: where it goes, where it waits, its digests.
+using Listed = std::tuple<std::u16string, std::u16string, std::u16string, std::u16string>;
+
+Listed listedAs(const std::u16string& oldFile, const ModuleEntry& e) {
+    return {oldFile, e.stagedPath, e.md5, e.sha256};
+}
+
+std::vector<Listed> sorted(std::vector<Listed> files) {
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 }  // namespace
 
@@ -22,6 +39,8 @@ bool ModuleUpdater::SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEn
         if (!e.needsUpdate) continue;
         doc.addElement(u"File");
         doc.setAttribute(u"md5", e.md5);
+        // The swap checks this too: the MD5 alone is no proof against a file made to match.
+        if (signing::required()) doc.setAttribute(u"sha256", e.sha256);
         doc.setAttribute(u"OldFile", modpaths::oldFileFor(m_playerPath, e.name));
         doc.setAttribute(u"NewFile", e.stagedPath);
     }
@@ -36,6 +55,7 @@ bool ModuleUpdater::ParsePrepareList(const std::u16string& path, const std::u16s
     while (doc.findElement(u"File")) {
         ModuleEntry e;
         e.md5 = doc.readAttribute(u"md5");
+        e.sha256 = doc.readAttribute(u"sha256");
         e.installedPath = doc.readAttribute(u"OldFile");
         e.stagedPath = doc.readAttribute(u"NewFile");
         // The list lies on disk between runs; a path in it that leads out of the player
@@ -47,4 +67,30 @@ bool ModuleUpdater::ParsePrepareList(const std::u16string& path, const std::u16s
     }
     doc.leaveElement();
     return true;
+}
+
+bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries, const std::u16string& base,
+                                         const std::u16string& listPath) {
+    if (!plat::pathExists(listPath)) return true;
+    std::vector<Listed> wanted, left;
+    for (const auto& e : entries)
+        if (e.needsUpdate) wanted.push_back(listedAs(modpaths::oldFileFor(m_playerPath, e.name), e));
+    std::vector<ModuleEntry> listed;
+    bool parsed = ParsePrepareList(listPath, base, listed);
+    for (const auto& e : listed) left.push_back(listedAs(e.installedPath, e));
+    if (parsed && sorted(left) == sorted(wanted)) return true;
+    // Taking the list away would leave its backups with nothing that knows where they go.
+    if (swapBegun(listed)) {
+        log(u"stale staging list %s kept: its swap is not rolled back", listPath);
+        return false;
+    }
+    log(u"stale staging list %s removed: the module list asks for other files", listPath);
+    // Staged files this run wants were checked against the new list and stay.
+    std::u16string staging = text::format(u"%s\\%s\\%s", base, modpaths::kWorkingFolder, modpaths::kStagingFolder);
+    for (const auto& e : listed) {
+        auto same = [&](const Listed& w) { return std::get<1>(w) == e.stagedPath; };
+        bool stillWanted = std::any_of(wanted.begin(), wanted.end(), same);
+        if (!stillWanted && plat::isInsideFolder(e.stagedPath, staging)) plat::deleteFile(e.stagedPath);
+    }
+    return DeleteAndCheck(listPath);
 }

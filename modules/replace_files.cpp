@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/md5.h"
+#include "app/signed_document.h"
 #include "modules/folder_names.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
@@ -78,7 +79,7 @@ int ModuleUpdater::ReplaceFiles(const std::u16string& root) {
 
 bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
     for (const auto& e : entries) {
-        if (!CompareFileMd5(e.stagedPath, e.md5)) return false;
+        if (!matchesStagingList(e.stagedPath, e)) return false;
         std::u16string backup = backupOf(e.installedPath);
         if (!DeleteAndCheck(backup)) return false;
         CreateMultiDirectory(e.installedDir);  // a new module may bring a new folder
@@ -102,9 +103,17 @@ bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
             return false;
         }
         log(u"move %s to %s success", e.stagedPath, e.installedPath);
-        if (!CompareFileMd5(e.installedPath, e.md5)) return false;
+        if (!matchesStagingList(e.installedPath, e)) return false;
     }
     return true;
+}
+
+bool ModuleUpdater::matchesStagingList(const std::u16string& path, const ModuleEntry& e) {
+    if (signing::required() && e.sha256.empty()) {
+        log(u"%s has no sha256 in the staging list", e.stagedPath);
+        return false;
+    }
+    return CompareFileDigests(path, e.md5, e.sha256);
 }
 
 void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
@@ -166,17 +175,21 @@ void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
     // The swap moves each staged file in last: with none left and every installed file the
     // new one, only the clean-up was cut short.
     bool allMovedIn = true;
-    bool begun = false;
-    for (const auto& e : entries) {
+    for (const auto& e : entries)
         allMovedIn =
             allMovedIn && !plat::pathExists(e.stagedPath) && text::fromAnsi(md5OfFile(e.installedPath)) == e.md5;
-        begun =
-            begun || plat::pathExists(backupOf(e.installedPath)) || plat::pathExists(addedMarkOf(e.installedPath));
-    }
     if (allMovedIn) {
         log(u"finish interrupted swap of %s", listPath);
         finishSwap(entries, listPath);
-    } else if (begun) {
+    } else if (swapBegun(entries)) {
         RollbackFiles(entries);
     }
+}
+
+bool ModuleUpdater::swapBegun(const std::vector<ModuleEntry>& entries) {
+    for (const auto& e : entries) {
+        const std::u16string& path = e.installedPath;
+        if (plat::pathExists(backupOf(path)) || plat::pathExists(addedMarkOf(path))) return true;
+    }
+    return false;
 }

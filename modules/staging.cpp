@@ -32,14 +32,15 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
         log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
         return false;
     }
-    if (signing::required()) {
-        std::string list;
-        if (!plat::readWholeFile(listPath, list) || !DocumentAccepted(listUrl, list)) return false;
-    }
+    // Read once: the bytes whose signature is checked are the bytes that are parsed, so a
+    // change to the file in between reaches neither.
+    std::string list;
+    bool read = plat::readWholeFile(listPath, list);
+    if (signing::required() && (!read || !DocumentAccepted(listUrl, list))) return false;
     std::u16string stagingDir = text::format(u"%s\\%s", work, modpaths::kStagingFolder);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
-    if (!ParseUpdateModuleList(sourceDir, base, listPath, stagingDir, entries)) {
+    if (!ParseUpdateModuleList(sourceDir, base, list, stagingDir, entries)) {
         log(u"ParseUpdateModuleList %s failed\r\n", listPath);
         return false;
     }
@@ -51,6 +52,8 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     }
     log(u"CheckAndDownloadModulesByList %d files need update, use time:%d", count,
         static_cast<long long>(plat::clock().monotonicMs() - started));
+    std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
+    if (!DropStaleStagingList(entries, base, stagingList)) return false;
     if (count == 0) return true;
 
     // The staged files were flushed as they were written; their names reach the disk
@@ -58,7 +61,6 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     for (const ModuleEntry& e : entries)
         if (e.needsUpdate) plat::flushFolder(e.stagedDir);
     log(u"SaveUpdateFilesToUpdatePrepareXml");
-    std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
     if (!SaveUpdateFilesToUpdatePrepareXml(entries, stagingList)) {
         log(u"Save Prepare xml %s failed\r\n", stagingList);
         return false;
@@ -67,10 +69,10 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
 }
 
 bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const std::u16string& base,
-                                          const std::u16string& listPath, const std::u16string& stagingDir,
+                                          const std::string& list, const std::u16string& stagingDir,
                                           std::vector<ModuleEntry>& entries) {
     XmlDocument doc;
-    if (!doc.loadFile(listPath) || !doc.findElement(u"root") || !doc.enterElement()) return false;
+    if (!doc.loadBytes(list) || !doc.findElement(u"root") || !doc.enterElement()) return false;
     while (doc.findElement(u"File")) {
         ModuleEntry e;
         e.name = doc.getElementText();

@@ -74,6 +74,10 @@ bool fileIdentity(const std::u16string& path, FileIdentity& identity);
 enum class OpenMode {
     ReadShared,     // read, others may read and write
     ReadExclusive,  // read, no sharing: fails while another process holds the file
+    // Read, others may only read: nobody writes, renames or deletes the file while it is
+    // open, yet a program can still be started from it. Fails while another process holds
+    // the file for more than reading.
+    ReadDenyWrite,
     WriteTruncate,  // create or truncate, write
     ReadWrite,      // open existing for read and write
 };

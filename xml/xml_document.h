@@ -37,7 +37,7 @@ public:
     static constexpr unsigned kUtf8Mark = 0x04;
     static constexpr unsigned kUtf16BigEndian = 0x80;
 
-    // Files larger than this are refused by loadFile ("file_error").
+    // Files larger than this are refused by loadFile and loadBytes ("file_error").
     static constexpr uint64_t kMaxFileBytes = 32u << 20;
 
     XmlDocument();                                   // empty text, no elements
@@ -53,6 +53,9 @@ public:
     // False when the file cannot be read or decoded, or the document is not well formed
     // (the indexed part is still navigable then).
     bool loadFile(const std::u16string& path);
+    // The same from a file's bytes already in memory: a document that was checked (its
+    // signature) is read from exactly the bytes that were checked, not from the file again.
+    bool loadBytes(std::string_view bytes);
 
     // Writes the text: UTF-16 with its mark when the document was read from UTF-16,
     // otherwise the declared encoding (UTF-8 when none), with the UTF-8 mark when the file
@@ -92,6 +95,7 @@ public:
 
 private:
     bool parse();  // indexes m_text, adding to the records already there
+    bool decodeAndParse(std::string_view bytes, bool read);
     void resetPositions();
     std::u16string_view nameOf(uint32_t element) const;
     std::u16string_view startTagOf(uint32_t element) const;

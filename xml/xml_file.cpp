@@ -39,12 +39,24 @@ bool readFile(const std::u16string& path, std::string& bytes, xml::ResultLog& lo
 
 bool XmlDocument::loadFile(const std::u16string& path) {
     m_results.clear();
+    std::string bytes;
+    bool read = readFile(path, bytes, m_results);
+    return decodeAndParse(bytes, read);
+}
+
+bool XmlDocument::loadBytes(std::string_view bytes) {
+    m_results.clear();
+    bool withinLimit = bytes.size() <= kMaxFileBytes;
+    if (!withinLimit) m_results.add(u"file_error", u"msg", u"document too large");
+    return decodeAndParse(bytes, withinLimit);
+}
+
+bool XmlDocument::decodeAndParse(std::string_view bytes, bool read) {
     m_text.clear();
     m_docFlags = 0;
-    std::string bytes;
     std::u16string text;
     unsigned flags = 0;
-    if (!readFile(path, bytes, m_results) || !xml::decodeFileBytes(bytes, text, flags, m_results)) {
+    if (!read || !xml::decodeFileBytes(bytes, text, flags, m_results)) {
         parse();  // an empty document, without records of its own
         return false;
     }

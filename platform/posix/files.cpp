@@ -395,7 +395,8 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case OpenMode::ReadShared:
-        case OpenMode::ReadExclusive: flags |= O_RDONLY; break;
+        case OpenMode::ReadExclusive:
+        case OpenMode::ReadDenyWrite: flags |= O_RDONLY; break;
         case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
     }
@@ -406,7 +407,10 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
     struct stat st;
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0;
     if (!ok) errno = EISDIR;
-    if (ok && mode == OpenMode::ReadExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Sharing as the stand-in world knows it: an exclusive lock for no sharing, a shared one
+    // for others reading only, neither waited for.
+    int lock = mode == OpenMode::ReadExclusive ? LOCK_EX : mode == OpenMode::ReadDenyWrite ? LOCK_SH : 0;
+    if (ok && lock != 0 && flock(fd, lock | LOCK_NB) != 0) {
         ok = false;
         errno = EBUSY;
     }

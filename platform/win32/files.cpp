@@ -202,6 +202,7 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
     switch (mode) {
         case OpenMode::ReadShared: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
         case OpenMode::ReadExclusive: share = 0; break;
+        case OpenMode::ReadDenyWrite: share = FILE_SHARE_READ; break;
         case OpenMode::WriteTruncate:
             access = GENERIC_WRITE;
             disposition = CREATE_ALWAYS;

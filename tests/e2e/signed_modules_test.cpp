@@ -8,6 +8,7 @@
 #include "app/md5.h"
 #include "e2e/e2e_fixture.h"
 #include "e2e/release_key.h"
+#include "support/unmovable_file.h"
 #include "support/zip_archive.h"
 
 using namespace e2e;
@@ -212,5 +213,30 @@ TEST(SignedModules, AnOlderConfigurationAfterANewerOneIsRefused) {
     std::vector<std::string> lines = world.runAgent();
     EXPECT_TRUE(loggedPrefix(lines, refusal(world.url(kConfigPath), "signed at " + std::to_string(now - 3600))));
     EXPECT_EQ(world.installed(), kInstalled);
+    EXPECT_EQ(world.hits(kArchivePath), 1);
+}
+
+// A swap that fails keeps its staging list, which records the SHA-256 of each staged file
+// beside its MD5; the next run, handed the same module list, swaps that file in without
+// fetching it again.
+TEST(SignedModules, FailedSwapKeepsTheSha256OfTheStagedFileForTheNextRun) {
+    SignedModulesWorld world;
+    world.publish(world.release());
+    fs::path work = world.m_box.playerFolder() / "OvUpdate";
+    fs::create_directories(work);  // a held player folder takes no new folder
+    {
+        testsupport::UnmovableFile held(world.m_box.playerFolder() / "codec.dll");
+        if (!held.held()) GTEST_SKIP() << "cannot hold an installed file here";
+        std::vector<std::string> lines = world.runAgent();
+        EXPECT_TRUE(logged(lines, "replace files failed, rollback finish and return"));
+    }
+    EXPECT_EQ(world.installed(), kInstalled);
+    EXPECT_NE(readFile(work / "update.pre.xml").find("sha256=\"" + sha256(kOffered) + "\""), std::string::npos);
+
+    world.m_box.removeLogs();
+    std::vector<std::string> lines = world.runAgent();
+    EXPECT_TRUE(logged(lines, "replace count 1 success"));
+    EXPECT_FALSE(loggedPrefix(lines, "stale staging list "));
+    EXPECT_EQ(world.installed(), kOffered);
     EXPECT_EQ(world.hits(kArchivePath), 1);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/file_digest.h"
+#include "app/file_digests.h"
 #include "app/md5.h"
 #include "fetch/fetch_fixture.h"
 
@@ -49,4 +51,32 @@ TEST_F(PackageDigest, PathBeyondThePathBufferNeverPasses) {
     writeFile(deep / cut, kPackage);
     ASSERT_EQ(readFile(deep / cut), kPackage);
     EXPECT_FALSE(fetch::packageDigestMatches(saveDirectory + u"\\" + text::fromUtf8(cut + ".exe"), m_md5));
+}
+
+// The check before the package starts is made on a handle that lets others read the file
+// (starting it does) but not hold it for more, and that stays open until released.
+TEST_F(PackageDigest, VerifiedPackageIsHeldAgainstWritersUntilReleased) {
+    std::u16string path = write("pkg.exe", kPackage);
+    auto held = fetch::openVerifiedPackage(path, m_md5);
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(plat::openFile(path, plat::OpenMode::ReadShared));
+    EXPECT_FALSE(plat::openFile(path, plat::OpenMode::ReadExclusive));
+    held.reset();
+    EXPECT_TRUE(plat::openFile(path, plat::OpenMode::ReadExclusive));
+    EXPECT_FALSE(fetch::openVerifiedPackage(path, m_md5.substr(1)));
+}
+
+// A package edited in place with its identity (size, time) put back still carries the
+// digests remembered for that identity. Checked by its MD5 alone, it is trusted by them as
+// before; with a SHA-256 (a signed deployment) the check reads the bytes.
+TEST_F(PackageDigest, SignedCheckBeforeTheStartReadsTheBytes) {
+    std::u16string path = write("pkg.exe", "Xnstaller bytes");
+    DigestPass original(true);
+    original.update(kPackage, sizeof kPackage - 1);
+    plat::FileIdentity identity;
+    ASSERT_TRUE(plat::fileIdentity(path, identity));
+    rememberDigests(identity, original.finish());
+    const std::u16string sha256 = text::fromUtf8(sha256OfBuffer(kPackage, sizeof kPackage - 1));
+    EXPECT_TRUE(fetch::openVerifiedPackage(path, m_md5));
+    EXPECT_FALSE(fetch::openVerifiedPackage(path, m_md5, sha256));
 }

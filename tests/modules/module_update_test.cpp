@@ -20,8 +20,8 @@ protected:
         install("skin.dat", "skin 1");
         publishConfig("<up sdir=\"" + server().url("/m1") + "\" percent=\"100\"/>");
     }
-    void publishWith(const Module& codec) {
-        publish("m1", {codec, {"plugins\\subtitle.dll", "new subtitle"}, {"skin.dat", "skin 1"}});
+    void publishWith(const Module& codec, const std::string& subtitle = "new subtitle") {
+        publish("m1", {codec, {"plugins\\subtitle.dll", subtitle}, {"skin.dat", "skin 1"}});
     }
     void expectUntouched() {
         EXPECT_EQ(contentOf("codec.dll"), "old codec");
@@ -180,6 +180,63 @@ TEST_F(ModuleRun, SwapCutShortIsRestoredThenFinishedByTheNextRun) {
     EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1);  // staged files were reused
     EXPECT_TRUE(backupsLeft().empty());
     EXPECT_FALSE(fs::exists(work()));
+}
+
+// After a swap that failed and was rolled back, the staging list and its files wait in the
+// working folder. The next run swaps them in only while its module list asks for exactly
+// those files with those digests; otherwise the list goes first and the installation ends
+// as the new module list says, never with a file staged for an older one.
+TEST_F(ModuleRun, StagingLeftByAnEarlierRunIsSwappedOnlyWhileTheListAsksForIt) {
+    struct Case {
+        const char* what;
+        std::string installedCodec, installedSubtitle;  // when the next run starts
+        std::string offeredCodec, offeredSubtitle;      // what its module list says
+        bool stale;
+        int fetched;  // archives the next run fetches
+    } cases[] = {
+        {"all current", "newer codec", "newer subtitle", "newer codec", "newer subtitle", true, 0},
+        {"a newer codec", "old codec", "old subtitle", "newer codec", "new subtitle", true, 1},
+        {"fewer files", "old codec", "old subtitle", "new codec", "old subtitle", true, 0},
+        {"the same files", "old codec", "old subtitle", "new codec", "new subtitle", false, 0},
+    };
+    const std::string codecZip = archiveRoute("m1", "codec.dll");
+    const std::string subtitleZip = archiveRoute("m1", "plugins\\subtitle.dll");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(work());
+        install("codec.dll", "old codec");
+        install("plugins\\subtitle.dll", "old subtitle");
+        publishWith({"codec.dll", "new codec"});
+        m_updater.setPlayerFolder(agentPath(player()));
+        ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), agentPath(player())));  // staged, not swapped
+
+        install("codec.dll", c.installedCodec);
+        install("plugins\\subtitle.dll", c.installedSubtitle);
+        publishWith({"codec.dll", c.offeredCodec}, c.offeredSubtitle);
+        int before = server().hits(codecZip) + server().hits(subtitleZip);
+        m_log.clear();
+        EXPECT_TRUE(m_updater.RunModuleUpdate(u"abc"));
+        EXPECT_EQ(contentOf("codec.dll"), c.offeredCodec);
+        EXPECT_EQ(contentOf("plugins\\subtitle.dll"), c.offeredSubtitle);
+        EXPECT_EQ(loggedPrefix("stale staging list "), c.stale);
+        EXPECT_EQ(server().hits(codecZip) + server().hits(subtitleZip) - before, c.fetched);
+        EXPECT_FALSE(fs::exists(work()));
+        EXPECT_TRUE(backupsLeft().empty());
+    }
+}
+
+// A stale staging list whose swap still has a backup in place is not taken away: nothing
+// else knows where that backup belongs.
+TEST_F(ModuleRun, StaleStagingListWithABackupInPlaceStopsTheStage) {
+    publishWith({"codec.dll", "new codec"});
+    m_updater.setPlayerFolder(agentPath(player()));
+    ASSERT_TRUE(m_updater.DoUpdateNow(u(server().url("/m1")), agentPath(player())));
+    install("codec.dll.bak", "old codec");
+    publishWith({"codec.dll", "newer codec"});
+    m_log.clear();
+    EXPECT_FALSE(m_updater.DoUpdateNow(u(server().url("/m1")), agentPath(player())));
+    EXPECT_TRUE(loggedPrefix("stale staging list "));
+    EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The swap on its own, from a staging list laid out by hand.
 #include <algorithm>
 
+#include "app/file_digests.h"
 #include "modules_fixture.h"
 
 namespace modtest {
@@ -8,14 +9,17 @@ namespace {
 
 class Replace : public ModuleTest {
 protected:
-    // Stages content for name and lists it; oldFile overrides the list's "OldFile".
-    void stage(const std::string& name, const std::string& content, std::string oldFile = "") {
+    // Stages content for name and lists it; oldFile overrides the list's "OldFile", sha256
+    // is listed when given.
+    void stage(const std::string& name, const std::string& content, std::string oldFile = "",
+               const std::string& sha256 = "") {
         std::string relative = name;
         std::replace(relative.begin(), relative.end(), '\\', '/');
         fs::path staged = work() / "bin" / relative;
         writeFile(staged, content);
         if (oldFile.empty()) oldFile = narrow(agentPath(installed(name)));
-        m_list += "<File md5=\"" + md5(content) + "\" OldFile=\"" + oldFile + "\" NewFile=\"" +
+        std::string sha = sha256.empty() ? "" : " sha256=\"" + sha256 + "\"";
+        m_list += "<File md5=\"" + md5(content) + "\"" + sha + " OldFile=\"" + oldFile + "\" NewFile=\"" +
                   narrow(agentPath(staged)) + "\"/>";
         writeFile(work() / "update.pre.xml",
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>" + m_list + "</root>");
@@ -67,6 +71,19 @@ TEST_F(Replace, FailureRestoresEveryBackup) {
     EXPECT_TRUE(backupsLeft().empty());
     EXPECT_TRUE(logged("replace files failed, begin rollback"));
     EXPECT_TRUE(fs::exists(work() / "update.pre.xml"));
+}
+
+// A staged file that matches the MD5 the staging list recorded but not its SHA-256 (a
+// signed deployment records one for every file) fails the swap, which is rolled back.
+TEST_F(Replace, RecordedSha256IsCheckedBeforeTheFileMovesIn) {
+    install("a.dll", "old a");
+    install("b.dll", "old b");
+    stage("a.dll", "new a", "", sha256OfBuffer("new a", 5));
+    stage("b.dll", "new b", "", sha256OfBuffer("new c", 5));
+    EXPECT_EQ(replace(), -1);
+    EXPECT_EQ(contentOf("a.dll"), "old a");
+    EXPECT_EQ(contentOf("b.dll"), "old b");
+    EXPECT_TRUE(backupsLeft().empty());
 }
 
 TEST_F(Replace, ListPointingOutsideThePlayerIsRefused) {

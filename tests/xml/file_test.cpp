@@ -158,6 +158,10 @@ TEST(XmlFile, RoundTripsThroughSaveAndLoad) {
         box.write(c.name, c.bytes);
         XmlDocument doc;
         ASSERT_TRUE(doc.loadFile(box.agentPath(c.name))) << c.name;
+        XmlDocument fromBytes;
+        EXPECT_TRUE(fromBytes.loadBytes(c.bytes)) << c.name;
+        EXPECT_EQ(fromBytes.text(), doc.text());
+        EXPECT_EQ(fromBytes.documentFlags(), doc.documentFlags());
         // Edit, save under a new name, and read it back.
         ASSERT_TRUE(doc.findElement(u"root") && doc.enterElement() && doc.findElement(u"File"));
         ASSERT_TRUE(doc.addElement(u"Added", u"\u4E2D\u6587 <&>"));

@@ -210,7 +210,7 @@ void TreeCheck::checkModuleList(const fs::path& path) {
     ModuleUpdater reader;
     reader.setPlayerFolder(base);
     std::vector<ModuleEntry> entries;
-    if (!reader.ParseUpdateModuleList(source, base, agentPath(path), base + u"\\bin", entries))
+    if (!reader.ParseUpdateModuleList(source, base, bytes, base + u"\\bin", entries))
         return problem(path,
                        "does not parse as a module list (File needs a name inside the folder, md5 and zipmd5)");
     std::vector<std::u16string> sha = attributeOfEach(bytes, u"File", u"sha256");
