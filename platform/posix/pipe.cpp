@@ -31,11 +31,14 @@ struct Pipe {
     ino_t inode = 0;   // of that file while we listen
 };
 
-// The folder of the pipes: the runtime folder, except that the shared /tmp gives way to a
-// folder of this user's own inside it.
+// The folder of the pipes: the runtime folder, except that a folder shared by design (/tmp,
+// or any sticky one) gives way to a folder of this user's own inside it; such a folder is
+// never made private itself.
 std::string pipeFolder() {
     std::string folder = posix::runtimeFolder();
-    if (folder == "/tmp") folder += "/ovupdate-" + std::to_string(geteuid());
+    struct stat st;
+    if (folder == "/tmp" || (stat(folder.c_str(), &st) == 0 && (st.st_mode & S_ISVTX) != 0))
+        folder += "/ovupdate-" + std::to_string(geteuid());
     return folder;
 }
 
