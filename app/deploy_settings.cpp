@@ -10,7 +10,9 @@ namespace deploy {
 namespace {
 
 constexpr char16_t kFileName[] = u"OvUpdate.deploy.ini";
+#ifdef OV_TEST_HOOKS
 constexpr char16_t kFileVariable[] = u"OVUPDATE_DEPLOY";
+#endif
 constexpr char16_t kSection[] = u"servers";
 constexpr char16_t kDomainKeys[3][8] = {u"domain1", u"domain2", u"domain3"};
 constexpr char16_t kReportKey[] = u"report";
@@ -43,8 +45,10 @@ Servers loadServers(const std::u16string& file) {
 }
 
 std::u16string deployFile() {
+#ifdef OV_TEST_HOOKS
     std::u16string named = plat::environmentVariable(kFileVariable);
     if (!named.empty()) return named;
+#endif
     std::u16string folder = plat::parentFolder(plat::executablePath());
     return folder.empty() ? std::u16string(kFileName) : folder + u"\\" + kFileName;
 }

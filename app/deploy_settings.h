@@ -1,6 +1,6 @@
 // Where the maker's servers are: three download domains and the crash-collection host.
-// Compiled-in defaults, overridden by OvUpdate.deploy.ini beside the executable (or the file
-// named by OVUPDATE_DEPLOY), section "servers", keys domain1, domain2, domain3 and report.
+// Compiled-in defaults, overridden by OvUpdate.deploy.ini beside the executable (or, in a
+// build with test hooks, the file named by OVUPDATE_DEPLOY), section "servers", keys domain1, domain2, domain3 and report.
 // Each value is a scheme and host with an optional port, without a trailing slash.
 // The same section may name the release keys (publickey, publickey2: the base64 line of a
 // minisign.pub file) and maxagedays; without a key, nothing is signed or checked.
@@ -28,7 +28,8 @@ const Servers& servers();
 
 // Defaults overlaid with the keys present in file (a missing file changes nothing).
 Servers loadServers(const std::u16string& file);
-// The override file: OVUPDATE_DEPLOY when set, else OvUpdate.deploy.ini beside the executable.
+// The override file: OVUPDATE_DEPLOY when set in a build with test hooks, else
+// OvUpdate.deploy.ini beside the executable.
 std::u16string deployFile();
 
 }  // namespace deploy

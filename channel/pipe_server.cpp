@@ -14,11 +14,30 @@ namespace {
 constexpr char16_t kAllClose[] = u"allclose";
 constexpr char16_t kCloseWindow[] = u"closewindow";
 
+// Every reply was taken before the next request was read; one the player did not take
+// goes with the connection. The instance stays, for the next player.
 void endConnection(plat::PipeHandle pipe) {
-    plat::flushPipe(pipe);
     plat::disconnectPipe(pipe);
-    plat::closePipe(pipe);
     processState().clientConnected = false;
+}
+
+// The pipe instance of the process. It is made once and, between players, disconnected and
+// connected again rather than closed, so that the name never falls free for another
+// process to take while the agent runs.
+plat::PipeHandle& instance() {
+    static plat::PipeHandle pipe = nullptr;
+    return pipe;
+}
+
+// The instance, made on first use; null when it cannot be made.
+plat::PipeHandle serverPipe() {
+    plat::PipeHandle& pipe = instance();
+    if (pipe) return pipe;
+    bool taken = false;
+    pipe = plat::createPipeServer(kPipeName, &taken);
+    if (taken) LOG(u"pipe %s belongs to another process: no player is served", kPipeName);
+    else if (!pipe) plat::writeStandardOutput("CreatePipe failed");
+    return pipe;
 }
 
 }  // namespace
@@ -63,20 +82,23 @@ uint32_t runConnection(plat::PipeHandle pipe) {
 
 uint32_t serveOneConnection() {
     for (;;) {
-        plat::UniquePipe server{plat::createPipeServer(kPipeName)};
-        if (!server) {
-            plat::writeStandardOutput("CreatePipe failed");
-            return kNotServed;
-        }
+        plat::PipeHandle pipe = serverPipe();
+        if (!pipe) return kNotServed;
         // A client that came before the wait counts as connected.
-        if (plat::connectPipeClient(server.get()) == plat::ConnectResult::Failed) {
+        plat::ConnectResult connected = plat::connectPipeClient(pipe);
+        if (connected == plat::ConnectResult::Refused) {
+            LOG(u"pipe client of another user refused");
+            continue;
+        }
+        if (connected == plat::ConnectResult::Failed) {
             processState().clientConnected = false;
+            plat::closePipe(pipe);
+            instance() = nullptr;
             continue;
         }
         processState().clientConnected = true;
 
-        // From here the conversation owns the pipe and ends it.
-        plat::PipeHandle pipe = server.release();
+        // From here the conversation has the pipe until it ends the connection.
         std::shared_ptr<plat::Thread> thread = plat::startThread([pipe] { return runConnection(pipe); });
         if (!thread) {
             plat::writeStandardOutput("CreateThread failed");

@@ -1,6 +1,6 @@
-// The agent's end of the player's pipe. One pipe instance at a time serves one client:
-// its connection thread reads requests and writes replies until a control word or an
-// I/O failure ends the conversation, and the wait thread learns how it ended.
+// The agent's end of the player's pipe. The process's one pipe instance serves one client
+// at a time: its connection thread reads requests and writes replies until a control word
+// or an I/O failure ends the conversation, and the wait thread learns how it ended.
 #pragma once
 #include <cstdint>
 #include "platform/pipe.h"
@@ -11,7 +11,8 @@ inline constexpr char16_t kPipeName[] = u"\\\\.\\pipe\\initiativeupdatepipe";
 
 // How a connection ended; also the exit code of its connection thread.
 enum ConnectionResult : uint32_t {
-    kNotServed = 0,     // the pipe instance or the connection thread could not be created
+    kNotServed = 0,     // the pipe instance or the connection thread could not be created,
+                        // or the pipe's name belongs to another process
     kEnded = 1,         // "allclose", an I/O failure, or "closewindow" in initiative mode
     kWindowClosed = 2,  // "closewindow" while the agent runs in background mode
 };
@@ -27,8 +28,8 @@ ConnectionLimits& connectionLimits();
 // Called only by the wait thread; sets the client-connected flag while a client is on.
 uint32_t serveOneConnection();
 
-// The conversation on one connected pipe; flushes, disconnects and closes the pipe
-// and clears the client-connected flag before it returns.
+// The conversation on one connected pipe; disconnects the client (the instance stays,
+// for the next one) and clears the client-connected flag before it returns.
 uint32_t runConnection(plat::PipeHandle pipe);
 
 }  // namespace channel

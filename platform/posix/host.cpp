@@ -156,6 +156,7 @@ std::u16string decodeTextFile(const std::string& bytes, bool* utf16, bool* utf8B
     return text::fromUtf8(bytes);
 }
 
+#ifdef OV_TEST_HOOKS
 void fileChanged(const std::string& native) {
     static const char* under = std::getenv("OVUPDATE_TEST_EXIT_UNDER");
     static const char* count = std::getenv("OVUPDATE_TEST_EXIT_AFTER");
@@ -164,6 +165,9 @@ void fileChanged(const std::string& native) {
     if (after <= 0 || native.compare(0, std::strlen(under), under) != 0) return;
     if (seen.fetch_add(1) + 1 == after) _exit(kTestExitCode);
 }
+#else
+void fileChanged(const std::string&) {}
+#endif
 
 std::string runtimeName(const std::u16string& name) {
     std::string n = text::toUtf8(name);

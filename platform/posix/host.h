@@ -26,7 +26,8 @@ std::u16string decodeTextFile(const std::string& bytes, bool* utf16 = nullptr, b
 // Test hook of the stand-in host, for crash tests: with OVUPDATE_TEST_EXIT_AFTER=N and
 // OVUPDATE_TEST_EXIT_UNDER=<folder> in the environment, the process ends abruptly (exit
 // code 86, nothing flushed or cleaned up) right after its N-th rename or delete under
-// that folder. Without them it does nothing.
+// that folder. Without them, or in a build without test hooks (OV_TEST_HOOKS), it does
+// nothing.
 void fileChanged(const std::string& native);
 constexpr int kTestExitCode = 86;
 // Name used for a file in the runtime folder: "/" and "\" replaced by "_".

@@ -1,8 +1,12 @@
 // Message-mode named pipes as SOCK_SEQPACKET Unix sockets in the runtime folder: the
 // socket keeps message boundaries as a Windows message pipe does. One server socket is
 // one pipe instance: it takes one client and then stops listening, so further clients
-// find no instance until the server creates the next one.
+// find no instance until the server, disconnected, waits for the next one.
+// Only this user reaches a server: its folder is private, its socket file is the user's
+// alone, and a client of another user is turned away on accept.
 #include "platform/pipe.h"
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -18,20 +22,37 @@ namespace plat {
 
 namespace {
 
+using SteadyClock = std::chrono::steady_clock;
+
 struct Pipe {
     int listenFd = -1;
     int connFd = -1;
-    std::string path;  // our socket file while we listen
-    ino_t inode = 0;
+    std::string path;  // the server's socket file; empty on a client's end
+    ino_t inode = 0;   // of that file while we listen
 };
 
-bool addressOf(const std::u16string& name, sockaddr_un& address, std::string& path) {
+// The folder of the pipes: the runtime folder, except that a folder shared by design (/tmp,
+// or any sticky one) gives way to a folder of this user's own inside it; such a folder is
+// never made private itself.
+std::string pipeFolder() {
+    std::string folder = posix::runtimeFolder();
+    struct stat st;
+    if (folder == "/tmp" || (stat(folder.c_str(), &st) == 0 && (st.st_mode & S_ISVTX) != 0))
+        folder += "/ovupdate-" + std::to_string(geteuid());
+    return folder;
+}
+
+bool pathOf(const std::u16string& name, std::string& path) {
     std::u16string bare = name;
     const std::u16string prefix = u"\\\\.\\pipe\\";
     if (bare.size() > prefix.size() && text::equalsNoCase(bare.substr(0, prefix.size()), prefix))
         bare = bare.substr(prefix.size());
     if (bare.empty()) return false;
-    path = posix::runtimeFolder() + "/" + posix::runtimeName(bare);
+    path = pipeFolder() + "/" + posix::runtimeName(bare);
+    return true;
+}
+
+bool addressOf(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
@@ -42,45 +63,96 @@ bool addressOf(const std::u16string& name, sockaddr_un& address, std::string& pa
     return true;
 }
 
+// A server's folder is a directory of this user's that nobody else may enter: made when
+// missing, tightened when it is ours but open. One of another user is refused (taken).
+bool makeFolderPrivate(const std::string& folder, bool* taken) {
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        if (taken) *taken = true;
+        errno = EACCES;
+        return false;
+    }
+    return (st.st_mode & 077) == 0 || chmod(folder.c_str(), 0700) == 0;
+}
+
+bool startListening(Pipe& pipe, bool* taken) {
+    sockaddr_un address;
+    if (!makeFolderPrivate(pipe.path.substr(0, pipe.path.rfind('/')), taken) || !addressOf(pipe.path, address))
+        return false;
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const char* path = pipe.path.c_str();
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode)) unlink(path);  // left by an ended server
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || chmod(path, 0600) != 0 ||
+        listen(fd, 8) != 0 || stat(path, &st) != 0) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    pipe.listenFd = fd;
+    pipe.inode = st.st_ino;
+    return true;
+}
+
 // Removes the socket file only while it is still ours (a newer server may own the name).
 void stopListening(Pipe& pipe) {
     if (pipe.listenFd < 0) return;
     struct stat st;
-    if (!pipe.path.empty() && stat(pipe.path.c_str(), &st) == 0 && st.st_ino == pipe.inode)
-        unlink(pipe.path.c_str());
+    if (stat(pipe.path.c_str(), &st) == 0 && st.st_ino == pipe.inode) unlink(pipe.path.c_str());
     ::close(pipe.listenFd);
     pipe.listenFd = -1;
 }
 
+bool isThisUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == geteuid();
+}
+
+// A server's message counts as written once the client has read it, so that a client
+// that sends and never reads cannot hold the server past the write's time limit.
+bool waitUntilTaken(int fd, SteadyClock::time_point deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, SIOCOUTQ, &queued) != 0) return false;
+        if (queued == 0) return true;
+        if (SteadyClock::now() >= deadline) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 }  // namespace
 
-PipeHandle createPipeServer(const std::u16string& name) {
-    sockaddr_un address;
-    std::string path;
-    if (!addressOf(name, address, path)) return nullptr;
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) return nullptr;
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) unlink(path.c_str());  // left by an ended server
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0 ||
-        stat(path.c_str(), &st) != 0) {
-        int saved = errno;
-        ::close(fd);
-        errno = saved;
+PipeHandle createPipeServer(const std::u16string& name, bool* taken) {
+    if (taken) *taken = false;
+    auto* pipe = new Pipe;
+    if (!pathOf(name, pipe->path) || !startListening(*pipe, taken)) {
+        delete pipe;
         return nullptr;
     }
-    return new Pipe{fd, -1, path, st.st_ino};
+    return pipe;
 }
 
 ConnectResult connectPipeClient(PipeHandle handle) {
     auto* pipe = static_cast<Pipe*>(handle);
     if (!pipe) return ConnectResult::Failed;
     if (pipe->connFd >= 0) return ConnectResult::AlreadyConnected;
-    if (pipe->listenFd < 0) return ConnectResult::Failed;
+    if (pipe->listenFd < 0 && (pipe->path.empty() || !startListening(*pipe, nullptr))) return ConnectResult::Failed;
     int fd;
     while ((fd = accept4(pipe->listenFd, nullptr, nullptr, SOCK_CLOEXEC)) < 0 && errno == EINTR) {
     }
     if (fd < 0) return ConnectResult::Failed;
+    if (!isThisUser(fd)) {
+        ::close(fd);
+        return ConnectResult::Refused;
+    }
     pipe->connFd = fd;
     stopListening(*pipe);
     return ConnectResult::Connected;
@@ -117,6 +189,7 @@ bool writePipeMessage(PipeHandle handle, const void* data, size_t size, size_t& 
         errno = EBADF;
         return false;
     }
+    auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
     timeval limit{};
     limit.tv_sec = static_cast<time_t>(timeoutMs / 1000);
     limit.tv_usec = static_cast<suseconds_t>((timeoutMs % 1000) * 1000);
@@ -126,11 +199,8 @@ bool writePipeMessage(PipeHandle handle, const void* data, size_t size, size_t& 
     }
     if (n < 0) return false;
     written = static_cast<size_t>(n);
-    return written == size;
+    return written == size && (pipe->path.empty() || waitUntilTaken(pipe->connFd, deadline));
 }
-
-// Sent messages already sit in the reader's queue and survive our close.
-void flushPipe(PipeHandle) {}
 
 void disconnectPipe(PipeHandle handle) {
     auto* pipe = static_cast<Pipe*>(handle);
@@ -151,8 +221,8 @@ void closePipe(PipeHandle handle) {
 PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
     sockaddr_un address;
     std::string path;
-    if (!addressOf(name, address, path)) return nullptr;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (!pathOf(name, path) || !addressOf(path, address)) return nullptr;
+    auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
         if (fd < 0) return nullptr;
@@ -161,7 +231,7 @@ PipeHandle openPipe(const std::u16string& name, uint32_t timeoutMs) {
         int saved = errno;
         ::close(fd);
         bool retry = saved == ENOENT || saved == ECONNREFUSED || saved == EAGAIN || saved == EINTR;
-        if (!retry || std::chrono::steady_clock::now() >= deadline) {
+        if (!retry || SteadyClock::now() >= deadline) {
             errno = saved;
             return nullptr;
         }

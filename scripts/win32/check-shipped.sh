@@ -7,7 +7,9 @@
 #     project version CMake wrote to version.txt), in the fixed part and in the strings;
 #   - it carries no debug sections, names its symbol file OvUpdate.exe.debug (present
 #     beside it) in its debug link, and is smaller than 1.5 MB;
-#   - no program or DLL of bin/ imports a MinGW runtime DLL.
+#   - no program or DLL of bin/ imports a MinGW runtime DLL;
+#   - OvUpdate.exe has no test hooks: the name OVUPDATE_DEPLOY is not in it, neither as
+#     UTF-16LE (the agent's wide strings) nor as ASCII.
 # Usage: check-shipped.sh BUILD_FOLDER. Prints one line per check; exit code 1 when any fails.
 set -euo pipefail
 
@@ -89,4 +91,11 @@ for binary in "$bin"/*.exe "$bin"/*.dll; do
   fi
 done
 [ "$runtime_imports" = 0 ] && ok "no program or DLL of bin/ imports a MinGW runtime DLL"
+
+hook=OVUPDATE_DEPLOY
+if "$triple-strings" -a "$exe" | grep -qF "$hook" || "$triple-strings" -a -el "$exe" | grep -qF "$hook"; then
+  bad "OvUpdate.exe carries the test hook $hook"
+else
+  ok "OvUpdate.exe carries no test hook ($hook)"
+fi
 exit "$failed"

@@ -9,13 +9,14 @@ export WINEDEBUG=-all
 export WINEPREFIX="${OV_WINEPREFIX:-$OV_WIN_BUILD/wineprefix}"
 unset DISPLAY WAYLAND_DISPLAY
 
-# The shipped program is 32-bit. Wine runs it only where the kernel runs 32-bit Linux
-# programs (its 32-bit loader is one); elsewhere the same sources are tested as a 64-bit
-# build under the 64-bit loader.
+# The shipped program is 32-bit. Wine runs 32-bit programs only where the kernel runs
+# 32-bit Linux programs (its 32-bit loader is one): there the tests run on an i686 test
+# build; elsewhere the same sources are tested as a 64-bit build under the 64-bit loader.
+# Either test build has the test hooks the shipped build lacks.
 if [ "${OV_TEST_ARCH:-}" != x86_64 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   OV_TEST_ARCH=i686
   WINE_LOADER=/usr/lib/wine/wine
-  OV_TEST_BUILD="$OV_WIN_BUILD"
+  OV_TEST_BUILD="$OV_WIN_BUILD/i686-test"
 else
   OV_TEST_ARCH=x86_64
   WINE_LOADER=/usr/lib/wine/wine64

@@ -50,7 +50,10 @@ protected:
         ChannelWorld::get().reset();
         processState().initiative = false;
     }
-    void TearDown() override { processState().initiative = false; }
+    void TearDown() override {
+        processState().initiative = false;
+        channel::connectionLimits() = channel::ConnectionLimits{};
+    }
 
     static std::shared_ptr<plat::Thread> serve() {
         return plat::startThread([] { return channel::serveOneConnection(); });
@@ -131,6 +134,18 @@ TEST_F(PipeServer, BrokenConversationsEndTheConnection) {
     ASSERT_TRUE(full.sendBytes(""));  // an empty message
     EXPECT_FALSE(full.reply(bytes));
     EXPECT_EQ(resultOf(server), channel::kEnded);
+}
+
+// A client that sends and never reads: its first reply is not taken within the limit,
+// and the connection ends as if the client had left.
+TEST_F(PipeServer, AReplyNotTakenInTimeEndsTheConnection) {
+    channel::connectionLimits().replyTimeoutMs = 100;
+    auto server = serve();
+    Client client;
+    ASSERT_TRUE(client.send(u"downloadprogress"));
+    ASSERT_TRUE(client.send(u"downloadprogress"));
+    EXPECT_EQ(resultOf(server), channel::kEnded);
+    EXPECT_FALSE(processState().clientConnected);
 }
 
 TEST(PipeMessages, DecodeStopsAtNulAndDropsHalfCharacters) {
