@@ -31,15 +31,16 @@ struct Pipe {
     ino_t inode = 0;   // of that file while we listen
 };
 
-// The folder of the pipes: the runtime folder, except that a folder shared by design (/tmp,
-// or any sticky one) gives way to a folder of this user's own inside it; such a folder is
-// never made private itself.
+// The folder of the pipes: the runtime folder when it is this user's and closed to
+// others, else a folder of this user's own inside it (/tmp without a runtime folder, a
+// sticky or open one, one of another user's). A folder the agent did not make is never
+// changed.
 std::string pipeFolder() {
     std::string folder = posix::runtimeFolder();
     struct stat st;
-    if (folder == "/tmp" || (stat(folder.c_str(), &st) == 0 && (st.st_mode & S_ISVTX) != 0))
-        folder += "/ovupdate-" + std::to_string(geteuid());
-    return folder;
+    bool ours = lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+                (st.st_mode & 077) == 0;
+    return ours ? folder : folder + "/ovupdate-" + std::to_string(geteuid());
 }
 
 bool pathOf(const std::u16string& name, std::string& path) {
@@ -64,7 +65,8 @@ bool addressOf(const std::string& path, sockaddr_un& address) {
 }
 
 // A server's folder is a directory of this user's that nobody else may enter: made when
-// missing, tightened when it is ours but open. One of another user is refused (taken).
+// missing, tightened when it is ours but open (only the agent's own folder can be). One of
+// another user is refused (taken).
 bool makeFolderPrivate(const std::string& folder, bool* taken) {
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
     struct stat st;

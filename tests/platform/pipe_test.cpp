@@ -144,9 +144,9 @@ TEST_F(Pipe, OnlyThisUserHoldsTheServer) {
     EXPECT_TRUE(taken);
     closePipe(first);
 #else
-    // The folder is this user's alone: closed to others when ours, refused when another
-    // user's, and one of its own inside a shared folder (/tmp without a runtime folder, a
-    // sticky one). The socket file is the user's only.
+    // The folder is this user's alone: the runtime folder when it is ours and closed to
+    // others, else one of the agent's own inside it (/tmp without a runtime folder, an open,
+    // sticky or other user's one), which is left as it was. The socket file is the user's only.
     struct Case {
         const char* runtime;  // XDG_RUNTIME_DIR under the sandbox; null: unset
         mode_t mode;
@@ -154,11 +154,8 @@ TEST_F(Pipe, OnlyThisUserHoldsTheServer) {
         bool served;
     };
     const Case cases[] = {
-        {"run", 0755, false, true},
-        {"open", 0777, false, true},
-        {nullptr, 0, false, true},
-        {"shared", 01777, false, true},
-        {"theirs", 0700, true, false},
+        {"private", 0700, false, true}, {"run", 0755, false, true},    {"open", 0777, false, true},
+        {nullptr, 0, false, true},      {"shared", 01777, false, true}, {"theirs", 0700, true, true},
     };
     const std::string own = "/ovupdate-" + std::to_string(geteuid());
     const std::u16string name = u"private" + text::fromUtf8(std::to_string(getpid()));
@@ -174,7 +171,7 @@ TEST_F(Pipe, OnlyThisUserHoldsTheServer) {
                 ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
             }
             setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-            if (c.mode & S_ISVTX) folder += own;
+            if (c.mode != 0700 || c.othersFolder) folder += own;
         } else {
             unsetenv("XDG_RUNTIME_DIR");
         }
@@ -194,9 +191,11 @@ TEST_F(Pipe, OnlyThisUserHoldsTheServer) {
         closePipe(server);
     }
     rmdir(("/tmp" + own).c_str());
-    struct stat shared;  // a shared folder is left as it was
-    ASSERT_EQ(stat(native("shared").c_str(), &shared), 0);
-    EXPECT_EQ(shared.st_mode & 07777, 01777u);
+    for (const auto& [runtime, mode] : {std::pair<const char*, mode_t>{"shared", 01777}, {"run", 0755}}) {
+        struct stat left;  // a folder the agent did not make is left as it was
+        ASSERT_EQ(stat(native(runtime).c_str(), &left), 0);
+        EXPECT_EQ(left.st_mode & 07777, mode) << runtime;
+    }
 #endif
 }
 
@@ -205,9 +204,10 @@ TEST_F(Pipe, OnlyThisUserHoldsTheServer) {
 // by hand) is turned away on accept; the instance then serves this user's client.
 TEST_F(Pipe, AClientOfAnotherUserIsRefused) {
     if (geteuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
+    std::string folder = native("run");
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);  // private: the socket lies in it directly
     PipeHandle server = createPipeServer(u"guarded");
     ASSERT_NE(server, nullptr);
-    std::string folder = native("run");
     ASSERT_EQ(chmod(folder.c_str(), 0711), 0);
     ASSERT_EQ(chmod((folder + "/guarded").c_str(), 0666), 0);
     sockaddr_un address{};
@@ -237,6 +237,7 @@ TEST_F(Pipe, AClientOfAnotherUserIsRefused) {
     int status = -1;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);  // private again, as this user's client finds it
 
     auto client = std::async(std::launch::async, [] { return openPipe(u"guarded", 2000); });
     EXPECT_EQ(connectPipeClient(server), ConnectResult::Connected);
