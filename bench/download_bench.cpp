@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         if (c == u'/') c = u'\\';
 
     auto start = std::chrono::steady_clock::now();
-    bool ok = fetch::performTransfer(request);
+    bool ok = fetch::performTransfer(request).ok();
     if (ok && argc >= 4 && !fetch::packageDigestMatches(request.savePath, text::fromUtf8(argv[3]), sha256)) {
         std::fprintf(stderr, "digest check failed\n");
         return 1;

@@ -18,7 +18,6 @@
 #include <thread>
 
 #include "fetch/transfer.h"
-#include "modules/module_http.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -87,12 +86,16 @@ int main(int argc, char** argv) {
         request.url = text::fromUtf8(base + "/bytes/1024");
         request.saveToFile = true;
         request.savePath = agentPath(scratch / "package.exe");
-        return fetch::performTransfer(request);
+        return fetch::performTransfer(request).ok();
     });
     measure("module archive, 256 MiB to a file", [&](const std::string& base) {
         auto file = plat::openFile(agentPath(scratch / "module.zip"), plat::OpenMode::WriteTruncate);
-        ModuleHttpReply reply = moduleHttpGet(text::fromUtf8(base + "/bytes/256"), ModuleBody::Archive, file.get());
-        return reply.ok && reply.bodyBytes == 256 * kMiB;
+        fetch::TransferRequest request;
+        request.url = text::fromUtf8(base + "/bytes/256");
+        request.policy = fetch::moduleGetPolicy(fetch::ModuleBody::Archive);
+        request.sinkFile = file.get();
+        fetch::TransferResult result = fetch::performTransfer(request);
+        return result.ok() && result.bytes == 256 * kMiB;
     });
     measure("crash report, 1 GiB from disk", [&](const std::string& base) {
         std::filesystem::path report = scratch / "qserr.dat";
@@ -104,7 +107,7 @@ int main(int argc, char** argv) {
         request.formFields[u"t"] = u"11";
         request.uploadFile = file.get();
         request.uploadFileBytes = 1024 * kMiB;
-        fetch::transferLimits().memoryTransferTotalMs = 600000;  // a loopback bench, not a slow line
+        request.policy.memoryTotalMs = 600000;  // a loopback bench, not a slow line
         return fetch::performTransfer(request) && request.responseBody == "success";
     });
     std::filesystem::remove_all(scratch);

@@ -17,7 +17,7 @@ bool UpdateDriver::tryDocumentDomains(const std::u16string& serverPath, std::str
     for (const std::u16string& domain : m_documentDomains) {
         fetch::TransferRequest request;
         request.url = domain + u"/" + serverPath;
-        bool ok = fetch::performTransfer(request);
+        bool ok = fetch::performTransfer(request).ok();
         LOG(u"下载xml url = %s, 下载%s", request.url, ok ? u"成功" : u"失败");
         // A document whose signature is refused is one this domain did not give.
         if (ok && fetch::documentAccepted(request.url, request.responseBody)) {

@@ -28,7 +28,7 @@ bool downloadTo(const std::u16string& url, const std::u16string& savePath, uint6
     request.savePath = savePath;
     request.maxFileBytes = maxBytes;
     request.digestSha256 = withSha256;
-    return performTransfer(request);
+    return performTransfer(request).ok();
 }
 
 }  // namespace

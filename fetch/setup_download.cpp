@@ -30,7 +30,7 @@ uint32_t setupDownloadWorker() {
     request.url = state.url;
     request.saveToFile = true;
     request.savePath = state.savePath;
-    bool ok = performTransfer(request, storeProgress);
+    bool ok = performTransfer(request, storeProgress).ok();
     state.result = ok;
     state.running = false;
     LOG(u"curl download%s", ok ? u"success" : u"failed");

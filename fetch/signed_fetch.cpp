@@ -2,17 +2,20 @@
 
 #include "app/log.h"
 #include "app/signed_document.h"
-#include "fetch/transfer.h"
 
 namespace fetch {
 
-bool documentAccepted(const std::u16string& url, const std::string& body) {
-    if (!signing::required()) return true;
+std::u16string signatureRefusal(const std::u16string& url, const std::string& body, const TransferPolicy& policy) {
+    if (!signing::required()) return {};
     TransferRequest request;
     request.url = signing::signatureLocation(url);
-    std::u16string reason = performTransfer(request)
-                                ? signing::refusal(body, request.responseBody, url)
-                                : std::u16string(signing::kNoSignature);
+    request.policy = policy;
+    return performTransfer(request) ? signing::refusal(body, request.responseBody, url)
+                                    : std::u16string(signing::kNoSignature);
+}
+
+bool documentAccepted(const std::u16string& url, const std::string& body) {
+    std::u16string reason = signatureRefusal(url, body);
     if (reason.empty()) return true;
     LOG(signing::refusalLine(url, reason));
     return false;

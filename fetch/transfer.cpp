@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "app/background_digest.h"
 #include "app/file_digest.h"
 #include "app/log.h"
+#include "fetch/url_text.h"
 #include "fetch/write_behind.h"
 #include "platform/files.h"
 #include "platform/format.h"
@@ -28,6 +30,7 @@ const char* const kFixedHeaders[] = {
     "Pragma: no-cache", "Cache-Control: no-cache", "Connection: close", "Accept: */*",
     "Expect:",  // no 100-continue handshake before a form upload
 };
+constexpr char kModuleUserAgent[] = "User-Agent: Microsoft-ATL-Native/10.00";
 constexpr char kBinaryPartName[] = "optional";
 constexpr char kBinaryPartType[] = "application/octet-stream";
 constexpr long kReceiveBufferBytes = 256 * 1024;
@@ -87,8 +90,12 @@ void removeStalePartFiles(const std::u16string& folder) {
     }
 }
 
+// The statuses the module GET follows itself.
+bool isFollowedRedirect(long status) { return status == 301 || status == 302 || status == 303; }
+
 // Receives the body: a 200 answer to a save-to-file request goes to a temporary file
-// beside the target, everything else to the request's memory body, both within limits.
+// beside the target, any answer but a redirect to the caller's open file when there is
+// one, everything else to the request's memory body, all within the policy's limits.
 class BodySink {
 public:
     BodySink(CURL* handle, TransferRequest& request)
@@ -97,16 +104,21 @@ public:
 
     bool take(const char* data, size_t size) {
         if (!m_decided) decide();
+        m_bytes += size;
         if (m_toFile) return writeToFile(data, size);
-        if (m_request.responseBody.size() + size > transferLimits().maxMemoryBody) return false;
+        if (m_toCallerFile) return writeToCallerFile(data, size);
+        if (m_request.responseBody.size() + size > m_request.policy.maxMemoryBody) return false;
         m_request.responseBody.append(data, size);
         return true;
     }
+    uint64_t bytes() const { return m_bytes; }
+    bool writeFailed() const { return m_writeFailed; }
 
     // After a complete 200 answer: puts the file under the target name.
     bool commit() {
         if (!m_file) return true;  // an empty body writes no file
         if (!writeBlock()) {
+            m_writeFailed = true;
             discardFile();
             return false;
         }
@@ -139,7 +151,7 @@ private:
     bool wantsFile() const { return m_request.saveToFile && !m_request.savePath.empty(); }
 
     uint64_t fileLimit() const {
-        uint64_t general = transferLimits().maxFileBody;
+        uint64_t general = m_request.policy.maxFileBody;
         return m_request.maxFileBytes > 0 && m_request.maxFileBytes < general ? m_request.maxFileBytes : general;
     }
 
@@ -148,6 +160,15 @@ private:
         long status = 0;
         curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &status);
         m_toFile = wantsFile() && status == 200;
+        // A redirect's body is nobody's business; it stays out of the caller's file.
+        m_toCallerFile = !m_toFile && m_request.sinkFile && !isFollowedRedirect(status);
+    }
+
+    bool writeToCallerFile(const char* data, size_t size) {
+        if (m_bytes > fileLimit()) return false;
+        if (m_request.sinkFile->write(data, size)) return true;
+        m_writeFailed = true;
+        return false;
     }
 
     bool writeToFile(const char* data, size_t size) {
@@ -168,6 +189,7 @@ private:
         if (m_block.empty()) return true;
         if (!m_file->write(m_block.data(), m_block.size())) {
             // A full disk or a short write: the transfer fails and its file goes.
+            m_writeFailed = true;
             LOG(u"write %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
             return false;
         }
@@ -210,6 +232,9 @@ private:
     TransferRequest& m_request;
     bool m_decided = false;
     bool m_toFile = false;
+    bool m_toCallerFile = false;
+    bool m_writeFailed = false;
+    uint64_t m_bytes = 0;  // of the answer's body, wherever it went
     std::unique_ptr<plat::File> m_file;
     std::unique_ptr<WriteBehind> m_writeBehind;  // declared after m_file: it goes first
     std::u16string m_tempPath;
@@ -229,8 +254,8 @@ size_t writeBody(char* data, size_t size, size_t count, void* user) {
 // second while the line is silent, also before the answer starts.
 class ProgressWatch {
 public:
-    explicit ProgressWatch(ProgressCallback callback)
-        : m_callback(callback), m_lastChange(std::chrono::steady_clock::now()) {}
+    ProgressWatch(ProgressCallback callback, long stallMs)
+        : m_callback(callback), m_stallMs(stallMs), m_lastChange(std::chrono::steady_clock::now()) {}
 
     int update(curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal, curl_off_t uploaded) {
         auto now = std::chrono::steady_clock::now();
@@ -238,7 +263,7 @@ public:
             m_downloaded = downloaded;
             m_uploaded = uploaded;
             m_lastChange = now;
-        } else if (now - m_lastChange > std::chrono::milliseconds(transferLimits().stallMs)) {
+        } else if (now - m_lastChange > std::chrono::milliseconds(m_stallMs)) {
             return 1;
         }
         if (!m_callback) return 0;
@@ -248,6 +273,7 @@ public:
 
 private:
     ProgressCallback m_callback;
+    long m_stallMs;
     curl_off_t m_downloaded = 0;
     curl_off_t m_uploaded = 0;
     std::chrono::steady_clock::time_point m_lastChange;
@@ -293,33 +319,83 @@ bool buildForm(TransferContext& ctx, const TransferRequest& request) {
     return curl_easy_setopt(ctx.handle, CURLOPT_MIMEPOST, ctx.form) == CURLE_OK;
 }
 
-void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, const TransferRequest& request,
+bool isHttps(const std::string& url) {
+    static const char kScheme[] = "https://";
+    if (url.size() < sizeof kScheme - 1) return false;
+    for (size_t i = 0; i + 1 < sizeof kScheme; ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return false;
+    return true;
+}
+
+std::string hostOf(const std::string& url) {
+    std::string host;
+    CURLU* parsed = curl_url();
+    char* part = nullptr;
+    if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+        host = part;
+    }
+    curl_free(part);
+    curl_url_cleanup(parsed);
+    return host;
+}
+
+// The agent's own requests: its fixed headers, gzip when asked, redirects followed by
+// libcurl, never from https to http.
+void setAgentStyle(TransferContext& ctx, const std::string& url, const TransferRequest& request) {
+    CURL* h = ctx.handle;
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(request.policy.maxRedirects));
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, isHttps(url) ? "https" : "http,https");
+    for (const char* header : kFixedHeaders) ctx.headers = curl_slist_append(ctx.headers, header);
+    if (request.acceptCompressed) {
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
+        curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+    }
+}
+
+// The module GET: Host without a port and the User-Agent alone, HTTP/1.1, no proxy, no
+// redirect followed by libcurl (the caller's loop does it).
+bool setModuleStyle(TransferContext& ctx, const std::string& url) {
+    CURL* h = ctx.handle;
+    std::string host = hostOf(url);
+    if (host.empty()) return false;
+    ctx.headers = curl_slist_append(ctx.headers, ("Host: " + host).c_str());
+    ctx.headers = curl_slist_append(ctx.headers, kModuleUserAgent);
+    ctx.headers = curl_slist_append(ctx.headers, "Accept:");  // drops libcurl's default Accept
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    return true;
+}
+
+bool setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, const TransferRequest& request,
                 ProgressWatch& watch) {
     CURL* h = ctx.handle;
-    const TransferLimits& limits = transferLimits();
+    const TransferPolicy& policy = request.policy;
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    // A transfer that began on https never continues in the clear.
-    bool secure = url.compare(0, 8, "https://") == 0 || url.compare(0, 8, "HTTPS://") == 0;
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-    for (const char* header : kFixedHeaders) ctx.headers = curl_slist_append(ctx.headers, header);
+    if (policy.style == TransferPolicy::Style::ModuleGet) {
+        if (!setModuleStyle(ctx, url)) return false;
+    } else {
+        setAgentStyle(ctx, url, request);
+    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, ctx.headers);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     // Peers and host names are verified; plain http is unaffected.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!limits.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, limits.caFile.c_str());
+    if (!policy.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, policy.caFile.c_str());
     // No transfer may hang: a bounded connect, a floor under the average rate, a limit on
-    // silence in the watch, and a bound on the whole for what is kept in memory.
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedWindowSeconds);
-    bool toFile = request.saveToFile && !request.savePath.empty();
-    if (!toFile) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.memoryTransferTotalMs);
+    // silence in the watch, and a bound on the whole where the policy sets one.
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, policy.connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, policy.lowSpeedBytesPerSecond);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, policy.lowSpeedWindowSeconds);
+    bool toFile = (request.saveToFile && !request.savePath.empty()) || request.sinkFile;
+    long totalMs = toFile ? policy.fileTotalMs : policy.memoryTotalMs;
+    if (totalMs > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, totalMs);
     // A declared length beyond what the body may reach is refused before any byte of it.
-    uint64_t maxBody = toFile ? limits.maxFileBody : limits.maxMemoryBody;
+    uint64_t maxBody = toFile ? policy.maxFileBody : policy.maxMemoryBody;
     if (toFile && request.maxFileBytes > 0 && request.maxFileBytes < maxBody) maxBody = request.maxFileBytes;
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBody));
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -328,10 +404,7 @@ void setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, co
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-    if (request.acceptCompressed) {
-        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
-        curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 1L);
-    }
+    return true;
 }
 
 void initialiseCurlOnce() {
@@ -341,27 +414,75 @@ void initialiseCurlOnce() {
 
 }  // namespace
 
-TransferLimits& transferLimits() {
-    static TransferLimits limits;
-    return limits;
+TransferPolicy moduleGetPolicy(ModuleBody kind) {
+    TransferPolicy policy;
+    policy.style = TransferPolicy::Style::ModuleGet;
+    policy.connectTimeoutMs = 10000;
+    policy.stallMs = 10000;
+    policy.memoryTotalMs = 60000;
+    policy.maxMemoryBody = 16u << 20;
+    bool document = kind == ModuleBody::Document;
+    policy.fileTotalMs = document ? 60000 : 0;
+    policy.maxFileBody = document ? (16u << 20) : (256u << 20);
+    return policy;
 }
 
-bool performTransfer(TransferRequest& request, ProgressCallback progress) {
-    initialiseCurlOnce();
+namespace {
+
+// One request and its answer, redirects left to the caller's policy.
+TransferResult exchange(TransferRequest& request, const std::string& url, ProgressCallback progress,
+                        std::string* location) {
+    TransferResult result;
     TransferContext ctx;
     ctx.handle = curl_easy_init();
-    if (!ctx.handle) return false;
-
-    std::string url = text::toUtf8(request.url);
+    if (!ctx.handle) return result;
+    request.responseBody.clear();
     BodySink sink(ctx.handle, request);
-    ProgressWatch watch(progress);
-    setOptions(ctx, url, sink, request, watch);
-    if (!buildForm(ctx, request)) return false;
+    ProgressWatch watch(progress, request.policy.stallMs);
+    if (!setOptions(ctx, url, sink, request, watch) || !buildForm(ctx, request)) return result;
 
-    if (curl_easy_perform(ctx.handle) != CURLE_OK) return false;
-    long status = 0;
-    if (curl_easy_getinfo(ctx.handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) return false;
-    return sink.commit();
+    CURLcode code = curl_easy_perform(ctx.handle);
+    curl_easy_getinfo(ctx.handle, CURLINFO_RESPONSE_CODE, &result.status);
+    result.bytes = sink.bytes();
+    if (code != CURLE_OK) {
+        result.outcome = sink.writeFailed() ? TransferOutcome::WriteFailed : TransferOutcome::Failed;
+        result.reason = curl_easy_strerror(code);
+        return result;
+    }
+    char* next = nullptr;
+    if (location && curl_easy_getinfo(ctx.handle, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next)
+        *location = next;
+    result.outcome = TransferOutcome::Completed;
+    if (result.status == 200 && !sink.commit()) result.outcome = TransferOutcome::WriteFailed;
+    return result;
+}
+
+// The module GET's own loop over 301, 302 and 303.
+TransferResult followRedirects(TransferRequest& request, ProgressCallback progress) {
+    std::string url = escapeUrl(request.url);
+    for (int hop = 0; hop <= request.policy.maxRedirects; ++hop) {
+        std::string location;
+        TransferResult result = exchange(request, url, progress, &location);
+        if (result.outcome != TransferOutcome::Completed || !isFollowedRedirect(result.status) || location.empty())
+            return result;
+        std::string next = escapeUrl(text::fromUtf8(location));
+        if (isHttps(url) && !isHttps(next)) {
+            result.outcome = TransferOutcome::InsecureRedirect;
+            return result;
+        }
+        url = std::move(next);
+    }
+    TransferResult result;
+    result.outcome = TransferOutcome::TooManyRedirects;
+    return result;
+}
+
+}  // namespace
+
+TransferResult performTransfer(TransferRequest& request, ProgressCallback progress) {
+    initialiseCurlOnce();
+    if (request.policy.style == TransferPolicy::Style::ModuleGet) return followRedirects(request, progress);
+    return exchange(request, text::toUtf8(request.url), progress, nullptr);
 }
 
 }  // namespace fetch

@@ -1,6 +1,8 @@
-// One HTTP exchange over libcurl: a GET, or a multipart form POST when the request carries
-// form parts. Every transfer of the agent goes through performTransfer; it never retries,
-// callers retry with another URL.
+// The agent's one HTTP client, over libcurl: a GET, or a multipart form POST when the
+// request carries form parts. Every transfer of the agent goes through performTransfer,
+// shaped by the request's policy (its bounds, how redirects are followed, which headers go
+// out) into a memory body, a file that replaces the target only when whole, or an open
+// file of the caller's. It never retries; callers retry with another URL.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -9,6 +11,35 @@
 #include "platform/files.h"
 
 namespace fetch {
+
+// Bounds that keep a transfer finite, and the way it speaks HTTP. A transfer past any of
+// the bounds is abandoned, which is a failed transfer for its caller.
+struct TransferPolicy {
+    long connectTimeoutMs = 30000;
+    long stallMs = 60000;  // no byte moved for this long (checked about once a second)
+    // An average below this rate over the window: a trickle is as good as silence.
+    long lowSpeedBytesPerSecond = 1024;
+    long lowSpeedWindowSeconds = 30;
+    // The whole of a transfer whose body stays in memory, and of one into a file (0: no
+    // bound, a package may take as long as it keeps moving).
+    long memoryTotalMs = 60000;
+    long fileTotalMs = 0;
+    size_t maxMemoryBody = 16u << 20;   // far above any document or endpoint answer
+    uint64_t maxFileBody = 8ull << 30;  // a body to file beyond this is not a package
+    int maxRedirects = 10;
+    // Agent: libcurl follows any redirect and sends the agent's fixed headers. ModuleGet:
+    // only 301, 302 and 303 are followed, one request at a time; each sends "Host" (the
+    // host name, never a port) and the fixed User-Agent alone, over HTTP/1.1, never
+    // through a proxy, with the URL's blanks and non-ASCII characters percent-escaped.
+    enum class Style { Agent, ModuleGet } style = Style::Agent;
+    std::string caFile;  // an authority file instead of the system's (tests' own servers)
+};
+
+// The module update's GET: ten seconds to connect and of silence at most; a document
+// (configuration, module list, signature) at most 16 MiB and one minute in all, an
+// archive at most 256 MiB.
+enum class ModuleBody { Document, Archive };
+TransferPolicy moduleGetPolicy(ModuleBody kind);
 
 struct TransferRequest {
     std::u16string url;  // absolute; sent as UTF-8
@@ -33,6 +64,27 @@ struct TransferRequest {
     // For a save-to-file request: SHA-256 joins the digest taken on the way (a signed
     // deployment's check wants it), so the check after the download reads nothing again.
     bool digestSha256 = false;
+    // Or every answer but a redirect streams into this open file of the caller's (its
+    // writes are the caller's to judge); the answer's size is still bounded.
+    plat::File* sinkFile = nullptr;
+    TransferPolicy policy;
+};
+
+enum class TransferOutcome {
+    Completed,         // an answer came whole; its status says what it is
+    Failed,            // no whole answer: connection, time or size bound, the server
+    WriteFailed,       // the body could not be written or put in place
+    InsecureRedirect,  // an https request was sent to plain http
+    TooManyRedirects,
+};
+
+struct TransferResult {
+    TransferOutcome outcome = TransferOutcome::Failed;
+    long status = 0;    // of the last answer, 0 when none came
+    uint64_t bytes = 0;  // body bytes of the last answer
+    std::string reason;  // libcurl's words for a failed exchange
+    bool ok() const { return outcome == TransferOutcome::Completed && status == 200; }
+    explicit operator bool() const { return ok(); }
 };
 
 // libcurl's progress signature: context (always null), total to download, downloaded,
@@ -40,29 +92,12 @@ struct TransferRequest {
 using ProgressCallback = int (*)(void* context, double downloadTotal, double downloaded, double uploadTotal,
                                  double uploaded);
 
-// True when the transfer completed with status 200 and, for a save-to-file request, the
+// ok() when the transfer completed with status 200 and, for a save-to-file request, the
 // body now stands complete under the save path (an empty body writes no file).
 //
 // A save-to-file body streams into a temporary file beside the target, which replaces the
 // target only after a complete 200 answer: a failed transfer never creates, truncates or
 // half-writes the file under the target name.
-bool performTransfer(TransferRequest& request, ProgressCallback progress = nullptr);
-
-// Bounds that keep every transfer finite. Process-wide; tests shrink them.
-// A transfer past any of them is abandoned, which is a failed transfer for its caller.
-struct TransferLimits {
-    long connectTimeoutMs = 30000;
-    long stallMs = 60000;  // no byte moved for this long (checked about once a second)
-    // An average below this rate over the window: a trickle is as good as silence.
-    long lowSpeedBytesPerSecond = 1024;
-    long lowSpeedWindowSeconds = 30;
-    // The whole of a transfer kept in memory (documents, offers, crash reports).
-    long memoryTransferTotalMs = 60000;
-    size_t maxMemoryBody = 16u << 20;   // far above any document or endpoint answer
-    uint64_t maxFileBody = 8ull << 30;  // a body to file beyond this is not a package
-    long maxRedirects = 10;
-    std::string caFile;  // an authority file instead of the system's (tests' own servers)
-};
-TransferLimits& transferLimits();
+TransferResult performTransfer(TransferRequest& request, ProgressCallback progress = nullptr);
 
 }  // namespace fetch

@@ -4,12 +4,13 @@
 #include "app/file_digests.h"
 #include "app/md5.h"
 #include "app/signed_document.h"
-#include "modules/module_http.h"
+#include "fetch/signed_fetch.h"
+#include "fetch/transfer.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
-bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, ModuleBody kind) {
+bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, fetch::ModuleBody kind) {
     // The body streams into the file whatever the outcome; a later digest check decides
     // whether it is whole. A write that fails (a full disk) fails the download.
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
@@ -20,8 +21,12 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
     // The body is digested as it is written, so the archive check that follows need not
     // read the file back.
     DigestingFile digesting(*file, signing::required());
-    ModuleHttpReply reply = moduleHttpGet(url, kind, &digesting);
-    bool ok = reply.ok && reply.status == 200 && reply.bodyBytes > 0 && !reply.writeFailed;
+    fetch::TransferRequest request;
+    request.url = url;
+    request.policy = fetch::moduleGetPolicy(kind);
+    request.sinkFile = &digesting;
+    fetch::TransferResult result = fetch::performTransfer(request);
+    bool ok = result.ok() && result.bytes > 0;
     if (ok) rememberDigestsOf(*file, digesting.pass());
     file.reset();
     log(u"download file %s to file %s %s", url, path, diag::outcome(ok));
@@ -50,12 +55,7 @@ bool ModuleUpdater::CompareFileDigests(const std::u16string& path, const std::u1
 }
 
 bool ModuleUpdater::DocumentAccepted(const std::u16string& url, const std::string& body) {
-    if (!signing::required()) return true;
-    std::u16string signatureUrl = signing::signatureLocation(url);
-    ModuleHttpReply reply = moduleHttpGet(signatureUrl, ModuleBody::Document);
-    std::u16string reason = reply.ok && reply.status == 200
-                                ? signing::refusal(body, reply.body, url)
-                                : std::u16string(signing::kNoSignature);
+    std::u16string reason = fetch::signatureRefusal(url, body, fetch::moduleGetPolicy(fetch::ModuleBody::Document));
     if (reason.empty()) return true;
     log(u"%s", signing::refusalLine(url, reason));
     return false;

@@ -1,6 +1,8 @@
 #include "modules/module_paths.h"
 
 #include <string_view>
+
+#include "fetch/url_text.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -32,6 +34,13 @@ bool staysInside(const std::u16string& path, const std::u16string& folder) {
         if (plat::isLink(inside.substr(0, end))) return false;
         if (end == std::u16string::npos) return true;
     }
+}
+
+std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string& name) {
+    std::u16string path = name;
+    for (auto& c : path)
+        if (c == u'\\') c = u'/';
+    return fetch::canonicalUrl(sourceDir + u"/bin/" + path + u".zip");
 }
 
 }  // namespace modpaths

@@ -15,6 +15,11 @@ inline constexpr char16_t kRetiredSuffix[] = u".old";
 // tells a rollback, also one after a crash, to take the new file away again.
 inline constexpr char16_t kAddedSuffix[] = u".added";
 
+// Where the archive of a module lies: sourceDir + "/bin/" + name + ".zip", the name's "\"
+// carried as "/" (a module "plugins\codec.dll" is served at bin/plugins/codec.dll.zip),
+// escaped and with "." and ".." steps resolved.
+std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string& name);
+
 // The agent's own folder: where the module update works when no player folder exists.
 std::u16string agentFolder();
 

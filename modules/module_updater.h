@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 #include "app/log.h"
-#include "modules/module_http.h"
+#include "fetch/transfer.h"
 
 // One "up" element of upcfg.xml.
 struct UpdateNode {
@@ -81,7 +81,7 @@ public:
                               const std::u16string& listPath);
     bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
     bool DownloadFile(const std::u16string& url, const std::u16string& path,
-                      ModuleBody kind = ModuleBody::Archive);
+                      fetch::ModuleBody kind = fetch::ModuleBody::Archive);
     bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);
     // CompareFileMd5 alone when sha256 is empty; otherwise both digests from one read.
     bool CompareFileDigests(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256);

@@ -7,7 +7,6 @@
 #include "app/signed_document.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
-#include "modules/module_url.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -28,7 +27,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     std::u16string listPath = text::format(u"%s\\%s", work, modpaths::kModuleList);
     if (!DeleteAndCheck(listPath)) return false;
     std::u16string listUrl = text::format(u"%s/%s", sourceDir, modpaths::kModuleList);
-    if (!DownloadFile(listUrl, listPath, ModuleBody::Document)) {
+    if (!DownloadFile(listUrl, listPath, fetch::ModuleBody::Document)) {
         log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
         return false;
     }
@@ -94,7 +93,7 @@ bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const
             !modpaths::staysInside(modpaths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
             return false;
         }
-        e.archiveUrl = modurl::archiveUrl(sourceDir, e.name);
+        e.archiveUrl = modpaths::archiveUrl(sourceDir, e.name);
         e.installedPath = plat::canonicalPath(installed);
         e.installedDir = plat::parentFolder(e.installedPath);
         e.stagedPath = plat::canonicalPath(staged);

@@ -2,7 +2,7 @@
 // machines.
 #include <climits>
 #include "app/deploy_settings.h"
-#include "modules/module_http.h"
+#include "fetch/transfer.h"
 #include "modules/module_updater.h"
 #include "platform/text.h"
 #include "xml/xml_document.h"
@@ -48,10 +48,13 @@ UpdateNode readNode(const XmlDocument& doc) {
 bool ModuleUpdater::DownloadUpdateCfgFile(const std::u16string& cfgOverride, std::vector<UpdateNode>& nodes) {
     std::u16string url = !cfgOverride.empty() ? cfgOverride : deploy::servers().domains[0] + kConfigPath;
     log(u"download config file url %s\r\n", url);
-    ModuleHttpReply reply = moduleHttpGet(url, ModuleBody::Document);
-    if (!reply.ok || reply.status != 200 || reply.body.empty() || !DocumentAccepted(url, reply.body)) return false;
-
-    return readUpdateConfig(reply.body, nodes);
+    fetch::TransferRequest request;
+    request.url = url;
+    request.policy = fetch::moduleGetPolicy(fetch::ModuleBody::Document);
+    if (!fetch::performTransfer(request) || request.responseBody.empty() ||
+        !DocumentAccepted(url, request.responseBody))
+        return false;
+    return readUpdateConfig(request.responseBody, nodes);
 }
 
 bool readUpdateConfig(const std::string& body, std::vector<UpdateNode>& nodes) {

@@ -3,7 +3,9 @@
 #   platform -> xml, app -> fetch -> modules, decision, channel -> agent
 # The release tool (tools/publish) stands beside the agent: it uses the subsystems' readers
 # and rules, never the agent's wiring.
-# A folder may include itself and the folders listed for it here, nothing else.
+# A folder may include itself and the folders listed for it here, nothing else. The
+# README's layer diagram (under "## Layout", top row first) must say the same: every
+# folder of the table appears there, and each uses only folders of rows below its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +14,7 @@ declare -A allowed=(
   [xml]="xml platform"
   [app]="app platform"
   [fetch]="fetch app platform"
-  [modules]="modules app xml platform"
+  [modules]="modules fetch app xml platform"
   [decision]="decision fetch app platform"
   [channel]="channel fetch app xml platform"
   [agent]="agent channel decision modules fetch app xml platform"
@@ -20,6 +22,30 @@ declare -A allowed=(
 )
 
 status=0
+
+# The README's diagram: row number of each folder, counted from the top.
+declare -A row=()
+n=0
+while read -r line; do
+  n=$((n + 1))
+  for word in $line; do
+    case $word in */) row[${word%/}]=$n ;; esac
+  done
+done < <(awk '/^## Layout/ { layout = 1 } layout && /^```/ { if (inside) exit; inside = 1; next } inside' README.md)
+for folder in "${!allowed[@]}"; do
+  [ "$folder" = tools/publish ] && continue
+  if [ -z "${row[$folder]:-}" ]; then
+    echo "layers: README's layer diagram does not show $folder/" >&2; status=1; continue
+  fi
+  for used in ${allowed[$folder]}; do
+    [ "$used" = "$folder" ] && continue
+    if [ -z "${row[$used]:-}" ] || [ "${row[$used]}" -le "${row[$folder]}" ]; then
+      echo "layers: $folder/ may use $used/, but README's diagram does not put $used/ below it" >&2
+      status=1
+    fi
+  done
+done
+
 for folder in "${!allowed[@]}"; do
   while IFS=: read -r file line included; do
     target=${included#*\"}

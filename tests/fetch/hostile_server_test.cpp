@@ -20,15 +20,12 @@ constexpr auto kBound = std::chrono::seconds(20);
 class HostileServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_saved = fetch::transferLimits();
-        fetch::TransferLimits& limits = fetch::transferLimits();
-        limits.lowSpeedWindowSeconds = 1;
-        limits.memoryTransferTotalMs = 3000;
-        limits.maxMemoryBody = 64 * 1024;
+        m_policy.lowSpeedWindowSeconds = 1;
+        m_policy.memoryTotalMs = 3000;
+        m_policy.maxMemoryBody = 64 * 1024;
     }
-    void TearDown() override { fetch::transferLimits() = m_saved; }
 
-    fetch::TransferLimits m_saved;
+    fetch::TransferPolicy m_policy;  // shrunk bounds for every request
     HttpServer m_server;
     TempFolder m_folder;
 };
@@ -65,6 +62,7 @@ TEST_F(HostileServer, EveryAbuseEndsAsAFailureInBoundedTimeWithNothingOnDisk) {
         SCOPED_TRACE(c.name);
         m_server.serve("/body", c.reply);
         fetch::TransferRequest request;
+        request.policy = m_policy;
         request.url = text::fromUtf8(m_server.url("/body"));
         request.saveToFile = c.toFile;
         request.savePath = m_folder.agentPath("save/package.exe");
@@ -72,7 +70,7 @@ TEST_F(HostileServer, EveryAbuseEndsAsAFailureInBoundedTimeWithNothingOnDisk) {
         auto started = steady_clock::now();
         EXPECT_FALSE(fetch::performTransfer(request));
         EXPECT_LT(steady_clock::now() - started, kBound);
-        EXPECT_LE(request.responseBody.size(), fetch::transferLimits().maxMemoryBody);
+        EXPECT_LE(request.responseBody.size(), m_policy.maxMemoryBody);
         fs::path save = m_folder.path() / "save";
         EXPECT_TRUE(!fs::exists(save) || fs::is_empty(save));
     }
@@ -81,6 +79,7 @@ TEST_F(HostileServer, EveryAbuseEndsAsAFailureInBoundedTimeWithNothingOnDisk) {
 TEST_F(HostileServer, ABodyWithinItsDeclaredSizeStillArrives) {
     m_server.serve("/body", reply(Delivery::Chunked, std::string(100 * 1024, 'k')));
     fetch::TransferRequest request;
+    request.policy = m_policy;
     request.url = text::fromUtf8(m_server.url("/body"));
     request.saveToFile = true;
     request.savePath = m_folder.agentPath("package.exe");

@@ -27,11 +27,9 @@ namespace {
 class TransferTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_saved = fetch::transferLimits();
-        fetch::transferLimits().stallMs = 300;
-        fetch::transferLimits().connectTimeoutMs = 2000;
+        m_policy.stallMs = 300;
+        m_policy.connectTimeoutMs = 2000;
     }
-    void TearDown() override { fetch::transferLimits() = m_saved; }
 
     std::u16string url(const std::string& path) const { return wideUrl(m_server, path); }
     // The value of the last request's header name, "<absent>" when it was not sent.
@@ -42,9 +40,7 @@ protected:
 
     HttpServer m_server;
     TempFolder m_folder;
-
-private:
-    fetch::TransferLimits m_saved;
+    fetch::TransferPolicy m_policy;  // every request of these tests takes it
 };
 
 std::string gzip(const std::string& plain) {
@@ -125,6 +121,7 @@ private:
 TEST_F(TransferTest, GetSendsTheFixedHeadersAndOffersGzipOnlyWhenAsked) {
     m_server.serve("/doc", Reply{"<a/>"});
     fetch::TransferRequest request;
+    request.policy = m_policy;
     request.url = url("/doc");
     ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, "<a/>");
@@ -147,6 +144,7 @@ TEST_F(TransferTest, GzipAnswerIsDecoded) {
     std::string text(20000, 'x');
     m_server.serve("/z", Reply{gzip(text), 200, {{"Content-Encoding", "gzip"}}});
     fetch::TransferRequest request;
+    request.policy = m_policy;
     request.url = url("/z");
     ASSERT_TRUE(fetch::performTransfer(request));
     EXPECT_EQ(request.responseBody, text);
@@ -155,6 +153,7 @@ TEST_F(TransferTest, GzipAnswerIsDecoded) {
 TEST_F(TransferTest, FormPostsTextPartsByNameThenTheBinaryPart) {
     m_server.serve("/p", Reply{"success"});
     fetch::TransferRequest request;
+    request.policy = m_policy;
     request.url = url("/p");
     request.formFields[u"u"] = u"客户";
     request.formFields[u"addr"] = u"c:\\dumps";
@@ -228,6 +227,8 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
     writeFile(m_folder.path() / "a/b/notes.part", "not a download of the agent");
 
     fetch::TransferRequest request;
+
+    request.policy = m_policy;
     request.url = url("/pkg");
     request.saveToFile = true;
     request.savePath = m_folder.agentPath("a/b/setup.exe");
@@ -280,20 +281,21 @@ TEST_F(TransferTest, StalledCutSilentAndEndlessServersEndInBoundedFailure) {
     m_server.hold("/silent");
     m_server.serve("/silent", Reply{"late"});
     m_server.serve("/endless", Reply{std::string(64 * 1024, 'e'), 200, {}, Delivery::Endless});
-    fetch::transferLimits().maxMemoryBody = 1 << 20;
-    fetch::transferLimits().maxFileBody = 4 << 20;
+    m_policy.maxMemoryBody = 1 << 20;
+    m_policy.maxFileBody = 4 << 20;
 
     auto failsQuickly = [&](const std::string& path, bool toFile) {
         fetch::TransferRequest request;
+        request.policy = m_policy;
         request.url = url(path);
         request.saveToFile = toFile;
         request.savePath = m_folder.agentPath("target.exe");
         auto start = std::chrono::steady_clock::now();
-        bool ok = fetch::performTransfer(request);
+        bool ok = fetch::performTransfer(request).ok();
         auto took = std::chrono::steady_clock::now() - start;
         EXPECT_FALSE(ok) << path;
         EXPECT_LT(took, 3s) << path;
-        EXPECT_LE(request.responseBody.size(), fetch::transferLimits().maxMemoryBody) << path;
+        EXPECT_LE(request.responseBody.size(), m_policy.maxMemoryBody) << path;
         EXPECT_TRUE(fs::is_empty(m_folder.path())) << path;
     };
     failsQuickly("/stall", true);
@@ -310,6 +312,7 @@ TEST_F(TransferTest, ProgressReportsTheByteCounts) {
     std::string body(200000, 'p');
     m_server.serve("/pkg", Reply{body});
     fetch::TransferRequest request;
+    request.policy = m_policy;
     request.url = url("/pkg");
     ASSERT_TRUE(fetch::performTransfer(request, [](void* context, double t, double n, double, double) {
         EXPECT_EQ(context, nullptr);
@@ -338,6 +341,7 @@ TEST_F(TransferTest, RefusesOtherSchemesAndUnverifiedServers) {
     for (const std::string& u : urls) {
         SCOPED_TRACE(u);
         fetch::TransferRequest request;
+        request.policy = m_policy;
         request.url = text::fromUtf8(u);
         EXPECT_FALSE(fetch::performTransfer(request));
         EXPECT_EQ(request.responseBody.find("secret"), std::string::npos);
@@ -349,10 +353,11 @@ TEST_F(TransferTest, RefusesOtherSchemesAndUnverifiedServers) {
     // A verified https server may redirect within https, never to plain http.
     SelfSignedServer away(m_server.url("/doc"));
     away.writeCertificate(m_folder.path() / "authority.pem");
-    fetch::transferLimits().caFile = (m_folder.path() / "authority.pem").string();
     fetch::TransferRequest request;
+    request.policy = m_policy;
+    request.policy.caFile = (m_folder.path() / "authority.pem").string();
     request.url = text::fromUtf8(away.url("/doc"));
-    EXPECT_FALSE(fetch::performTransfer(request));
+    EXPECT_EQ(fetch::performTransfer(request).outcome, fetch::TransferOutcome::Failed);
     EXPECT_EQ(away.requests(), 1);
     EXPECT_EQ(m_server.requests().size(), 1u);
 #endif

@@ -1,7 +1,8 @@
-// The module GET against a local server: what it sends, which answers count, redirects.
+// The module GET, the transfer's module policy, against a local server: what it sends,
+// which answers count, redirects, bounds.
 #include <chrono>
 
-#include "modules/module_http.h"
+#include "fetch/transfer.h"
 #include "modules_fixture.h"
 #include "platform/files.h"
 #include "support/temp_folder.h"
@@ -9,21 +10,30 @@
 namespace modtest {
 namespace {
 
+using fetch::ModuleBody;
+
+fetch::TransferRequest moduleGet(const std::string& url, ModuleBody kind = ModuleBody::Archive) {
+    fetch::TransferRequest request;
+    request.url = u(url);
+    request.policy = fetch::moduleGetPolicy(kind);
+    return request;
+}
+
 class ModuleHttp : public ::testing::Test {
 protected:
     void SetUp() override { server().clear(); }
-    void TearDown() override {
-        server().clear();
-        moduleHttpLimits() = ModuleHttpLimits();
+    void TearDown() override { server().clear(); }
+    fetch::TransferResult get(const std::string& url) {
+        m_last = moduleGet(url);
+        return fetch::performTransfer(m_last);
     }
-    ModuleHttpReply get(const std::string& url) { return moduleHttpGet(u(url)); }
+    fetch::TransferRequest m_last;
 };
 
 TEST_F(ModuleHttp, SendsOnlyHostWithoutPortAndUserAgentOnAnEscapedTarget) {
     server().serve("/dir/a b/\xC3\xA9.xml", {"body"});
-    ModuleHttpReply reply = get(server().url("/dir/a b/\xC3\xA9.xml?x=1"));
-    EXPECT_TRUE(reply.ok);
-    EXPECT_EQ(reply.body, "body");
+    EXPECT_TRUE(get(server().url("/dir/a b/\xC3\xA9.xml?x=1")).ok());
+    EXPECT_EQ(m_last.responseBody, "body");
     ASSERT_EQ(server().requests().size(), 1u);
     testsupport::Request seen = server().requests()[0];
     EXPECT_EQ(seen.target, "/dir/a%20b/%C3%A9.xml?x=1");
@@ -32,20 +42,25 @@ TEST_F(ModuleHttp, SendsOnlyHostWithoutPortAndUserAgentOnAnEscapedTarget) {
     EXPECT_EQ(seen.headers, expected);
 }
 
+// Every answer with a final status completes the exchange with it; only a 200 is one the
+// module update takes.
 TEST_F(ModuleHttp, StatusRules) {
     struct Case {
         int status;
         bool ok;
-    } cases[] = {{200, true},  {204, true},  {206, true},  {304, true},  {305, true}, {307, false},
+    } cases[] = {{200, true},  {204, false}, {206, false}, {304, false}, {305, false}, {307, false},
                  {401, false}, {404, false}, {407, false}, {500, false}, {199, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
         testsupport::Reply answer{"x", c.status};
         if (c.status == 307) answer.headers.emplace("Location", server().url("/elsewhere"));
         server().serve("/s", answer);
-        ModuleHttpReply reply = get(server().url("/s"));
-        EXPECT_EQ(reply.ok, c.ok);
-        EXPECT_EQ(reply.status, c.status);
+        fetch::TransferResult result = get(server().url("/s"));
+        EXPECT_EQ(result.ok(), c.ok);
+        if (c.status >= 200) {
+            EXPECT_EQ(result.outcome, fetch::TransferOutcome::Completed);
+        }
+        EXPECT_EQ(result.status, c.status);
     }
     EXPECT_EQ(server().hits("/elsewhere"), 0);  // 307 is not followed
 }
@@ -56,29 +71,30 @@ TEST_F(ModuleHttp, FollowsSeeOtherRedirectsToAnotherHost) {
     server().serve("/r2", testsupport::redirect(other + "/r3", 302));
     server().serve("/r3", testsupport::redirect("/final", 303));  // relative to the last host
     server().serve("/final", {std::string(100000, 'z'), 200, {}, testsupport::Delivery::Chunked});
-    ModuleHttpReply reply = get(server().url("/r1"));
-    EXPECT_TRUE(reply.ok);
-    EXPECT_EQ(reply.body, std::string(100000, 'z'));  // chunked, joined
+    EXPECT_TRUE(get(server().url("/r1")).ok());
+    EXPECT_EQ(m_last.responseBody, std::string(100000, 'z'));  // chunked, joined
     std::vector<testsupport::Request> seen = server().requests();
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[3].headers.find("Host")->second, "localhost");
     EXPECT_EQ(seen[3].headers.size(), 2u);
 
     server().serve("/loop", testsupport::redirect("/loop"));
-    EXPECT_FALSE(get(server().url("/loop")).ok);
-    EXPECT_LE(server().hits("/loop"), moduleHttpLimits().maxRedirects + 1);
+    EXPECT_EQ(get(server().url("/loop")).outcome, fetch::TransferOutcome::TooManyRedirects);
+    EXPECT_LE(server().hits("/loop"), m_last.policy.maxRedirects + 1);
 }
 
 TEST_F(ModuleHttp, BoundsOnSizeAndSilence) {
-    moduleHttpLimits().maxBodyBytes = 1000;
     server().serve("/big", {std::string(5000, 'b')});
-    EXPECT_FALSE(get(server().url("/big")).ok);
+    fetch::TransferRequest request = moduleGet(server().url("/big"));
+    request.policy.maxMemoryBody = 1000;
+    EXPECT_FALSE(fetch::performTransfer(request).ok());
 
     // A server that takes the request and never answers (until the test lets it go).
     server().hold("/silent");
-    moduleHttpLimits().timeoutMs = 1000;
+    request = moduleGet(server().url("/silent"));
+    request.policy.stallMs = 1000;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(get(server().url("/silent")).ok);
+    EXPECT_FALSE(fetch::performTransfer(request).ok());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     server().release();
 }
@@ -86,10 +102,6 @@ TEST_F(ModuleHttp, BoundsOnSizeAndSilence) {
 // A trickle, an endless document, a document longer than a document may be: each fails in
 // bounded time; an archive streams into its file instead of memory.
 TEST_F(ModuleHttp, HostileServersAndStreamedArchives) {
-    ModuleHttpLimits& limits = moduleHttpLimits();
-    limits.lowSpeedWindowSeconds = 1;
-    limits.documentTotalMs = 3000;
-    limits.maxDocumentBytes = 64 * 1024;
     testsupport::Reply trickle{std::string(1000, 't'), 200, {}, testsupport::Delivery::Trickle};
     trickle.trickleEvery = std::chrono::milliseconds(50);
     struct Case {
@@ -105,20 +117,25 @@ TEST_F(ModuleHttp, HostileServersAndStreamedArchives) {
         SCOPED_TRACE(c.name);
         server().serve("/hostile", c.reply);
         auto started = std::chrono::steady_clock::now();
-        ModuleHttpReply reply = moduleHttpGet(u(server().url("/hostile")), c.kind);
-        EXPECT_FALSE(reply.ok);
-        EXPECT_LE(reply.body.size(), limits.maxDocumentBytes);
+        fetch::TransferRequest request = moduleGet(server().url("/hostile"), c.kind);
+        request.policy.lowSpeedWindowSeconds = 1;
+        request.policy.memoryTotalMs = 3000;
+        request.policy.maxMemoryBody = 64 * 1024;
+        EXPECT_FALSE(fetch::performTransfer(request).ok());
+        EXPECT_LE(request.responseBody.size(), request.policy.maxMemoryBody);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     }
 
     testsupport::TempFolder folder;
     server().serve("/archive.zip", {std::string(200 * 1024, 'z'), 200, {}, testsupport::Delivery::Chunked});
     auto file = plat::openFile(folder.agentPath("archive.zip"), plat::OpenMode::WriteTruncate);
-    ModuleHttpReply reply = moduleHttpGet(u(server().url("/archive.zip")), ModuleBody::Archive, file.get());
+    fetch::TransferRequest request = moduleGet(server().url("/archive.zip"));
+    request.sinkFile = file.get();
+    fetch::TransferResult result = fetch::performTransfer(request);
     file.reset();
-    EXPECT_TRUE(reply.ok);
-    EXPECT_TRUE(reply.body.empty());
-    EXPECT_EQ(reply.bodyBytes, 200u * 1024);
+    EXPECT_TRUE(result.ok());
+    EXPECT_TRUE(request.responseBody.empty());
+    EXPECT_EQ(result.bytes, 200u * 1024);
     EXPECT_EQ(folder.read("archive.zip"), std::string(200 * 1024, 'z'));
 }
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "modules/module_http.h"
+#include "fetch/transfer.h"
 #include "support/http_server.h"
 #include "support/temp_folder.h"
 
@@ -70,20 +70,22 @@ protected:
             m_folder.native("key.pem") + " -out " + m_folder.native("cert.pem") + " 2>/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
-    void TearDown() override { moduleHttpLimits() = ModuleHttpLimits(); }
+    // The module GET of url, trusting the test's authority when asked.
+    fetch::TransferResult get(const std::string& url, bool trusted) {
+        m_request.url = std::u16string(url.begin(), url.end());
+        m_request.policy = fetch::moduleGetPolicy(fetch::ModuleBody::Document);
+        if (trusted) m_request.policy.caFile = m_folder.native("cert.pem");
+        return fetch::performTransfer(m_request);
+    }
 
     testsupport::TempFolder m_folder;
+    fetch::TransferRequest m_request;
 };
-
-std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 TEST_F(ModuleHttps, VerifiedPeerGetsTheSameRequestAsOverHttp) {
     TlsServer server(m_folder);
-    moduleHttpLimits().caFile = m_folder.native("cert.pem");
-    ModuleHttpReply reply = moduleHttpGet(wide(server.url("/m/update.xml")), ModuleBody::Document);
-    EXPECT_TRUE(reply.ok);
-    EXPECT_EQ(reply.status, 200);
-    EXPECT_EQ(reply.body, "<root/>");
+    EXPECT_TRUE(get(server.url("/m/update.xml"), true).ok());
+    EXPECT_EQ(m_request.responseBody, "<root/>");
     std::multimap<std::string, std::string> expected = {{"Host", "127.0.0.1"},
                                                         {"User-Agent", "Microsoft-ATL-Native/10.00"}};
     EXPECT_EQ(server.headers(), expected);
@@ -93,18 +95,17 @@ TEST_F(ModuleHttps, RedirectFromHttpsToHttpIsNotFollowed) {
     TlsServer server(m_folder);
     testsupport::HttpServer plain;
     server.m_redirectTo = plain.url("/m/update.xml");
-    moduleHttpLimits().caFile = m_folder.native("cert.pem");
-    ModuleHttpReply reply = moduleHttpGet(wide(server.url("/away")), ModuleBody::Document);
-    EXPECT_FALSE(reply.ok);
-    EXPECT_EQ(reply.status, 302);
+    fetch::TransferResult result = get(server.url("/away"), true);
+    EXPECT_EQ(result.outcome, fetch::TransferOutcome::InsecureRedirect);
+    EXPECT_EQ(result.status, 302);
     EXPECT_EQ(plain.hits("/m/update.xml"), 0);
 }
 
 TEST_F(ModuleHttps, PeerThatCannotBeVerifiedGetsNoRequest) {
     TlsServer server(m_folder);
-    ModuleHttpReply reply = moduleHttpGet(wide(server.url("/m/update.xml")), ModuleBody::Document);
-    EXPECT_FALSE(reply.ok);
-    EXPECT_EQ(reply.status, 0);
+    fetch::TransferResult result = get(server.url("/m/update.xml"), false);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(server.requests(), 0);
 }
 

@@ -1,9 +1,9 @@
-#include "modules/module_url.h"
+#include "fetch/url_text.h"
 
 #include <curl/curl.h>
 #include "platform/text.h"
 
-namespace modurl {
+namespace fetch {
 
 namespace {
 
@@ -25,7 +25,7 @@ bool mustEscape(unsigned char c) {
 
 }  // namespace
 
-std::string escape(const std::u16string& url) {
+std::string escapeUrl(const std::u16string& url) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (char byte : text::toUtf8(url)) {
@@ -41,8 +41,8 @@ std::string escape(const std::u16string& url) {
     return out;
 }
 
-std::u16string canonical(const std::u16string& url) {
-    std::string escaped = escape(url);
+std::u16string canonicalUrl(const std::u16string& url) {
+    std::string escaped = escapeUrl(url);
     std::u16string result = text::fromUtf8(escaped);
     CURLU* parsed = curl_url();
     if (!parsed) return result;
@@ -57,11 +57,4 @@ std::u16string canonical(const std::u16string& url) {
     return result;
 }
 
-std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string& name) {
-    std::u16string path = name;
-    for (auto& c : path)
-        if (c == u'\\') c = u'/';
-    return canonical(sourceDir + u"/bin/" + path + u".zip");
-}
-
-}  // namespace modurl
+}  // namespace fetch
