@@ -1,6 +1,7 @@
 // ovpublish, the release engineer's tool: a tree it builds is served and the agent updates
 // from it, verify finds what is wrong with a tree, and explain agrees with the agent on a
 // table of machines.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -59,7 +60,10 @@ public:
     int publish(const std::vector<std::string>& args, std::string* output = nullptr) {
         std::string name = "publish-" + std::to_string(++m_runs) + ".out";
         ExitStatus s = m_box.start(args, buildProgram("ovpublish"), name)->wait(20000);
-        if (output) *output = readFile(m_box.path() / name);
+        if (output) {  // lines end in "\n" here, whatever the system wrote
+            *output = readFile(m_box.path() / name);
+            output->erase(std::remove(output->begin(), output->end(), '\r'), output->end());
+        }
         return s.exitCode;
     }
 
