@@ -85,7 +85,7 @@ TEST_F(UpdateRun, EveryEndOfTheRunIsPostedOnce) {
         if (c.anotherUpdater) other.reset(plat::createNamedMutex(kSilentUpdateObject, false, true));
 
         agent::startUpdateRun();
-        EXPECT_EQ(drainMessages(), std::vector<uint32_t>{UM_UPDATE_RUN_DONE});
+        EXPECT_EQ(drainMessages(), std::vector<uint32_t>{agent::UM_UPDATE_RUN_DONE});
         EXPECT_EQ(silentObjectExists(), c.anotherUpdater);
         EXPECT_EQ(recordedFile(), c.recorded ? u"pkg.exe" : u"");
     }
@@ -101,6 +101,6 @@ TEST_F(UpdateRun, EngineReportsEndTheRunOnlyWhenTheyEndTheDownload) {
         EXPECT_TRUE(drainMessages().empty()) << report;
     }
     agent::dispatchRunMessage(fetch::UM_ENGINE_DOWNLOAD_FAILED);
-    EXPECT_EQ(drainMessages(), std::vector<uint32_t>{UM_UPDATE_RUN_DONE});
+    EXPECT_EQ(drainMessages(), std::vector<uint32_t>{agent::UM_UPDATE_RUN_DONE});
     EXPECT_FALSE(silentObjectExists());
 }
