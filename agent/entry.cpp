@@ -7,7 +7,7 @@
 #include "app/crt_exception.h"
 #include "app/host_probes.h"
 #include "app/log.h"
-#include "app/process_state.h"
+#include "agent/process_state.h"
 #include "app/settings.h"
 #include "platform/clock.h"
 #include "platform/library.h"

@@ -4,7 +4,7 @@
 
 #include "app/internet_cafe.h"
 #include "app/log.h"
-#include "app/process_state.h"
+#include "agent/process_state.h"
 #include "channel/pipe_server.h"
 #include "platform/thread_messages.h"
 
@@ -45,9 +45,17 @@ void runMessageLoop() {
     }
 }
 
-uint32_t waitThreadProc() { return runWaitThread(channel::serveOneConnection); }
+uint32_t waitThreadProc() {
+    ProcessState& state = processState();
+    return runWaitThread([&state] {
+        channel::ChannelContext context;
+        context.initiative = state.initiative;
+        context.clientConnected = &state.clientConnected;
+        return channel::serveOneConnection(context);
+    });
+}
 
-uint32_t runWaitThread(uint32_t (*serve)()) {
+uint32_t runWaitThread(const std::function<uint32_t()>& serve) {
     LOG(u"等待线程开始");
     if (!processState().initiative) {
         // A player that closed only its window may come back while the update goes on.

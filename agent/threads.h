@@ -1,5 +1,6 @@
 // The worker threads of the agent and the main thread's side of their ending.
 #pragma once
+#include <functional>
 #include <cstdint>
 
 namespace agent {
@@ -15,7 +16,7 @@ void runMessageLoop();
 // runs. Returns 0.
 uint32_t waitThreadProc();
 // The same with the connection server passed in.
-uint32_t runWaitThread(uint32_t (*serve)());
+uint32_t runWaitThread(const std::function<uint32_t()>& serve);
 
 // Main thread, background mode: waits for the normal update thread, then waits for the
 // wait thread while a player is connected, or else stops it. Returns true when a thread

@@ -2,7 +2,7 @@
 
 #include "app/client_id.h"
 #include "app/log.h"
-#include "app/process_state.h"
+#include "agent/process_state.h"
 #include "decision/update_driver.h"
 #include "fetch/crash_report.h"
 #include "fetch/package_run.h"

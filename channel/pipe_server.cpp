@@ -2,7 +2,6 @@
 
 #include <vector>
 #include "app/log.h"
-#include "app/process_state.h"
 #include "channel/pipe_messages.h"
 #include "channel/request_handler.h"
 #include "platform/system.h"
@@ -16,9 +15,13 @@ constexpr char16_t kCloseWindow[] = u"closewindow";
 
 // Every reply was taken before the next request was read; one the player did not take
 // goes with the connection. The instance stays, for the next player.
-void endConnection(plat::PipeHandle pipe) {
+void setConnected(const ChannelContext& context, bool on) {
+    if (context.clientConnected) *context.clientConnected = on;
+}
+
+void endConnection(plat::PipeHandle pipe, const ChannelContext& context) {
     plat::disconnectPipe(pipe);
-    processState().clientConnected = false;
+    setConnected(context, false);
 }
 
 // The pipe instance of the process. It is made once and, between players, disconnected and
@@ -47,7 +50,7 @@ ConnectionLimits& connectionLimits() {
     return limits;
 }
 
-uint32_t runConnection(plat::PipeHandle pipe) {
+uint32_t runConnection(plat::PipeHandle pipe, const ChannelContext& context) {
     uint32_t result = kEnded;
     std::vector<char> buffer(kRequestBytes);
     for (;;) {
@@ -63,7 +66,7 @@ uint32_t runConnection(plat::PipeHandle pipe) {
         }
         if (request == kCloseWindow) {
             LOG(u"request:closewindow");
-            if (!processState().initiative) result = kWindowClosed;
+            if (!context.initiative) result = kWindowClosed;
             break;
         }
         std::string reply = encodeMessage(handleRequest(request));
@@ -75,12 +78,12 @@ uint32_t runConnection(plat::PipeHandle pipe) {
             break;
         }
     }
-    endConnection(pipe);
+    endConnection(pipe, context);
     LOG(u"pipe thread normal exit");
     return result;
 }
 
-uint32_t serveOneConnection() {
+uint32_t serveOneConnection(const ChannelContext& context) {
     for (;;) {
         plat::PipeHandle pipe = serverPipe();
         if (!pipe) return kNotServed;
@@ -91,19 +94,19 @@ uint32_t serveOneConnection() {
             continue;
         }
         if (connected == plat::ConnectResult::Failed) {
-            processState().clientConnected = false;
+            setConnected(context, false);
             plat::closePipe(pipe);
             instance() = nullptr;
             continue;
         }
-        processState().clientConnected = true;
+        setConnected(context, true);
 
         // From here the conversation has the pipe until it ends the connection.
-        std::shared_ptr<plat::Thread> thread = plat::startThread([pipe] { return runConnection(pipe); });
+        std::shared_ptr<plat::Thread> thread = plat::startThread([pipe, context] { return runConnection(pipe, context); });
         if (!thread) {
             plat::writeStandardOutput("CreateThread failed");
             // Nobody will serve this client: let it see the pipe close.
-            endConnection(pipe);
+            endConnection(pipe, context);
             return kNotServed;
         }
         thread->wait();

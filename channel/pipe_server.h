@@ -2,6 +2,7 @@
 // at a time: its connection thread reads requests and writes replies until a control word
 // or an I/O failure ends the conversation, and the wait thread learns how it ended.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include "platform/pipe.h"
 
@@ -24,12 +25,19 @@ struct ConnectionLimits {
 };
 ConnectionLimits& connectionLimits();
 
+// What the agent lends the channel: its mode, and the flag the channel keeps set while a
+// player is connected (the agent's main thread waits for that player before it ends).
+struct ChannelContext {
+    bool initiative = false;
+    std::atomic<bool>* clientConnected = nullptr;
+};
+
 // Blocks until one client has been served and returns how its connection ended.
-// Called only by the wait thread; sets the client-connected flag while a client is on.
-uint32_t serveOneConnection();
+// Called only by the wait thread.
+uint32_t serveOneConnection(const ChannelContext& context);
 
 // The conversation on one connected pipe; disconnects the client (the instance stays,
 // for the next one) and clears the client-connected flag before it returns.
-uint32_t runConnection(plat::PipeHandle pipe);
+uint32_t runConnection(plat::PipeHandle pipe, const ChannelContext& context);
 
 }  // namespace channel

@@ -1,19 +1,14 @@
 #include "fetch/engine_callback.h"
 
-#include "app/process_state.h"
 #include "platform/thread_messages.h"
 
 namespace fetch {
 
-namespace {
-
 // A zero first argument means the event did not happen: nothing is posted.
-int32_t postIf(int32_t happened, unsigned message) {
+int32_t NimboDownloadCallBack::postIf(int32_t happened, unsigned message) const {
     if (happened == 0) return 0;
-    return plat::postThreadMessage(processState().normalThreadId, message) ? 1 : 0;
+    return plat::postThreadMessage(m_runThread, message) ? 1 : 0;
 }
-
-}  // namespace
 
 void NimboDownloadCallBack::destroy() { delete this; }
 

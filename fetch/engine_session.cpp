@@ -64,7 +64,8 @@ bool EngineSession::start(const PackageJob& job) {
     // Only one task exists at a time and the previous one was stopped by release, so no
     // engine can still call an earlier callback object.
     if (m_callBack) m_callBack->destroy();
-    m_callBack = new NimboDownloadCallBack;
+    // The task is started on the thread whose loop waits for its notifications.
+    m_callBack = new NimboDownloadCallBack(plat::currentThreadId());
     bool registered = m_task->setCallBack(m_callBack);
     LOG(u"prism 注册回掉：%s", diag::outcome(registered));
     if (!registered) return false;

@@ -1,7 +1,7 @@
 // Fetching the chosen package: the peer-to-peer engine first unless the document asks for
 // HTTP, then HTTP from the full link and from each package domain in turn.
 #include "app/log.h"
-#include "app/process_state.h"
+#include "fetch/engine_callback.h"
 #include "fetch/package_run.h"
 #include "fetch/transfer.h"
 

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "agent/threads.h"
-#include "app/process_state.h"
+#include "agent/process_state.h"
+#include "fetch/engine_callback.h"
 #include "channel/pipe_server.h"
 #include "platform/thread.h"
 #include "platform/thread_messages.h"
@@ -93,7 +94,7 @@ TEST_F(Threads, MessageLoopEndsOnlyWithTheEndOfTheRun) {
     });
     plat::ThreadId id = queueReady.get_future().get();
     ASSERT_TRUE(plat::postThreadMessage(id, plat::kWmQuit));
-    ASSERT_TRUE(plat::postThreadMessage(id, UM_ENGINE_TASK_STATUS));
+    ASSERT_TRUE(plat::postThreadMessage(id, fetch::UM_ENGINE_TASK_STATUS));
     ASSERT_TRUE(plat::postThreadMessage(id, 0x7777));
     EXPECT_FALSE(loop->waitFor(100));
 

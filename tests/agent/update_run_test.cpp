@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/md5.h"
-#include "app/process_state.h"
+#include "agent/process_state.h"
+#include "fetch/engine_callback.h"
 #include "app/settings.h"
 #include "platform/named_mutex.h"
 #include "platform/thread_messages.h"
@@ -31,10 +32,10 @@ protected:
     void SetUp() override {
         std::filesystem::create_directories(native("appdata/Lumora Video/Orvix/OvUpdate"));
         write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\ndebug=1\r\nreadlocalxml=1\r\n");
-        processState().normalThreadId = plat::currentThreadId();
+        agent::processState().normalThreadId = plat::currentThreadId();
         drainMessages();
     }
-    void TearDown() override { processState().normalThreadId = 0; }
+    void TearDown() override { agent::processState().normalThreadId = 0; }
     void localDocument(const std::string& children) {
         write("appdata/Lumora Video/Orvix/OvUpdate_Debug.xml", "<info>" + children + "</info>");
     }
@@ -84,7 +85,7 @@ TEST_F(UpdateRun, EveryEndOfTheRunIsPostedOnce) {
         if (c.anotherUpdater) other.reset(plat::createNamedMutex(kSilentUpdateObject, false, true));
 
         agent::startUpdateRun();
-        EXPECT_EQ(drainMessages(), std::vector<uint32_t>{UM_UPDATE_RUN_DONE});
+        EXPECT_EQ(drainMessages(), std::vector<uint32_t>{agent::UM_UPDATE_RUN_DONE});
         EXPECT_EQ(silentObjectExists(), c.anotherUpdater);
         EXPECT_EQ(recordedFile(), c.recorded ? u"pkg.exe" : u"");
     }
@@ -95,11 +96,11 @@ TEST_F(UpdateRun, EveryEndOfTheRunIsPostedOnce) {
 TEST_F(UpdateRun, EngineReportsEndTheRunOnlyWhenTheyEndTheDownload) {
     agent::startUpdateRun();  // no local document
     drainMessages();
-    for (uint32_t report : {UM_ENGINE_CALLBACK_READY, UM_ENGINE_TASK_STATUS}) {
+    for (uint32_t report : {fetch::UM_ENGINE_CALLBACK_READY, fetch::UM_ENGINE_TASK_STATUS}) {
         agent::dispatchRunMessage(report);
         EXPECT_TRUE(drainMessages().empty()) << report;
     }
-    agent::dispatchRunMessage(UM_ENGINE_DOWNLOAD_FAILED);
-    EXPECT_EQ(drainMessages(), std::vector<uint32_t>{UM_UPDATE_RUN_DONE});
+    agent::dispatchRunMessage(fetch::UM_ENGINE_DOWNLOAD_FAILED);
+    EXPECT_EQ(drainMessages(), std::vector<uint32_t>{agent::UM_UPDATE_RUN_DONE});
     EXPECT_FALSE(silentObjectExists());
 }

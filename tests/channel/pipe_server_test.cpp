@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/process_state.h"
 #include "channel/pipe_messages.h"
 #include "channel/pipe_server.h"
 #include "channel_fixture.h"
@@ -46,18 +45,17 @@ private:
 
 class PipeServer : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ChannelWorld::get().reset();
-        processState().initiative = false;
-    }
-    void TearDown() override {
-        processState().initiative = false;
-        channel::connectionLimits() = channel::ConnectionLimits{};
-    }
+    void SetUp() override { ChannelWorld::get().reset(); }
+    void TearDown() override { channel::connectionLimits() = channel::ConnectionLimits{}; }
 
-    static std::shared_ptr<plat::Thread> serve() {
-        return plat::startThread([] { return channel::serveOneConnection(); });
+    // Serves one client, in initiative mode when asked; the flag is the test's.
+    std::shared_ptr<plat::Thread> serve(bool initiative = false) {
+        channel::ChannelContext context;
+        context.initiative = initiative;
+        context.clientConnected = &m_clientConnected;
+        return plat::startThread([context] { return channel::serveOneConnection(context); });
     }
+    std::atomic<bool> m_clientConnected{false};
     static uint32_t resultOf(const std::shared_ptr<plat::Thread>& server) {
         uint32_t code = 99;
         if (server->waitFor(5000)) server->exitCode(code);
@@ -70,7 +68,7 @@ TEST_F(PipeServer, AnswersEveryRequestUntilAllclose) {
     Client client;
     ASSERT_TRUE(client.connected());
     EXPECT_EQ(client.ask(u"downloadprogress"), u"0.000000*0.000000");
-    EXPECT_TRUE(processState().clientConnected);
+    EXPECT_TRUE(m_clientConnected);
 
     // Requests without reply text still get a message: the terminator alone.
     std::string bytes;
@@ -84,7 +82,7 @@ TEST_F(PipeServer, AnswersEveryRequestUntilAllclose) {
     ASSERT_TRUE(client.send(u"allclose"));
     EXPECT_FALSE(client.reply(bytes));  // no reply: the agent closes the pipe
     EXPECT_EQ(resultOf(server), channel::kEnded);
-    EXPECT_FALSE(processState().clientConnected);
+    EXPECT_FALSE(m_clientConnected);
 }
 
 TEST_F(PipeServer, ClosewindowLetsABackgroundAgentServeAgain) {
@@ -100,8 +98,7 @@ TEST_F(PipeServer, ClosewindowLetsABackgroundAgentServeAgain) {
     second.send(u"allclose");
     EXPECT_EQ(resultOf(server), channel::kEnded);
 
-    processState().initiative = true;
-    server = serve();
+    server = serve(true);
     Client third;
     ASSERT_TRUE(third.send(u"closewindow"));
     EXPECT_EQ(resultOf(server), channel::kEnded);
@@ -115,7 +112,7 @@ TEST_F(PipeServer, BrokenConversationsEndTheConnection) {
         EXPECT_EQ(vanishing.ask(u"downloadprogress"), u"0.000000*0.000000");
     }
     EXPECT_EQ(resultOf(server), channel::kEnded);
-    EXPECT_FALSE(processState().clientConnected);
+    EXPECT_FALSE(m_clientConnected);
 
     server = serve();
     Client tooLong;
@@ -145,7 +142,7 @@ TEST_F(PipeServer, AReplyNotTakenInTimeEndsTheConnection) {
     ASSERT_TRUE(client.send(u"downloadprogress"));
     ASSERT_TRUE(client.send(u"downloadprogress"));
     EXPECT_EQ(resultOf(server), channel::kEnded);
-    EXPECT_FALSE(processState().clientConnected);
+    EXPECT_FALSE(m_clientConnected);
 }
 
 TEST(PipeMessages, DecodeStopsAtNulAndDropsHalfCharacters) {

@@ -8,10 +8,9 @@ using fetchtest::nextMessage;
 
 // Called by the engine through the interface's slots, as the engine would.
 TEST(EngineCallback, PostsOnlyWhenTheEventHappened) {
-    processState().normalThreadId = plat::currentThreadId();
     plat::ThreadMessage ignored;
     plat::peekThreadMessage(ignored, 0, 0, false);
-    INimboDownloaderTaskCallBack* callBack = new fetch::NimboDownloadCallBack;
+    INimboDownloaderTaskCallBack* callBack = new fetch::NimboDownloadCallBack(plat::currentThreadId());
 
     EXPECT_EQ(callBack->onPackageDone(0), 0);
     EXPECT_EQ(callBack->onDownloadFailed(0, 5), 0);
@@ -23,13 +22,15 @@ TEST(EngineCallback, PostsOnlyWhenTheEventHappened) {
     EXPECT_NE(callBack->onDownloadFailed(2, 0), 0);
     EXPECT_NE(callBack->onPackageDone(1), 0);
     EXPECT_NE(callBack->onCallbackReady(1), 0);
-    EXPECT_EQ(nextMessage(0), UM_ENGINE_TASK_STATUS);
-    EXPECT_EQ(nextMessage(0), UM_ENGINE_DOWNLOAD_FAILED);
-    EXPECT_EQ(nextMessage(0), UM_ENGINE_PACKAGE_DONE);
-    EXPECT_EQ(nextMessage(0), UM_ENGINE_CALLBACK_READY);
+    EXPECT_EQ(nextMessage(0), fetch::UM_ENGINE_TASK_STATUS);
+    EXPECT_EQ(nextMessage(0), fetch::UM_ENGINE_DOWNLOAD_FAILED);
+    EXPECT_EQ(nextMessage(0), fetch::UM_ENGINE_PACKAGE_DONE);
+    EXPECT_EQ(nextMessage(0), fetch::UM_ENGINE_CALLBACK_READY);
+
+    callBack->destroy();
 
     // Without a queue at the receiving end the post fails and says so.
-    processState().normalThreadId = 0;
+    callBack = new fetch::NimboDownloadCallBack(0);
     EXPECT_EQ(callBack->onPackageDone(1), 0);
     callBack->destroy();
 }

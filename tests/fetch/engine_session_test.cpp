@@ -21,8 +21,8 @@ TEST(EngineSession, CallsTheEngineInOrderAndReportsThroughMessages) {
     fetch::EngineSession session;
 
     ASSERT_TRUE(session.start(world.job(wideUrl(server, "/p2p/pkg.exe"))));
-    EXPECT_EQ(nextMessage(), UM_ENGINE_CALLBACK_READY);
-    EXPECT_EQ(nextMessage(), UM_ENGINE_PACKAGE_DONE);
+    EXPECT_EQ(nextMessage(), fetch::UM_ENGINE_CALLBACK_READY);
+    EXPECT_EQ(nextMessage(), fetch::UM_ENGINE_PACKAGE_DONE);
     EXPECT_EQ(readFile(world.path() / "save" / "pkg.exe"), "package");
 
     session.release();
@@ -52,8 +52,8 @@ TEST(EngineSession, EngineDownloadFailureArrivesAsFailedMessageAndTheSessionLets
     {
         fetch::EngineSession session;
         ASSERT_TRUE(session.start(world.job(wideUrl(server, "/p2p/missing.exe"))));
-        EXPECT_EQ(nextMessage(), UM_ENGINE_CALLBACK_READY);
-        EXPECT_EQ(nextMessage(), UM_ENGINE_DOWNLOAD_FAILED);
+        EXPECT_EQ(nextMessage(), fetch::UM_ENGINE_CALLBACK_READY);
+        EXPECT_EQ(nextMessage(), fetch::UM_ENGINE_DOWNLOAD_FAILED);
     }
     EXPECT_FALSE(fs::exists(world.path() / "save" / "pkg.exe"));
     EXPECT_EQ(world.journal().back(), "destroyCreator");

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/process_state.h"
+#include "fetch/engine_callback.h"
 #include "fetch/package.h"
 #include "platform/text.h"
 #include "platform/thread_messages.h"
@@ -59,7 +59,6 @@ public:
         pointRegistryAt(agentPath("engine/NimboProxy.dll"));
         setenv("PRISM_STANDIN_JOURNAL", journalFile().u8string().c_str(), 1);
         unsetenv("PRISM_STANDIN_FAIL");
-        processState().normalThreadId = plat::currentThreadId();
         while (nextMessage(0) != 0) {
         }
     }

@@ -125,9 +125,9 @@ TEST_F(PackageRunTest, EngineOutcomeIsFollowedByOneHttpDownloadWhenItBringsNoGoo
         uint32_t engineReport;
         std::string served;  // over HTTP
     } cases[] = {
-        {200, UM_ENGINE_PACKAGE_DONE, kPackage},
-        {200, UM_ENGINE_PACKAGE_DONE, "still wrong"},
-        {404, UM_ENGINE_DOWNLOAD_FAILED, kPackage},
+        {200, fetch::UM_ENGINE_PACKAGE_DONE, kPackage},
+        {200, fetch::UM_ENGINE_PACKAGE_DONE, "still wrong"},
+        {404, fetch::UM_ENGINE_DOWNLOAD_FAILED, kPackage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.engineStatus);
@@ -150,7 +150,7 @@ TEST_F(PackageRunTest, EngineOutcomeIsFollowedByOneHttpDownloadWhenItBringsNoGoo
             reports.push_back(message);
             step = run.handleMessage(message);
         }
-        EXPECT_EQ(reports, (std::vector<uint32_t>{UM_ENGINE_CALLBACK_READY, c.engineReport}));
+        EXPECT_EQ(reports, (std::vector<uint32_t>{fetch::UM_ENGINE_CALLBACK_READY, c.engineReport}));
         EXPECT_EQ(step, NextStep::EndRun);
         EXPECT_EQ(run.lastStatus(), 5);
         EXPECT_EQ(server.hits("/pkg.exe"), 1);

@@ -1,4 +1,6 @@
-#include "app/process_state.h"
+#include "agent/process_state.h"
+
+namespace agent {
 
 ProcessState& processState() {
     static ProcessState state;
@@ -10,3 +12,5 @@ std::shared_ptr<plat::Thread> normalThreadHandle() { return std::atomic_load(&pr
 void setNormalThreadHandle(std::shared_ptr<plat::Thread> thread) {
     std::atomic_store(&processState().normalThread, std::move(thread));
 }
+
+}  // namespace agent

@@ -1,9 +1,12 @@
-// Process-wide state shared by the entry point and the worker threads. Written by one
-// side, read by the other, without locks (plain flags; atomics keep them well defined).
+// The agent's process-wide state: its mode, its threads and their ids, and whether a player
+// is connected. Written by one side, read by the other, without locks (plain flags; atomics
+// keep them well defined). The layers below get what they need of it as arguments.
 #pragma once
 #include <atomic>
 #include <memory>
 #include "platform/thread.h"
+
+namespace agent {
 
 struct ProcessState {
     std::atomic<bool> initiative{false};
@@ -19,9 +22,8 @@ ProcessState& processState();
 std::shared_ptr<plat::Thread> normalThreadHandle();
 void setNormalThreadHandle(std::shared_ptr<plat::Thread> thread);
 
-// Thread messages of the normal update thread.
-constexpr unsigned UM_ENGINE_PACKAGE_DONE = 1125;
-constexpr unsigned UM_ENGINE_DOWNLOAD_FAILED = 1126;
-constexpr unsigned UM_ENGINE_TASK_STATUS = 1127;
-constexpr unsigned UM_ENGINE_CALLBACK_READY = 1128;
+// The end of the run, posted to the normal update thread, whose loop it ends. The engine's
+// notifications (1125 to 1128) are the package stage's own (fetch/engine_callback.h).
 constexpr unsigned UM_UPDATE_RUN_DONE = 1129;
+
+}  // namespace agent
