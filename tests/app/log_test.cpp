@@ -4,6 +4,7 @@
 
 #include "app/log.h"
 #include "platform/clock.h"
+#include "support/fake_clock.h"
 #include "support/host_sandbox.h"
 
 TEST(LogText, LineEndIsAddedOnlyToTextWithoutOne) {
@@ -23,13 +24,6 @@ TEST(LogText, DailyNameHasNoZeroPadding) {
 TEST(LogText, NothingIsWrittenWithoutTheLoggerLibrary) { EXPECT_FALSE(diag::logLine(u"no library")); }
 
 namespace {
-
-class FixedDate : public plat::Clock {
-public:
-    void sleepMs(uint32_t) override {}
-    uint64_t monotonicMs() override { return 0; }
-    plat::LocalDate today() override { return {2014, 3, 7}; }
-};
 
 }  // namespace
 
@@ -72,8 +66,7 @@ TEST_F(LogFolder, CleanUpKeepsTodaysLogFoldersAndDotFiles) {
 // The set-up that runs before the entry point cleans by the local date, with or without a
 // logger library (here there is none: no player is registered).
 TEST_F(LogFolder, SetUpCleansByTodaysDate) {
-    FixedDate date;
-    plat::setClock(&date);
+    testsupport::FakeClock date;  // 2014-3-7
     fill();
     diag::loggerSetUp();
     EXPECT_EQ(remaining(), (std::vector<std::string>{".keep", "archive", "kvlog_2014-3-7.log"}));

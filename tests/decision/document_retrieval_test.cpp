@@ -7,6 +7,7 @@
 #include "app/log.h"
 #include "decision/decision_fixture.h"
 #include "platform/clock.h"
+#include "support/fake_clock.h"
 #include "support/http_server.h"
 
 using fetch::Verdict;
@@ -34,27 +35,12 @@ private:
     std::vector<std::string> m_events;
 };
 
-class FakeClock : public plat::Clock {
-public:
-    explicit FakeClock(Events& events) : m_events(events) {}
-    void sleepMs(uint32_t ms) override { m_events.add("sleep " + std::to_string(ms)); }
-    uint64_t monotonicMs() override { return 0; }
-    plat::LocalDate today() override { return {2024, 1, 1}; }
-
-private:
-    Events& m_events;
-};
-
 class DocumentRetrieval : public DriverTest {
 protected:
     void SetUp() override {
         DriverTest::SetUp();
-        plat::setClock(&m_clock);
+        m_clock.onSleep = [this](uint32_t ms) { m_events.add("sleep " + std::to_string(ms)); };
         for (const char* d : {"/d1", "/d2", "/d3"}) m_domains.push_back(text::fromUtf8(m_server.url(d)));
-    }
-    void TearDown() override {
-        plat::setClock(nullptr);
-        DriverTest::TearDown();
     }
     // Every request is recorded; answer decides by the running request count whether the
     // reply is m_body or a failure.
@@ -77,7 +63,7 @@ protected:
     }
 
     Events m_events;
-    FakeClock m_clock{m_events};
+    testsupport::FakeClock m_clock;
     testsupport::HttpServer m_server;
     std::atomic<int> m_requests{0};
     std::string m_body = kDocument;

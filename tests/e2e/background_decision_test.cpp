@@ -26,12 +26,7 @@ protected:
         m_box.setServers(kClosedServer, m_server.base());
     }
 
-    std::vector<std::string> runAgent() {
-        ExitStatus result = m_box.run({}, 20000);
-        EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0);
-        return m_box.logLines();
-    }
+    std::vector<std::string> runAgent() { return runToEnd(m_box); }
     static std::string update(const std::string& name, const std::string& attributes, const std::string& file) {
         return "<update name='" + name + "' " + attributes + ">" + file + "</update>";
     }

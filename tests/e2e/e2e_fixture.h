@@ -88,6 +88,21 @@ inline bool inOrder(const std::vector<std::string>& lines, const std::vector<std
 // thread when the player ended a background run, writes its own last line at the same
 // moment as the main thread's exit line, so that one line may come after it.
 // On failure, says what the log ended with instead.
+inline ::testing::AssertionResult endsWithExit(const std::vector<std::string>& lines);
+
+// The one way the end-to-end tests run the agent to its end: started with args in the
+// sandbox, it ends within the time with exit code 0 and its log ends with the exit line.
+// Answers the log.
+inline std::vector<std::string> runToEnd(AgentSandbox& box, const std::vector<std::string>& args = {},
+                                         int timeoutMs = 30000) {
+    ExitStatus result = box.run(args, timeoutMs);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0);
+    std::vector<std::string> lines = box.logLines();
+    EXPECT_TRUE(endsWithExit(lines));
+    return lines;
+}
+
 inline ::testing::AssertionResult endsWithExit(const std::vector<std::string>& lines) {
     size_t end = lines.size();
     if (end > 1 && lines[end - 1] == agentLine("等待线程结束")) --end;

@@ -96,10 +96,7 @@ public:
     fs::path source() const { return m_box.path() / "source"; }
 
     std::vector<std::string> runAgent() {
-        ExitStatus result = m_box.run({}, 30000);
-        EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0);
-        std::vector<std::string> lines = m_box.logLines();
+        std::vector<std::string> lines = runToEnd(m_box);
         m_box.removeLogs();
         return lines;
     }

@@ -61,14 +61,7 @@ public:
         if (!signature.empty()) server.serve(path + ".minisig", Reply{signature});
     }
 
-    std::vector<std::string> runToEnd() {
-        ExitStatus result = m_box.run({}, 20000);
-        EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0);
-        std::vector<std::string> lines = m_box.logLines();
-        EXPECT_TRUE(endsWithExit(lines));
-        return lines;
-    }
+    std::vector<std::string> runToEnd() { return e2e::runToEnd(m_box, {}, 20000); }
     // A run whose every domain fails goes into the retry schedule; it is ended there.
     std::vector<std::string> runUntilRetry() {
         std::unique_ptr<Process> agent = m_box.start();

@@ -68,14 +68,7 @@ public:
         m_http.serve(kArchivePath, Reply{p.archive});
     }
 
-    std::vector<std::string> runAgent() {
-        ExitStatus result = m_box.run({}, 30000);
-        EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0);
-        std::vector<std::string> lines = m_box.logLines();
-        EXPECT_TRUE(endsWithExit(lines));
-        return lines;
-    }
+    std::vector<std::string> runAgent() { return runToEnd(m_box); }
     std::string installed() const { return readFile(m_box.playerFolder() / "codec.dll"); }
     int hits(const std::string& path) const { return m_http.hits(path); }
     std::string url(const std::string& path) const { return m_http.url(path); }

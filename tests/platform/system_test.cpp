@@ -6,6 +6,7 @@
 #include "platform/library.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "support/fake_clock.h"
 #include "support/host_sandbox.h"
 #include "support/poll.h"
 
@@ -68,17 +69,12 @@ TEST_F(System, LibrariesLoadByPathAndFailCleanly) {
 }
 
 TEST(Clock, ReplaceableAndRestored) {
-    struct Fake : Clock {
-        void sleepMs(uint32_t ms) override { now += ms; }
-        uint64_t monotonicMs() override { return now; }
-        LocalDate today() override { return {2014, 3, 7}; }
-        uint64_t now = 0;
-    } fake;
-    setClock(&fake);
-    plat::clock().sleepMs(16 * 60 * 1000);
-    EXPECT_EQ(plat::clock().monotonicMs(), 16u * 60 * 1000);
-    EXPECT_EQ(plat::clock().today().day, 7);
-    setClock(nullptr);
+    {
+        testsupport::FakeClock fake;
+        plat::clock().sleepMs(16 * 60 * 1000);
+        EXPECT_EQ(plat::clock().monotonicMs(), 16u * 60 * 1000);
+        EXPECT_EQ(plat::clock().today().day, 7);
+    }
     EXPECT_GE(plat::clock().today().year, 2024);
 }
 
