@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/file_digest.h"
+#include "app/streamed_digest.h"
 #include "platform/thread.h"
 
 class BackgroundDigest {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/file_digest.h"
+#include "app/streamed_digest.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "app/md5.h"
 #include "app/minisign.h"
 #include "platform/text.h"

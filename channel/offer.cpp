@@ -1,7 +1,7 @@
 #include "channel/offer.h"
 
 #include "app/deploy_settings.h"
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "app/host_probes.h"
 #include "app/plain_file_name.h"
 #include "app/settings.h"

@@ -1,6 +1,6 @@
 #include "channel/request_handler.h"
 
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/md5.h"

@@ -1,6 +1,6 @@
 #include "decision/update_rules.h"
 
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "app/host_probes.h"
 #include "app/plain_file_name.h"
 #include "platform/text.h"

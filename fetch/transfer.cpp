@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/background_digest.h"
-#include "app/file_digest.h"
+#include "app/streamed_digest.h"
 #include "app/log.h"
 #include "fetch/url_text.h"
 #include "fetch/write_behind.h"

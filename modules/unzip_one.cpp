@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <vector>
-#include "app/file_digest.h"
+#include "app/streamed_digest.h"
 #include "app/signed_document.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/file_digest.h"
-#include "app/file_digests.h"
+#include "app/streamed_digest.h"
+#include "app/md5_and_sha256.h"
 #include "app/md5.h"
 #include "app/minisign.h"
 #include "app/signed_document.h"

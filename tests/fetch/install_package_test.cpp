@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/file_digest.h"
-#include "app/file_digests.h"
+#include "app/streamed_digest.h"
+#include "app/md5_and_sha256.h"
 #include "app/md5.h"
 #include "fetch/fetch_fixture.h"
 

@@ -1,7 +1,7 @@
 // The swap on its own, from a staging list laid out by hand.
 #include <algorithm>
 
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "modules_fixture.h"
 
 namespace modtest {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "app/md5.h"
 
 namespace publish {

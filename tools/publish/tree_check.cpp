@@ -9,7 +9,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 #include "app/plain_file_name.h"
 #include "app/signed_document.h"
 #include "channel/offer.h"

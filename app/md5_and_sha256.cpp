@@ -1,10 +1,10 @@
-#include "app/file_digests.h"
+#include "app/md5_and_sha256.h"
 
 #include <sodium.h>
 
 #include <memory>
 
-#include "app/file_digest.h"
+#include "app/streamed_digest.h"
 #include "app/md5.h"
 
 namespace {

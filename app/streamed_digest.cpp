@@ -1,4 +1,4 @@
-#include "app/file_digest.h"
+#include "app/streamed_digest.h"
 
 #include <sodium/core.h>
 
