@@ -43,4 +43,9 @@ std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string&
     return fetch::canonicalUrl(sourceDir + u"/bin/" + path + u".zip");
 }
 
+std::u16string workingFolder(const std::u16string& base) { return base + u"\\" + kWorkingFolder; }
+std::u16string moduleListPath(const std::u16string& base) { return workingFolder(base) + u"\\" + kModuleList; }
+std::u16string stagingFolder(const std::u16string& base) { return workingFolder(base) + u"\\" + kStagingFolder; }
+std::u16string stagingListPath(const std::u16string& base) { return workingFolder(base) + u"/" + kStagingList; }
+
 }  // namespace modpaths

@@ -20,6 +20,13 @@ inline constexpr char16_t kAddedSuffix[] = u".added";
 // escaped and with "." and ".." steps resolved.
 std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string& name);
 
+// The paths of the working folder of a run whose base folder is base, each built here only.
+// The staging list's path joins with "/", as the log has always shown it.
+std::u16string workingFolder(const std::u16string& base);   // base\OvUpdate
+std::u16string moduleListPath(const std::u16string& base);  // base\OvUpdate\update.xml
+std::u16string stagingFolder(const std::u16string& base);   // base\OvUpdate\bin
+std::u16string stagingListPath(const std::u16string& base);  // base\OvUpdate/update.pre.xml
+
 // The agent's own folder: where the module update works when no player folder exists.
 std::u16string agentFolder();
 

@@ -86,7 +86,7 @@ bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries
     }
     log(u"stale staging list %s removed: the module list asks for other files", listPath);
     // Staged files this run wants were checked against the new list and stay.
-    std::u16string staging = text::format(u"%s\\%s\\%s", base, modpaths::kWorkingFolder, modpaths::kStagingFolder);
+    std::u16string staging = modpaths::stagingFolder(base);
     for (const auto& e : listed) {
         auto same = [&](const Listed& w) { return std::get<1>(w) == e.stagedPath; };
         bool stillWanted = std::any_of(wanted.begin(), wanted.end(), same);

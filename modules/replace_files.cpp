@@ -38,12 +38,12 @@ int ModuleUpdater::ReplaceFiles(const std::u16string& root) {
     std::u16string base = modpaths::baseFolder(root);
     DeleteOldFiles(base);
 
-    std::u16string work = text::format(u"%s\\%s", base, modpaths::kWorkingFolder);
+    std::u16string work = modpaths::workingFolder(base);
     if (!plat::pathExists(work)) {
         log(u"replace: path %s has not OvUpdate dir return", base);
         return 0;
     }
-    std::u16string listPath = text::format(u"%s/%s", work, modpaths::kStagingList);
+    std::u16string listPath = modpaths::stagingListPath(base);
     if (!plat::pathExists(listPath)) {
         DeleteDirectoryTree(work);
         log(u"%s has no update.pre.xml return", work);
@@ -169,7 +169,7 @@ void ModuleUpdater::finishSwap(const std::vector<ModuleEntry>& entries, const st
 }
 
 void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
-    std::u16string listPath = text::format(u"%s\\%s/%s", base, modpaths::kWorkingFolder, modpaths::kStagingList);
+    std::u16string listPath = modpaths::stagingListPath(base);
     std::vector<ModuleEntry> entries;
     if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries) || entries.empty()) return;
     // The swap moves each staged file in last: with none left and every installed file the

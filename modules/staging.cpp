@@ -22,9 +22,9 @@ constexpr uint32_t kRetryPauseMs = 10;
 bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16string& root) {
     log(u"DoUpdateNow start");
     std::u16string base = modpaths::baseFolder(root);
-    std::u16string work = text::format(u"%s\\%s", base, modpaths::kWorkingFolder);
+    std::u16string work = modpaths::workingFolder(base);
     if (!CreateMultiDirectory(work)) return false;
-    std::u16string listPath = text::format(u"%s\\%s", work, modpaths::kModuleList);
+    std::u16string listPath = modpaths::moduleListPath(base);
     if (!DeleteAndCheck(listPath)) return false;
     std::u16string listUrl = text::format(u"%s/%s", sourceDir, modpaths::kModuleList);
     if (!DownloadFile(listUrl, listPath, fetch::ModuleBody::Document)) {
@@ -36,7 +36,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     std::string list;
     bool read = plat::readWholeFile(listPath, list);
     if (signing::required() && (!read || !DocumentAccepted(listUrl, list))) return false;
-    std::u16string stagingDir = text::format(u"%s\\%s", work, modpaths::kStagingFolder);
+    std::u16string stagingDir = modpaths::stagingFolder(base);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
     if (!ParseUpdateModuleList(sourceDir, base, list, stagingDir, entries)) {
@@ -51,7 +51,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     }
     log(u"CheckAndDownloadModulesByList %d files need update, use time:%d", count,
         static_cast<long long>(plat::clock().monotonicMs() - started));
-    std::u16string stagingList = text::format(u"%s/%s", work, modpaths::kStagingList);
+    std::u16string stagingList = modpaths::stagingListPath(base);
     if (!DropStaleStagingList(entries, base, stagingList)) return false;
     if (count == 0) return true;
 
