@@ -10,6 +10,8 @@
 #include "platform/named_mutex.h"
 #include "platform/thread_messages.h"
 
+using modules::ModuleUpdater;
+
 namespace agent {
 namespace {
 

@@ -20,6 +20,8 @@
 #include "modules/module_updater.h"
 #include "platform/text.h"
 
+using modules::ModuleUpdater;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -10,6 +10,8 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+namespace modules {
+
 bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, fetch::ModuleBody kind) {
     // The body streams into the file whatever the outcome; a later digest check decides
     // whether it is whole. A write that fails (a full disk) fails the download.
@@ -100,3 +102,5 @@ bool ModuleUpdater::CreateMultiDirectory(const std::u16string& path) {
     log(u"CreateMultiDirectory %s %s\r\n", path, diag::outcome(ok));
     return ok;
 }
+
+}  // namespace modules

@@ -5,6 +5,8 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+namespace modules {
+
 const FolderNames::Listing& FolderNames::listingOf(const std::u16string& folder) {
     auto [it, fresh] = m_folders.try_emplace(text::toLower(folder));
     Listing& listing = it->second;
@@ -21,3 +23,5 @@ bool FolderNames::mayHold(const std::u16string& path) {
     const Listing& listing = listingOf(plat::parentFolder(path));
     return !listing.listed || listing.names.count(text::toLower(plat::fileNameOf(path))) != 0;
 }
+
+}  // namespace modules

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+namespace modules {
+
 class FolderNames {
 public:
     // False only when the folder's listing shows no such name.
@@ -21,3 +23,5 @@ private:
 
     std::unordered_map<std::u16string, Listing> m_folders;  // by lower-case folder
 };
+
+}  // namespace modules

@@ -7,6 +7,8 @@
 #include "platform/files.h"
 #include "platform/system.h"
 
+namespace modules {
+
 namespace {
 
 std::u16string playerRegistryPath() { return std::u16string(u"HKEY_LOCAL_MACHINE$$$$") + kAppPathsKey + u"$$$$ "; }
@@ -85,3 +87,5 @@ bool ModuleUpdater::DoFullUpdate(const std::u16string& cfgOverride, const std::u
     log(u"don't need update\r\n");
     return false;
 }
+
+}  // namespace modules

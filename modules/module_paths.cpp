@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 
-namespace modpaths {
+namespace modules::paths {
 
 std::u16string agentFolder() { return plat::parentFolder(plat::executablePath()); }
 
@@ -48,4 +48,4 @@ std::u16string moduleListPath(const std::u16string& base) { return workingFolder
 std::u16string stagingFolder(const std::u16string& base) { return workingFolder(base) + u"\\" + kStagingFolder; }
 std::u16string stagingListPath(const std::u16string& base) { return workingFolder(base) + u"/" + kStagingList; }
 
-}  // namespace modpaths
+}  // namespace modules::paths

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-namespace modpaths {
+namespace modules::paths {
 
 inline constexpr char16_t kWorkingFolder[] = u"OvUpdate";
 inline constexpr char16_t kModuleList[] = u"update.xml";
@@ -43,4 +43,4 @@ std::u16string oldFileFor(const std::u16string& playerFolder, const std::u16stri
 // pointing elsewhere, or a sub-folder linked to another place fails this.
 bool staysInside(const std::u16string& path, const std::u16string& folder);
 
-}  // namespace modpaths
+}  // namespace modules::paths

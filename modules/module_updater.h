@@ -15,6 +15,8 @@
 #include "app/log.h"
 #include "fetch/transfer.h"
 
+namespace modules {
+
 // One "up" element of upcfg.xml.
 struct UpdateNode {
     std::u16string minVersion;  // "miniver"; empty leaves the window open below
@@ -133,3 +135,5 @@ private:
     std::u16string m_playerPath;
     std::u16string m_workingRoot;
 };
+
+}  // namespace modules

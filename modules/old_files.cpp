@@ -6,6 +6,8 @@
 #include "platform/system.h"
 #include "platform/text.h"
 
+namespace modules {
+
 namespace {
 
 std::u16string withoutTrailingSlash(std::u16string path) {
@@ -24,7 +26,7 @@ bool isDotEntry(const plat::DirEntry& e) { return e.name == u"." || e.name == u"
 }  // namespace
 
 bool ModuleUpdater::DeleteOldFiles(const std::u16string& dir) {
-    std::u16string start = !dir.empty() && plat::pathExists(dir) ? dir : modpaths::agentFolder();
+    std::u16string start = !dir.empty() && plat::pathExists(dir) ? dir : paths::agentFolder();
     if (!plat::pathExists(start)) return false;
     start = withoutTrailingSlash(start);
     std::vector<plat::DirEntry> entries;
@@ -68,3 +70,5 @@ bool ModuleUpdater::ShellDeleteDirectory(const std::u16string& dir) {
     DeleteDirectoryTree(dir);
     return !plat::pathExists(dir);
 }
+
+}  // namespace modules

@@ -10,6 +10,8 @@
 #include "platform/text.h"
 #include "xml/xml_document.h"
 
+namespace modules {
+
 namespace {
 
 constexpr char16_t kDeclaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
@@ -41,7 +43,7 @@ bool ModuleUpdater::SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEn
         doc.setAttribute(u"md5", e.md5);
         // The swap checks this too: the MD5 alone is no proof against a file made to match.
         if (signing::required()) doc.setAttribute(u"sha256", e.sha256);
-        doc.setAttribute(u"OldFile", modpaths::oldFileFor(m_playerPath, e.name));
+        doc.setAttribute(u"OldFile", paths::oldFileFor(m_playerPath, e.name));
         doc.setAttribute(u"NewFile", e.stagedPath);
     }
     doc.leaveElement();
@@ -60,7 +62,7 @@ bool ModuleUpdater::ParsePrepareList(const std::u16string& path, const std::u16s
         e.stagedPath = doc.readAttribute(u"NewFile");
         // The list lies on disk between runs; a path in it that leads out of the player
         // folder is refused before anything moves.
-        if (!modpaths::staysInside(e.installedPath, base) || !modpaths::staysInside(e.stagedPath, base))
+        if (!paths::staysInside(e.installedPath, base) || !paths::staysInside(e.stagedPath, base))
             return false;
         e.installedDir = plat::parentFolder(e.installedPath.substr(0, kMaxPathChars));
         entries.push_back(std::move(e));
@@ -74,7 +76,7 @@ bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries
     if (!plat::pathExists(listPath)) return true;
     std::vector<Listed> wanted, left;
     for (const auto& e : entries)
-        if (e.needsUpdate) wanted.push_back(listedAs(modpaths::oldFileFor(m_playerPath, e.name), e));
+        if (e.needsUpdate) wanted.push_back(listedAs(paths::oldFileFor(m_playerPath, e.name), e));
     std::vector<ModuleEntry> listed;
     bool parsed = ParsePrepareList(listPath, base, listed);
     for (const auto& e : listed) left.push_back(listedAs(e.installedPath, e));
@@ -86,7 +88,7 @@ bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries
     }
     log(u"stale staging list %s removed: the module list asks for other files", listPath);
     // Staged files this run wants were checked against the new list and stay.
-    std::u16string staging = modpaths::stagingFolder(base);
+    std::u16string staging = paths::stagingFolder(base);
     for (const auto& e : listed) {
         auto same = [&](const Listed& w) { return std::get<1>(w) == e.stagedPath; };
         bool stillWanted = std::any_of(wanted.begin(), wanted.end(), same);
@@ -94,3 +96,5 @@ bool ModuleUpdater::DropStaleStagingList(const std::vector<ModuleEntry>& entries
     }
     return DeleteAndCheck(listPath);
 }
+
+}  // namespace modules

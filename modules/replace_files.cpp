@@ -14,11 +14,13 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+namespace modules {
+
 namespace {
 
-std::u16string backupOf(const std::u16string& path) { return path + modpaths::kBackupSuffix; }
-std::u16string retiredOf(const std::u16string& path) { return path + modpaths::kRetiredSuffix; }
-std::u16string addedMarkOf(const std::u16string& path) { return path + modpaths::kAddedSuffix; }
+std::u16string backupOf(const std::u16string& path) { return path + paths::kBackupSuffix; }
+std::u16string retiredOf(const std::u16string& path) { return path + paths::kRetiredSuffix; }
+std::u16string addedMarkOf(const std::u16string& path) { return path + paths::kAddedSuffix; }
 
 // The mark is on the disk before the module moves in, so that a crash between the two
 // still leaves a rollback that knows the module is new.
@@ -35,15 +37,15 @@ void flushFolders(const std::vector<ModuleEntry>& entries) {
 
 int ModuleUpdater::ReplaceFiles(const std::u16string& root) {
     log(u"replace files start");
-    std::u16string base = modpaths::baseFolder(root);
+    std::u16string base = paths::baseFolder(root);
     DeleteOldFiles(base);
 
-    std::u16string work = modpaths::workingFolder(base);
+    std::u16string work = paths::workingFolder(base);
     if (!plat::pathExists(work)) {
         log(u"replace: path %s has not OvUpdate dir return", base);
         return 0;
     }
-    std::u16string listPath = modpaths::stagingListPath(base);
+    std::u16string listPath = paths::stagingListPath(base);
     if (!plat::pathExists(listPath)) {
         DeleteDirectoryTree(work);
         log(u"%s has no update.pre.xml return", work);
@@ -169,7 +171,7 @@ void ModuleUpdater::finishSwap(const std::vector<ModuleEntry>& entries, const st
 }
 
 void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
-    std::u16string listPath = modpaths::stagingListPath(base);
+    std::u16string listPath = paths::stagingListPath(base);
     std::vector<ModuleEntry> entries;
     if (!plat::pathExists(listPath) || !ParsePrepareList(listPath, base, entries) || entries.empty()) return;
     // The swap moves each staged file in last: with none left and every installed file the
@@ -193,3 +195,5 @@ bool ModuleUpdater::swapBegun(const std::vector<ModuleEntry>& entries) {
     }
     return false;
 }
+
+}  // namespace modules

@@ -12,6 +12,8 @@
 #include "platform/text.h"
 #include "xml/xml_document.h"
 
+namespace modules {
+
 namespace {
 
 constexpr int kDownloadAttempts = 3;
@@ -21,12 +23,12 @@ constexpr uint32_t kRetryPauseMs = 10;
 
 bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16string& root) {
     log(u"DoUpdateNow start");
-    std::u16string base = modpaths::baseFolder(root);
-    std::u16string work = modpaths::workingFolder(base);
+    std::u16string base = paths::baseFolder(root);
+    std::u16string work = paths::workingFolder(base);
     if (!CreateMultiDirectory(work)) return false;
-    std::u16string listPath = modpaths::moduleListPath(base);
+    std::u16string listPath = paths::moduleListPath(base);
     if (!DeleteAndCheck(listPath)) return false;
-    std::u16string listUrl = text::format(u"%s/%s", sourceDir, modpaths::kModuleList);
+    std::u16string listUrl = text::format(u"%s/%s", sourceDir, paths::kModuleList);
     if (!DownloadFile(listUrl, listPath, fetch::ModuleBody::Document)) {
         log(u"download xml %s to path %s failed\r\n", listUrl, listPath);
         return false;
@@ -36,7 +38,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     std::string list;
     bool read = plat::readWholeFile(listPath, list);
     if (signing::required() && (!read || !DocumentAccepted(listUrl, list))) return false;
-    std::u16string stagingDir = modpaths::stagingFolder(base);
+    std::u16string stagingDir = paths::stagingFolder(base);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
     if (!ParseUpdateModuleList(sourceDir, base, list, stagingDir, entries)) {
@@ -51,7 +53,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     }
     log(u"CheckAndDownloadModulesByList %d files need update, use time:%d", count,
         static_cast<long long>(plat::clock().monotonicMs() - started));
-    std::u16string stagingList = modpaths::stagingListPath(base);
+    std::u16string stagingList = paths::stagingListPath(base);
     if (!DropStaleStagingList(entries, base, stagingList)) return false;
     if (count == 0) return true;
 
@@ -87,13 +89,13 @@ bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const
         // neither where it is checked and staged nor where the swap will put it. The
         // installed file is compared where the swap puts it (a name under ".\Orvix\"
         // lands directly in the player folder), or it would differ on every run.
-        std::u16string installed = modpaths::oldFileFor(base, e.name);
+        std::u16string installed = paths::oldFileFor(base, e.name);
         std::u16string staged = stagingDir + u"\\" + e.name;
-        if (!modpaths::staysInside(installed, base) || !modpaths::staysInside(staged, stagingDir) ||
-            !modpaths::staysInside(modpaths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
+        if (!paths::staysInside(installed, base) || !paths::staysInside(staged, stagingDir) ||
+            !paths::staysInside(paths::oldFileFor(m_playerPath, e.name), m_playerPath)) {
             return false;
         }
-        e.archiveUrl = modpaths::archiveUrl(sourceDir, e.name);
+        e.archiveUrl = paths::archiveUrl(sourceDir, e.name);
         e.installedPath = plat::canonicalPath(installed);
         e.installedDir = plat::parentFolder(e.installedPath);
         e.stagedPath = plat::canonicalPath(staged);
@@ -144,3 +146,5 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
     }
     return true;
 }
+
+}  // namespace modules

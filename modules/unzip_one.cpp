@@ -10,6 +10,8 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+namespace modules {
+
 namespace {
 
 constexpr size_t kBlockBytes = 16384;
@@ -189,3 +191,5 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
     }
     return true;
 }
+
+}  // namespace modules

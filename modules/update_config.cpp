@@ -7,6 +7,8 @@
 #include "platform/text.h"
 #include "xml/xml_document.h"
 
+namespace modules {
+
 namespace {
 
 constexpr char16_t kConfigPath[] = u"/product/OvUpdate/upcfg.xml";
@@ -67,3 +69,5 @@ bool readUpdateConfig(const std::string& body, std::vector<UpdateNode>& nodes) {
     doc.leaveElement();
     return true;
 }
+
+}  // namespace modules

@@ -17,6 +17,7 @@
 namespace modtest {
 
 namespace fs = std::filesystem;
+using namespace modules;  // the subject of these tests
 using testsupport::agentPath;
 using testsupport::makeBombZip;
 using testsupport::makeZip;

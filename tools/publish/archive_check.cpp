@@ -4,6 +4,8 @@
 
 #include "modules/module_updater.h"
 
+using modules::ModuleUpdater;
+
 namespace publish {
 
 bool unpackOne(const fs::path& archive, std::string& name, std::string& bytes) {

@@ -23,6 +23,11 @@
 #include "tools/publish/signature_check.h"
 #include "xml/xml_document.h"
 
+using modules::ModuleUpdater;
+using modules::ModuleEntry;
+using modules::UpdateNode;
+using modules::readUpdateConfig;
+
 namespace publish {
 namespace {
 
