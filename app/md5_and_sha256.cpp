@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "app/streamed_digest.h"
 #include "app/md5.h"
+#include "app/streamed_digest.h"
 
 namespace {
 
@@ -20,10 +20,6 @@ std::string hex(const uint8_t* bytes, size_t size) {
 }
 
 char16_t lowerHex(char16_t c) { return c >= u'A' && c <= u'F' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-}  // namespace
-
-namespace {
 
 FileDigests resultOf(const StreamDigests& digests, uint64_t bytes) {
     FileDigests result;

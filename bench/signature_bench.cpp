@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "app/minisign.h"
 #include "platform/text.h"
 

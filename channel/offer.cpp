@@ -1,8 +1,8 @@
 #include "channel/offer.h"
 
 #include "app/deploy_settings.h"
-#include "app/md5_and_sha256.h"
 #include "app/host_probes.h"
+#include "app/md5_and_sha256.h"
 #include "app/plain_file_name.h"
 #include "app/settings.h"
 #include "xml/xml_document.h"

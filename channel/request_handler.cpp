@@ -1,9 +1,9 @@
 #include "channel/request_handler.h"
 
-#include "app/md5_and_sha256.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "app/signed_document.h"
 #include "channel/offer.h"
 #include "fetch/setup_download.h"

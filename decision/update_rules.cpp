@@ -1,7 +1,7 @@
 #include "decision/update_rules.h"
 
-#include "app/md5_and_sha256.h"
 #include "app/host_probes.h"
+#include "app/md5_and_sha256.h"
 #include "app/plain_file_name.h"
 #include "platform/text.h"
 

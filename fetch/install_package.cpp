@@ -2,9 +2,9 @@
 // is started at once or recorded for the player, and the running player is told.
 #include "fetch/install_package.h"
 
-#include "app/md5_and_sha256.h"
 #include "app/log.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "app/settings.h"
 #include "fetch/notify_player.h"
 #include "platform/system.h"

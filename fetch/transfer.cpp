@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/background_digest.h"
-#include "app/streamed_digest.h"
 #include "app/log.h"
+#include "app/streamed_digest.h"
 #include "fetch/url_text.h"
 #include "fetch/write_behind.h"
 #include "platform/files.h"

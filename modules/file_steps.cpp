@@ -1,9 +1,9 @@
 // The small file operations the module update shares: download to a file, digest check,
 // delete-and-verify and creation of a directory chain.
-#include "app/streamed_digest.h"
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "app/signed_document.h"
+#include "app/streamed_digest.h"
 #include "fetch/signed_fetch.h"
 #include "fetch/transfer.h"
 #include "modules/module_updater.h"

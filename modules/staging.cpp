@@ -2,8 +2,8 @@
 // digests; each installed file that differs is fetched as a one-file zip archive, checked,
 // unpacked into the staging folder and listed in update.pre.xml for the swap. Archives and
 // staged files left by an interrupted run are reused when their digests still match.
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "app/signed_document.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <ctime>
 #include <vector>
-#include "app/streamed_digest.h"
 #include "app/signed_document.h"
+#include "app/streamed_digest.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
 #include "platform/text.h"

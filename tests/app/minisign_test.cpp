@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "app/streamed_digest.h"
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "app/minisign.h"
 #include "app/signed_document.h"
+#include "app/streamed_digest.h"
 #include "platform/text.h"
 #include "support/host_sandbox.h"
 

@@ -5,8 +5,8 @@
 // failure path the step has anyway.
 #include <functional>
 
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "e2e/channel_support.h"
 #include "e2e/release_key.h"
 #include "platform/pe_builder.h"

@@ -4,8 +4,8 @@
 // nothing beyond the refused document.
 #include <functional>
 
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 #include "e2e/e2e_fixture.h"
 #include "e2e/release_key.h"
 #include "support/unmovable_file.h"

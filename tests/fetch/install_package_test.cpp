@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/streamed_digest.h"
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
+#include "app/streamed_digest.h"
 #include "fetch/fetch_fixture.h"
 
 using namespace fetchtest;

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/md5_and_sha256.h"
 #include "app/md5.h"
+#include "app/md5_and_sha256.h"
 
 namespace publish {
 
