@@ -26,7 +26,7 @@ constexpr uint32_t kSecondLookMs = 1000;
 std::atomic<bool> g_abandoned{false};
 
 plat::UniqueLibrary loadCrashReportLibrary() {
-    std::u16string folder = playerFolderWithSlash();
+    std::u16string folder = app::playerFolderWithSlash();
     plat::setLibraryDirectory(folder);
     return plat::UniqueLibrary(plat::loadLibrary(folder + kCrashReportLibrary));
 }
@@ -86,15 +86,15 @@ void runWorkers(const std::u16string& commandLine) {
 int wWinMain(const std::u16string& commandLine) {
     // First of all, whatever the logging flag will be: the logger library is loaded and
     // the log folder keeps today's log only.
-    diag::loggerSetUp();
+    app::diag::loggerSetUp();
     plat::UniqueLibrary crashReport = loadCrashReportLibrary();
     {
-        CCrtException runtimeErrorTrap;
+        app::CCrtException runtimeErrorTrap;
         int printLog =
-            settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni);
-        diag::setLogging(printLog == 1);
-        if (diag::loggingOn()) {
-            diag::loggerStart();
+            app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyPrintLog, 0, app::settings::kOvUpdateIni);
+        app::diag::setLogging(printLog == 1);
+        if (app::diag::loggingOn()) {
+            app::diag::loggerStart();
             LOG(u"升级程序OvUpdate.exe启动，读取 printlog = %d", printLog);
         }
 
@@ -104,9 +104,9 @@ int wWinMain(const std::u16string& commandLine) {
             runWorkers(commandLine);
         }
 
-        if (diag::loggingOn()) {
+        if (app::diag::loggingOn()) {
             LOG(u"升级程序OvUpdate.exe退出");
-            diag::loggerStop();
+            app::diag::loggerStop();
         }
     }
     crashReport.reset();

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "agent/entry.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 #ifdef _WIN32
 // The Win32 signature spelt without <windows.h>: instance handles, command line, show flag.

@@ -21,7 +21,7 @@ uint32_t normalUpdateThreadProc() {
     LOG(u"正常升级线程开始");
     restoreInterruptedModuleSwap();
     deliverCrashReports();
-    if (isInternetCafeEdition()) {
+    if (app::isInternetCafeEdition()) {
         LOG(u"网吧版跳出被动和静默");
         LOG(u"正常升级线程结束");
         return 0;
@@ -69,7 +69,7 @@ uint32_t runWaitThread(const std::function<uint32_t()>& serve) {
     }
     if (std::shared_ptr<plat::Thread> normal = normalThreadHandle()) {
         LOG(u"终止正常线程");
-        diag::stopThread(*normal, kStoppedNormalExitCode);
+        app::diag::stopThread(*normal, kStoppedNormalExitCode);
     }
     LOG(u"等待线程结束");
     return 0;
@@ -92,7 +92,7 @@ bool awaitBackgroundRun() {
         return false;
     }
     LOG(u"正常升级完成，且等待线程无链接，强制退出等待线程");
-    diag::stopThread(*state.waitThread, kStoppedWaitExitCode);
+    app::diag::stopThread(*state.waitThread, kStoppedWaitExitCode);
     return true;
 }
 

@@ -44,13 +44,13 @@ void follow(fetch::NextStep step) {
 
 void restoreInterruptedModuleSwap() {
     ModuleUpdater updater;
-    updater.setLogging(diag::loggingOn());
+    updater.setLogging(app::diag::loggingOn());
     updater.RestoreInterruptedSwap();
 }
 
 void deliverCrashReports() {
     BackgroundRun& run = backgroundRun();
-    fetch::deliverCrashReports(clientIdentifier(run.clientId));
+    fetch::deliverCrashReports(app::clientIdentifier(run.clientId));
 }
 
 void startUpdateRun() {
@@ -80,7 +80,7 @@ void runModuleUpdateStage(const std::u16string& clientId) {
     if (!silent) return;
     LOG(u"创建静默下载内核对象成功，防止老版本后续再去下载");
     ModuleUpdater updater;
-    updater.setLogging(diag::loggingOn());
+    updater.setLogging(app::diag::loggingOn());
     bool updated = updater.RunModuleUpdate(clientId);
     LOG(updated ? u"静默升级完成" : u"无需静默下载或静默失败");
 }

@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace app {
+
 namespace {
 
 // Enough to keep the hashing busy while the writer waits on the network or the disk.
@@ -77,3 +79,5 @@ void BackgroundDigest::stopWorker() {
     m_worker->wait();
     m_worker.reset();
 }
+
+}  // namespace app

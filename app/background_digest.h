@@ -15,6 +15,8 @@
 #include "app/streamed_digest.h"
 #include "platform/thread.h"
 
+namespace app {
+
 class BackgroundDigest {
 public:
     explicit BackgroundDigest(bool withSha256 = false) : m_pass(withSha256) {}
@@ -45,3 +47,5 @@ private:
     DigestPass m_pass;
     std::shared_ptr<plat::Thread> m_worker;
 };
+
+}  // namespace app

@@ -4,7 +4,9 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "platform/library.h"
-#include "platform/text.h"
+#include "text/text.h"
+
+namespace app {
 
 namespace {
 
@@ -31,9 +33,11 @@ std::u16string identifierFromLibrary() {
 
 std::u16string clientIdentifier(std::u16string& cached) {
     if (!cached.empty()) return cached;
-    cached = settings::readString(settings::kSectionDevice, settings::kKeyClientIdForTest, u"",
-                                  settings::kClientIdForTestChars, settings::kTestingIni);
+    cached = app::settings::readString(app::settings::kSectionDevice, app::settings::kKeyClientIdForTest, u"",
+                                  app::settings::kClientIdForTestChars, app::settings::kTestingIni);
     LOG(u"判断是否使用Testing.ini中的ID: %s", cached);
     if (cached.empty()) cached = identifierFromLibrary();
     return cached;
 }
+
+}  // namespace app

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+namespace app {
+
 // cached is the caller's copy (the update driver's field): returned when non-empty,
 // filled on success. An empty identifier is looked up again on the next call.
 std::u16string clientIdentifier(std::u16string& cached);
@@ -12,3 +14,5 @@ std::u16string clientIdentifier(std::u16string& cached);
 using GetClientIdFunction = int (*)(char16_t* buffer, unsigned char* flag);
 inline constexpr char kGetClientIdExport[] = "GetClientID";
 inline constexpr size_t kClientIdBufferChars = 128;
+
+}  // namespace app

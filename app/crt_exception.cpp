@@ -2,4 +2,8 @@
 
 #include "platform/system.h"
 
+namespace app {
+
 CCrtException::CCrtException() { plat::installRuntimeErrorTrap(); }
+
+}  // namespace app

@@ -2,6 +2,8 @@
 // virtual call) become ordinary crashes, so that the crash-report library sees them.
 #pragma once
 
+namespace app {
+
 class CCrtException {
 public:
     CCrtException();
@@ -10,3 +12,5 @@ public:
     CCrtException(const CCrtException&) = delete;
     CCrtException& operator=(const CCrtException&) = delete;
 };
+
+}  // namespace app

@@ -3,9 +3,9 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
-namespace deploy {
+namespace app::deploy {
 
 namespace {
 
@@ -58,4 +58,4 @@ const Servers& servers() {
     return loaded;
 }
 
-}  // namespace deploy
+}  // namespace app::deploy

@@ -7,7 +7,7 @@
 #pragma once
 #include <string>
 
-namespace deploy {
+namespace app::deploy {
 
 inline constexpr int kDefaultMaxAgeDays = 30;
 
@@ -32,4 +32,4 @@ Servers loadServers(const std::u16string& file);
 // OvUpdate.deploy.ini beside the executable.
 std::u16string deployFile();
 
-}  // namespace deploy
+}  // namespace app::deploy

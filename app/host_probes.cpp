@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/format.h"
+#include "text/format.h"
 #include "platform/registry.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "platform/version_resource.h"
+
+namespace app {
 
 namespace {
 
@@ -196,3 +198,5 @@ bool fileExists(const std::u16string& path) {
     uint32_t attributes = 0;
     return plat::fileAttributes(windowsPath, attributes) && !(attributes & plat::kAttributeDirectory);
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace app {
+
 // The player's App Paths key under HKEY_LOCAL_MACHINE; its default value is Orvix.exe's path.
 inline constexpr char16_t kAppPathsKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Orvix.exe";
 
@@ -37,3 +39,5 @@ VersionRecord versionRecord(const std::u16string& path);
 
 // "/" read as "\"; true iff the path exists and is not a directory.
 bool fileExists(const std::u16string& path);
+
+}  // namespace app

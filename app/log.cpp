@@ -13,7 +13,7 @@
 #include "platform/library.h"
 #include "platform/system.h"
 
-namespace diag {
+namespace app::diag {
 
 namespace {
 
@@ -128,4 +128,4 @@ void stopThread(plat::Thread& thread, uint32_t exitCode) {
     thread.stop(exitCode);
 }
 
-}  // namespace diag
+}  // namespace app::diag

@@ -2,10 +2,10 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "platform/format.h"
+#include "text/format.h"
 #include "platform/thread.h"
 
-namespace diag {
+namespace app::diag {
 
 // Set once by the entry point before any worker thread starts.
 bool loggingOn();
@@ -38,11 +38,11 @@ std::u16string logFolder();
 // starting with "." are left alone, and files that cannot be deleted are skipped.
 void cleanLogFolder(const std::u16string& folder, const std::u16string& keepPath);
 
-}  // namespace diag
+}  // namespace app::diag
 
 // Formats and writes one log line, only when logging is on (the flag is tested before
 // anything is formatted).
 template <typename... Args>
 inline void LOG(std::u16string_view fmt, const Args&... args) {
-    if (diag::loggingOn()) diag::logFormatted(fmt, {text::FormatArg(args)...});
+    if (app::diag::loggingOn()) app::diag::logFormatted(fmt, {text::FormatArg(args)...});
 }

@@ -4,6 +4,8 @@
 // virtual destructor on purpose (it would shift the slots); DeleteInterface disposes of it.
 #pragma once
 
+namespace app {
+
 class ILogger {
 public:
     virtual void unused0() = 0;
@@ -26,3 +28,5 @@ using CreateLoggerFunction = ILogger* (*)();
 using DeleteLoggerFunction = void (*)();
 inline constexpr char kCreateInterfaceExport[] = "CreateInterface";
 inline constexpr char kDeleteInterfaceExport[] = "DeleteInterface";
+
+}  // namespace app

@@ -1,12 +1,8 @@
 #include "app/md5.h"
 
 #include <cstring>
-#include <memory>
-#include <vector>
 
-#include "app/streamed_digest.h"
-#include "platform/files.h"
-#include "platform/text.h"
+namespace app {
 
 namespace {
 
@@ -159,54 +155,4 @@ std::string md5OfBuffer(const void* data, size_t size) {
     return md5Hex(digest);
 }
 
-namespace {
-
-constexpr size_t kStreamChunk = 2048;
-
-}  // namespace
-
-std::string md5OfFile(const std::u16string& path) {
-    // No sharing: a file another process still holds (a download being written) fails.
-    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadExclusive);
-    if (!file) return {};
-    StreamDigests digests;
-    uint64_t total = 0;
-    if (!digestsOfOpenFile(*file, digests, total) || total == 0) return {};
-    return md5Hex(digests.md5);
-}
-
-StreamedMd5 md5OfFileStreamed(const std::u16string& path) {
-    std::unique_ptr<plat::File> file = plat::openFile(path, plat::OpenMode::ReadShared);
-    return file ? md5OfFileStreamed(*file) : StreamedMd5();
-}
-
-StreamedMd5 md5OfFileStreamed(plat::File& file) {
-    StreamedMd5 result;
-    plat::FileIdentity identity;
-    StreamDigests known;
-    if (file.identity(identity) && rememberedDigests(identity, known)) {
-        std::memcpy(result.digest, known.md5, sizeof result.digest);
-        result.bytesRead = identity.size;
-        return result;
-    }
-    // Read in multiples of the 2048-byte chunk; a short read ends the stream as a short
-    // chunk would.
-    std::vector<uint8_t> buffer(kStreamChunk * 512);
-    Md5 md5;
-    for (;;) {
-        int64_t got = file.read(buffer.data(), buffer.size());
-        if (got > 0) {
-            md5.update(buffer.data(), static_cast<size_t>(got));
-            result.bytesRead += static_cast<uint64_t>(got);
-        }
-        if (got < static_cast<int64_t>(buffer.size())) break;
-    }
-    md5.finish(result.digest);
-    return result;
-}
-
-bool checkFileMd5(const std::u16string& path, const std::u16string& expected) {
-    std::string digest = md5OfFile(path);
-    if (digest.empty()) return false;
-    return text::toLower(text::fromUtf8(digest)) == text::toLower(expected);
-}
+}  // namespace app

@@ -1,12 +1,10 @@
-// RFC 1321 MD5 and the digest checks built on it.
+// RFC 1321 MD5.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace plat {
-class File;
-}
+namespace app {
 
 class Md5 {
 public:
@@ -23,15 +21,5 @@ private:
 
 std::string md5Hex(const uint8_t digest[16]);  // 32 lower-case hex digits
 std::string md5OfBuffer(const void* data, size_t size);
-// Whole file, opened without sharing; empty when it cannot be opened or is empty.
-std::string md5OfFile(const std::u16string& path);
-// Streamed in 2048-byte chunks; bytesRead 0 when the file cannot be opened.
-struct StreamedMd5 {
-    uint8_t digest[16] = {};
-    uint64_t bytesRead = 0;
-};
-StreamedMd5 md5OfFileStreamed(const std::u16string& path);
-// The same over a file already open, from its current position.
-StreamedMd5 md5OfFileStreamed(plat::File& file);
-// Whole-file digest equals expected, letter case ignored; false when it cannot be computed.
-bool checkFileMd5(const std::u16string& path, const std::u16string& expected);
+
+}  // namespace app

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace minisign {
+namespace app::minisign {
 namespace {
 
 constexpr char kUntrustedPrefix[] = "untrusted comment: ";
@@ -176,4 +176,4 @@ std::string keyIdText(const KeyId& id) {
     return text;
 }
 
-}  // namespace minisign
+}  // namespace app::minisign

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace minisign {
+namespace app::minisign {
 
 using KeyId = std::array<uint8_t, 8>;
 
@@ -74,4 +74,4 @@ Verification verify(std::string_view message, std::string_view signatureText, co
 // A key id as minisign prints it: 16 upper-case hex digits, most significant byte first.
 std::string keyIdText(const KeyId& id);
 
-}  // namespace minisign
+}  // namespace app::minisign

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace app {
+
 namespace {
 
 constexpr std::u16string_view kRefusedCharacters = u"\\/:<>\"|?*";
@@ -29,3 +31,5 @@ bool isPlainFileName(std::u16string_view name) {
     }
     return !isDeviceName(name);
 }
+
+}  // namespace app

@@ -1,6 +1,8 @@
 #include "app/rollout.h"
 
-#include "platform/text.h"
+#include "text/text.h"
+
+namespace app {
 
 namespace {
 
@@ -63,3 +65,5 @@ RolloutPlace rolloutPlace(const std::u16string& identifier, int percent, int see
 bool inRollout(const std::u16string& identifier, int percent, int seed) {
     return rolloutPlace(identifier, percent, seed).inside;
 }
+
+}  // namespace app

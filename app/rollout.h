@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace app {
+
 // MurmurHash64B (the MurmurHash2 variant for 32-bit machines); the seed is the low half of
 // the 64-bit seed, the high half is zero.
 uint64_t murmurHash64B(const void* data, size_t size, uint32_t seed);
@@ -17,3 +19,5 @@ struct RolloutPlace {
 };
 RolloutPlace rolloutPlace(const std::u16string& identifier, int percent, int seed);
 bool inRollout(const std::u16string& identifier, int percent, int seed);
+
+}  // namespace app

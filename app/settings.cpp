@@ -4,7 +4,7 @@
 #include "platform/profile.h"
 #include "platform/system.h"
 
-namespace settings {
+namespace app::settings {
 
 namespace {
 constexpr char16_t kDataSubfolder[] = u"\\Lumora Video\\Orvix";
@@ -40,4 +40,4 @@ void writeString(const std::u16string& section, const std::u16string& key, const
     plat::writeProfileString(section, key, value, resolveSettingsFile(file, false));
 }
 
-}  // namespace settings
+}  // namespace app::settings

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-namespace settings {
+namespace app::settings {
 
 // Files.
 inline constexpr char16_t kOvUpdateIni[] = u"OvUpdate.ini";
@@ -56,4 +56,4 @@ std::u16string readString(const std::u16string& section, const std::u16string& k
 void writeString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
                  const std::u16string& file);
 
-}  // namespace settings
+}  // namespace app::settings

@@ -6,19 +6,19 @@
 
 #include "app/deploy_settings.h"
 #include "app/settings.h"
-#include "platform/format.h"
-#include "platform/text.h"
+#include "text/format.h"
+#include "text/text.h"
 
-namespace signing {
+namespace app::signing {
 namespace {
 
 constexpr size_t kTimestampChars = 32;
 
-std::vector<minisign::PublicKey> deploymentKeys() {
-    std::vector<minisign::PublicKey> keys;
-    for (const std::u16string& line : deploy::servers().publicKeys) {
-        minisign::PublicKey key;
-        if (!line.empty() && minisign::parsePublicKey(text::toUtf8(line), key)) keys.push_back(key);
+std::vector<app::minisign::PublicKey> deploymentKeys() {
+    std::vector<app::minisign::PublicKey> keys;
+    for (const std::u16string& line : app::deploy::servers().publicKeys) {
+        app::minisign::PublicKey key;
+        if (!line.empty() && app::minisign::parsePublicKey(text::toUtf8(line), key)) keys.push_back(key);
     }
     return keys;
 }
@@ -75,13 +75,13 @@ bool bareNameAllowed(const std::u16string& path) {
 std::u16string bareName(const std::u16string& path) { return path.substr(path.rfind(u'/') + 1); }
 
 uint64_t remembered(const std::u16string& key) {
-    return readNumber(settings::readString(kSectionSignatures, key, u"", kTimestampChars, settings::kOvUpdateIni));
+    return readNumber(app::settings::readString(kSectionSignatures, key, u"", kTimestampChars, app::settings::kOvUpdateIni));
 }
 
 }  // namespace
 
 bool required() {
-    for (const std::u16string& key : deploy::servers().publicKeys)
+    for (const std::u16string& key : app::deploy::servers().publicKeys)
         if (!key.empty()) return true;
     return false;
 }
@@ -120,12 +120,12 @@ Judgement judge(const std::string& document, const std::string& signatureText, c
                 const Policy& policy) {
     if (policy.keys.empty()) return refused(u"the deployment file's public key is not a minisign key");
     if (path.empty()) return refused(u"its URL has no path to sign it under");
-    minisign::Verification v = minisign::verify(document, signatureText, policy.keys);
-    if (v.status == minisign::Status::UnknownKey)
+    app::minisign::Verification v = app::minisign::verify(document, signatureText, policy.keys);
+    if (v.status == app::minisign::Status::UnknownKey)
         return refused(text::format(u"signed with key %s, which the deployment does not trust",
-                                    text::fromUtf8(minisign::keyIdText(v.keyId))));
-    if (v.status != minisign::Status::Verified)
-        return refused(text::format(u"signature %s", text::fromUtf8(minisign::statusText(v.status))));
+                                    text::fromUtf8(app::minisign::keyIdText(v.keyId))));
+    if (v.status != app::minisign::Status::Verified)
+        return refused(text::format(u"signature %s", text::fromUtf8(app::minisign::statusText(v.status))));
     // The legacy kind signs the bytes themselves, and nothing signed says which kind it is.
     if (!v.prehashed) return refused(u"legacy signature (minisign -l); only prehashed signatures are accepted");
     std::u16string file = text::fromUtf8(v.fields.file);
@@ -161,14 +161,14 @@ std::u16string refusalOfPath(const std::string& document, const std::string& sig
     Policy policy;
     policy.keys = deploymentKeys();
     policy.now = secondsNow();
-    policy.maxAgeDays = deploy::servers().maxAgeDays;
+    policy.maxAgeDays = app::deploy::servers().maxAgeDays;
     if (!path.empty()) policy.newestAccepted = remembered(path);
     // Earlier versions remembered the product documents under their bare names.
     if (bareNameAllowed(path)) policy.newestAccepted = std::max(policy.newestAccepted, remembered(bareName(path)));
     Judgement j = judge(document, signatureText, path, policy);
     if (!j.accepted) return j.reason;
     if (j.timestamp > policy.newestAccepted)
-        settings::writeString(kSectionSignatures, path, number(j.timestamp), settings::kOvUpdateIni);
+        app::settings::writeString(kSectionSignatures, path, number(j.timestamp), app::settings::kOvUpdateIni);
     return {};
 }
 
@@ -176,4 +176,4 @@ std::u16string refusalLine(const std::u16string& location, const std::u16string&
     return text::format(u"document %s refused: %s", location, reason);
 }
 
-}  // namespace signing
+}  // namespace app::signing

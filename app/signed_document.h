@@ -24,7 +24,7 @@
 
 #include "app/minisign.h"
 
-namespace signing {
+namespace app::signing {
 
 inline constexpr char16_t kSignatureSuffix[] = u".minisig";
 inline constexpr char16_t kSectionSignatures[] = u"signatures";
@@ -50,7 +50,7 @@ inline std::u16string signatureLocation(const std::u16string& location) { return
 
 // The judgement on given inputs; it remembers nothing.
 struct Policy {
-    std::vector<minisign::PublicKey> keys;
+    std::vector<app::minisign::PublicKey> keys;
     uint64_t newestAccepted = 0;  // for this path; 0: none yet
     uint64_t now = 0;             // seconds since 1970
     int maxAgeDays = 30;          // 0: no age limit (the publishing tool's own checks only)
@@ -77,4 +77,4 @@ std::u16string refusalLine(const std::u16string& location, const std::u16string&
 // Reason of a document whose signature could not be fetched or read.
 inline constexpr char16_t kNoSignature[] = u"no signature";
 
-}  // namespace signing
+}  // namespace app::signing

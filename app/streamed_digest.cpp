@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace app {
+
 namespace {
 
 // Enough for every file of a large module update; past it the memory starts over.
@@ -116,3 +118,5 @@ bool DigestingFile::write(const void* data, size_t size) {
     m_pass.update(data, size);
     return true;
 }
+
+}  // namespace app

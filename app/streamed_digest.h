@@ -14,6 +14,8 @@
 #include "app/md5.h"
 #include "platform/files.h"
 
+namespace app {
+
 struct StreamDigests {
     uint8_t md5[16] = {};
     bool hasSha256 = false;
@@ -63,3 +65,5 @@ private:
     plat::File& m_target;
     DigestPass m_pass;
 };
+
+}  // namespace app

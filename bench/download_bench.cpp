@@ -14,7 +14,7 @@
 
 #include "fetch/install_package.h"
 #include "fetch/transfer.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 int main(int argc, char** argv) {
     if (argc < 3 || argc > 5) {

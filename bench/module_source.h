@@ -64,8 +64,8 @@ inline std::string prepareSource(const fs::path& scratch, int count, int kib) {
         writeArchive(source / "bin" / (name + ".zip"), name, data);
         writeFile(old / name, content(static_cast<size_t>(kib) * 1024, static_cast<uint32_t>(i + count)));
         std::string zipped = readFile(source / "bin" / (name + ".zip"));
-        list += "  <File md5=\"" + md5OfBuffer(data.data(), data.size()) + "\" zipmd5=\"" +
-                md5OfBuffer(zipped.data(), zipped.size()) + "\">" + name + "</File>\r\n";
+        list += "  <File md5=\"" + app::md5OfBuffer(data.data(), data.size()) + "\" zipmd5=\"" +
+                app::md5OfBuffer(zipped.data(), zipped.size()) + "\">" + name + "</File>\r\n";
     }
     writeFile(source / "update.xml", list + "</root>\r\n");
     return set;

@@ -18,7 +18,7 @@
 
 #include "module_source.h"
 #include "modules/module_updater.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 using modules::ModuleUpdater;
 

@@ -19,7 +19,7 @@
 
 #include "fetch/transfer.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "decision/update_document.h"
 #include "decision/update_driver.h"
 #include "platform/pe_builder.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ constexpr size_t kPlayerBytes = 16u << 20;
 class BenchHost final : public decision::RuleHost {
 public:
     explicit BenchHost(std::u16string player) : m_player(std::move(player)) {}
-    bool fileExists(const std::u16string& path) override { return ::fileExists(path); }
-    std::u16string fileVersion(const std::u16string& path) override { return ::fileVersion(path); }
+    bool fileExists(const std::u16string& path) override { return app::fileExists(path); }
+    std::u16string fileVersion(const std::u16string& path) override { return app::fileVersion(path); }
     std::u16string channel() override { return u"bench"; }
     bool readRegistryPath(std::u16string& path) override {
         path = m_player;

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/digest_check.h"
+#include "app/sha256.h"
 #include "app/minisign.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ std::string base64(const unsigned char* bytes, size_t size) {
 // A key pair and a signature of message in minisign's format, made here with libsodium as
 // minisign makes it.
 struct Signed {
-    minisign::PublicKey key;
+    app::minisign::PublicKey key;
     std::string signature;
 };
 
@@ -68,10 +69,10 @@ Signed sign(const std::string& message, bool prehashed) {
 void verifyDocument(benchmark::State& state, bool prehashed) {
     std::string document = randomText(static_cast<size_t>(state.range(0)));
     Signed s = sign(document, prehashed);
-    std::vector<minisign::PublicKey> keys = {s.key};
+    std::vector<app::minisign::PublicKey> keys = {s.key};
     for (auto _ : state) {
-        minisign::Verification v = minisign::verify(document, s.signature, keys);
-        if (v.status != minisign::Status::Verified) state.SkipWithError("not verified");
+        app::minisign::Verification v = app::minisign::verify(document, s.signature, keys);
+        if (v.status != app::minisign::Status::Verified) state.SkipWithError("not verified");
         benchmark::DoNotOptimize(v);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
@@ -81,7 +82,7 @@ void BM_VerifyPrehashed(benchmark::State& state) { verifyDocument(state, true); 
 void BM_VerifyLegacy(benchmark::State& state) { verifyDocument(state, false); }
 void BM_Md5OfDocument(benchmark::State& state) {
     std::string document = randomText(static_cast<size_t>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(md5OfBuffer(document.data(), document.size()));
+    for (auto _ : state) benchmark::DoNotOptimize(app::md5OfBuffer(document.data(), document.size()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_VerifyPrehashed)->Arg(4 << 10)->Arg(64 << 10)->Arg(1 << 20);
@@ -106,12 +107,15 @@ const std::u16string& packageFile() {
 
 void BM_PackageMd5Alone(benchmark::State& state) {
     packageFile();  // written before the timing starts
-    for (auto _ : state) benchmark::DoNotOptimize(md5OfFileStreamed(packageFile()));
+    app::DigestCheck check{u"", {}, plat::OpenMode::ReadShared, app::Md5Case::Ignored, app::DigestSource::Bytes};
+    for (auto _ : state) benchmark::DoNotOptimize(app::checkDigests(packageFile(), check));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPackageSize));
 }
 void BM_PackageMd5AndSha256OneRead(benchmark::State& state) {
     packageFile();
-    for (auto _ : state) benchmark::DoNotOptimize(fileDigests(packageFile(), plat::OpenMode::ReadShared));
+    app::DigestCheck check{u"", std::u16string(64, u'0'), plat::OpenMode::ReadShared, app::Md5Case::Ignored,
+                           app::DigestSource::Bytes};
+    for (auto _ : state) benchmark::DoNotOptimize(app::checkDigests(packageFile(), check));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPackageSize));
 }
 BENCHMARK(BM_PackageMd5Alone)->Unit(benchmark::kMillisecond);

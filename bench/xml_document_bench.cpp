@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/xml_document.h"
 
 namespace {

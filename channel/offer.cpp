@@ -2,7 +2,7 @@
 
 #include "app/deploy_settings.h"
 #include "app/host_probes.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "app/plain_file_name.h"
 #include "app/settings.h"
 #include "xml/xml_document.h"
@@ -22,8 +22,8 @@ Offer& offerRecord() {
 }
 
 std::u16string offerDocumentUrl() {
-    bool debug = settings::readInt(settings::kSectionTest, settings::kKeyDebug, 0, settings::kOvUpdateIni) == 1;
-    return deploy::servers().domains[0] + (debug ? kDebugDocumentPath : kDocumentPath);
+    bool debug = app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyDebug, 0, app::settings::kOvUpdateIni) == 1;
+    return app::deploy::servers().domains[0] + (debug ? kDebugDocumentPath : kDocumentPath);
 }
 
 bool readOffer(const std::u16string& document, Offer& offer, bool signedDocument) {
@@ -37,12 +37,12 @@ bool readOffer(const std::u16string& document, Offer& offer, bool signedDocument
     read.filename = xml.readAttribute(u"filename");
     if (signedDocument) {
         read.sha256 = xml.readAttribute(u"sha256");
-        if (!isSha256Text(read.sha256) || !isVersionText(read.version)) return false;
+        if (!app::isSha256Text(read.sha256) || !app::isVersionText(read.version)) return false;
     }
     // The document comes over plain HTTP: its name must not climb out of the package folder.
-    if (!read.filename.empty() && !isPlainFileName(read.filename)) return false;
+    if (!read.filename.empty() && !app::isPlainFileName(read.filename)) return false;
     read.savePath =
-        read.filename.empty() ? offer.savePath : settings::dataFolder() + kPackageFolder + read.filename;
+        read.filename.empty() ? offer.savePath : app::settings::dataFolder() + kPackageFolder + read.filename;
     offer = read;
     return true;
 }

@@ -2,14 +2,13 @@
 
 #include "app/host_probes.h"
 #include "app/log.h"
-#include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/digest_check.h"
 #include "app/signed_document.h"
 #include "channel/offer.h"
 #include "fetch/setup_download.h"
 #include "fetch/signed_fetch.h"
 #include "fetch/transfer.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "platform/thread.h"
 
 namespace channel {
@@ -27,15 +26,15 @@ void fetchOffer(Offer& offer) {
     request.url = offerDocumentUrl();
     if (!fetch::performTransfer(request) || !fetch::documentAccepted(request.url, request.responseBody)) return;
     std::u16string document = text::fromUtf8(request.responseBody);
-    bool signedOffer = signing::required();
+    bool signedOffer = app::signing::required();
     Offer read = offer;
     if (!readOffer(document, read, signedOffer)) {
         LOG(u"parser xml failed:%s", document);
         return;
     }
     // A replayed offer must not take the player back to an older release.
-    std::u16string installed = signedOffer ? installedPlayerVersion() : std::u16string();
-    if (!installed.empty() && compareVersions(installed, read.version) == 1) {
+    std::u16string installed = signedOffer ? app::installedPlayerVersion() : std::u16string();
+    if (!installed.empty() && app::compareVersions(installed, read.version) == 1) {
         LOG(u"installed version %s is newer than %s offered by %s: downgrade refused", installed, read.version,
             read.filename);
         return;
@@ -44,12 +43,10 @@ void fetchOffer(Offer& offer) {
 }
 
 bool packageVerified(const Offer& offer) {
-    if (!fileExists(offer.savePath)) return false;
-    if (offer.sha256.empty()) return checkFileMd5(offer.savePath, offer.md5);
-    // Both digests from one read, without sharing, as the md5 alone is.
-    FileDigests both = fileDigests(offer.savePath, plat::OpenMode::ReadExclusive);
-    return both.bytesRead > 0 && text::toLower(text::fromUtf8(both.md5)) == text::toLower(offer.md5) &&
-           sha256Matches(both.sha256, offer.sha256);
+    if (!app::fileExists(offer.savePath)) return false;
+    // Without sharing: a package another process still writes is not yet the offered one.
+    app::DigestCheck check{offer.md5, offer.sha256, plat::OpenMode::ReadExclusive};
+    return app::checkDigests(offer.savePath, check).matches();
 }
 
 std::u16string requestXml() {

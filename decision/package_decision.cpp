@@ -5,14 +5,14 @@
 #include "app/host_probes.h"
 #include "fetch/install_package.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace decision {
 
 PackageVerdict decidePackage(const UpdateRecord& update, const fetch::PackageJob& job) {
     PackageVerdict v;
     v.path = job.savePath();
-    if (fileExists(v.path)) {
+    if (app::fileExists(v.path)) {
         if (fetch::packageDigestMatches(v.path, update.md5, job.package.sha256)) {
             v.state = PackageVerdict::State::Present;
             return v;
@@ -24,7 +24,7 @@ PackageVerdict decidePackage(const UpdateRecord& update, const fetch::PackageJob
     v.clientId = job.clientId;
     v.percent = update.probability;
     v.seed = update.seed;
-    v.place = rolloutPlace(job.clientId, update.probability, update.seed);
+    v.place = app::rolloutPlace(job.clientId, update.probability, update.seed);
     return v;
 }
 

@@ -9,14 +9,14 @@ namespace {
 
 class SystemRuleHost final : public RuleHost {
 public:
-    bool fileExists(const std::u16string& path) override { return ::fileExists(path); }
-    std::u16string fileVersion(const std::u16string& path) override { return ::fileVersion(path); }
+    bool fileExists(const std::u16string& path) override { return app::fileExists(path); }
+    std::u16string fileVersion(const std::u16string& path) override { return app::fileVersion(path); }
     std::u16string channel() override {
-        using namespace settings;
+        using namespace app::settings;
         return readString(kSectionMain, kKeyClient, u"", kClientChars, kOrvixIsIni);
     }
-    bool readRegistryPath(std::u16string& path) override { return ::readRegistryPath(path); }
-    bool readRegistryPathFolder(std::u16string& path) override { return ::readRegistryPathFolder(path); }
+    bool readRegistryPath(std::u16string& path) override { return app::readRegistryPath(path); }
+    bool readRegistryPathFolder(std::u16string& path) override { return app::readRegistryPathFolder(path); }
     std::u16string environmentVariable(const std::u16string& name) override {
         return plat::environmentVariable(name);
     }

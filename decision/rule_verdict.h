@@ -57,7 +57,7 @@ struct PackageVerdict {
     std::u16string clientId;
     int percent = 0;
     int seed = 0;
-    RolloutPlace place;
+    app::RolloutPlace place;
 
     bool taken() const { return state != State::Absent || place.inside; }
 };

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "decision/nesting_depth.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace decision {
 namespace {

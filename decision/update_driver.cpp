@@ -12,7 +12,7 @@
 #include "decision/verdict_log.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace decision {
 namespace {
@@ -35,13 +35,13 @@ RunDecision ended(fetch::Verdict verdict) {
 UpdateDriver::UpdateDriver(RuleHost& host) : m_host(host) {}
 
 RunDecision UpdateDriver::decide(std::u16string& clientId) {
-    using namespace settings;
+    using namespace app::settings;
     m_debug = readInt(kSectionTest, kKeyDebug, 0, kOvUpdateIni) == 1;
     m_readLocal = readInt(kSectionTest, kKeyReadLocalXml, 0, kOvUpdateIni) == 1;
     LOG(u"读取调试信息 debug = %d, readlocalxml = %d", m_debug, m_readLocal);
 
     if (m_documentDomains.empty()) {
-        for (const std::u16string& domain : deploy::servers().domains) m_documentDomains.push_back(domain);
+        for (const std::u16string& domain : app::deploy::servers().domains) m_documentDomains.push_back(domain);
     }
     plat::setUserDefaultLocale();
     m_machine.saveDirectory = dataFolder() + kSaveFolderName;
@@ -53,13 +53,13 @@ RunDecision UpdateDriver::decide(std::u16string& clientId) {
     for (const std::u16string& domain : m_documentDomains) domains += domain + u";";
     LOG(u"读取默认下载xml域 %s", domains);
     m_machine.regions = gatherRegionValues(m_host);
-    m_machine.signedDocuments = signing::required();
-    m_machine.clientId = clientIdentifier(clientId);
+    m_machine.signedDocuments = app::signing::required();
+    m_machine.clientId = app::clientIdentifier(clientId);
     return obtainAndWalk();
 }
 
 RunDecision UpdateDriver::obtainAndWalk() {
-    std::u16string folder = settings::dataFolder();
+    std::u16string folder = app::settings::dataFolder();
     if (!plat::pathExists(folder)) folder = plat::parentFolder(plat::executablePath());
     std::u16string local = folder + u"\\" + (m_debug ? kLocalDebugDocument : kLocalDocument);
 
@@ -70,20 +70,20 @@ RunDecision UpdateDriver::obtainAndWalk() {
         std::u16string path = text::fromAnsi(narrow);
         std::string content;
         // A file that is missing or cannot be read leaves nothing to do.
-        if (narrow.empty() || !fileExists(path) || !plat::readWholeFile(path, content))
+        if (narrow.empty() || !app::fileExists(path) || !plat::readWholeFile(path, content))
             return ended(fetch::Verdict::NothingToDo);
         if (!localDocumentAccepted(path, content)) return ended(fetch::Verdict::NothingToDo);
         return walkText(content);
     }
     // A stale local copy never survives a server run.
-    if (fileExists(local)) plat::deleteFile(local);
+    if (app::fileExists(local)) plat::deleteFile(local);
     std::string body;
     if (!fetchUpdateDocument(m_debug ? kServerDebugDocument : kServerDocument, body) || body.empty())
         return ended(fetch::Verdict::NoDocument);
     std::string copy = cleanDocumentBody(body);
     body = std::string();
     // Best effort: a copy that cannot be written never stops the run.
-    if (diag::loggingOn()) plat::writeWholeFile(kPrintLogCopy, copy);
+    if (app::diag::loggingOn()) plat::writeWholeFile(kPrintLogCopy, copy);
     return walkText(copy);
 }
 
@@ -92,14 +92,14 @@ RunDecision UpdateDriver::obtainAndWalk() {
 bool UpdateDriver::localDocumentAccepted(const std::u16string& path, const std::string& content) {
     if (!m_machine.signedDocuments) return true;
     std::string signature;
-    std::u16string signaturePath = signing::signatureLocation(path);
+    std::u16string signaturePath = app::signing::signatureLocation(path);
     // Signed as the served document of the same name is.
-    std::u16string servedPath = signing::kProductFolder + path.substr(path.find_last_of(u"\\/") + 1);
-    std::u16string reason = fileExists(signaturePath) && plat::readWholeFile(signaturePath, signature)
-                                ? signing::refusalOfPath(content, signature, servedPath)
-                                : std::u16string(signing::kNoSignature);
+    std::u16string servedPath = app::signing::kProductFolder + path.substr(path.find_last_of(u"\\/") + 1);
+    std::u16string reason = app::fileExists(signaturePath) && plat::readWholeFile(signaturePath, signature)
+                                ? app::signing::refusalOfPath(content, signature, servedPath)
+                                : std::u16string(app::signing::kNoSignature);
     if (reason.empty()) return true;
-    LOG(signing::refusalLine(path, reason));
+    LOG(app::signing::refusalLine(path, reason));
     return false;
 }
 

@@ -1,9 +1,9 @@
 #include "decision/update_rules.h"
 
 #include "app/host_probes.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "app/plain_file_name.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace decision {
 namespace {
@@ -75,11 +75,11 @@ RuleVerdict validity(const UpdateRecord& u, const std::u16string& clientPath, Ru
     if (!u.enable) return {R::Disabled};
     // A package name becomes a path in the save folder: anything but a bare file name is
     // refused like a disabled element.
-    if (!isPlainFileName(u.name)) return {R::NotPlainName};
+    if (!app::isPlainFileName(u.name)) return {R::NotPlainName};
     std::u16string version = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
-    if (!u.clientminver.empty() && compareVersions(version, u.clientminver) == -1)
+    if (!u.clientminver.empty() && app::compareVersions(version, u.clientminver) == -1)
         return {R::BelowMinimum, clientPath, version, u.clientminver};
-    if (!u.clientmaxver.empty() && compareVersions(version, u.clientmaxver) == 1)
+    if (!u.clientmaxver.empty() && app::compareVersions(version, u.clientmaxver) == 1)
         return {R::AboveMaximum, clientPath, version, u.clientmaxver};
     if (u.partnerid.empty()) return {};
     std::u16string channel = host.channel();
@@ -90,12 +90,12 @@ RuleVerdict validity(const UpdateRecord& u, const std::u16string& clientPath, Ru
 
 RuleVerdict signedValidity(const UpdateRecord& u, const std::u16string& clientPath, RuleHost& host) {
     using R = RuleVerdict::Reason;
-    if (!isSha256Text(u.sha256)) return {R::NoSha256, {}, u.sha256};
+    if (!app::isSha256Text(u.sha256)) return {R::NoSha256, {}, u.sha256};
     std::u16string installed = clientPath.empty() ? std::u16string() : host.fileVersion(clientPath);
     std::u16string offered = text::fromAnsi(u.verBytes);
     // A version that is not four numbers would compare as equal and pass the rule below.
-    if (!isVersionText(offered)) return {R::NotFourNumbers, {}, offered};
-    if (!u.allowdowngrade && compareVersions(installed, offered) == 1)
+    if (!app::isVersionText(offered)) return {R::NotFourNumbers, {}, offered};
+    if (!u.allowdowngrade && app::compareVersions(installed, offered) == 1)
         return {R::Downgrade, clientPath, installed, offered};
     return {};
 }
@@ -122,10 +122,10 @@ FileVerdict fileVerdict(const FileRecord& f, const NamedPaths& folders, RuleHost
     FileVerdict v{{R::Passes, full}, folder};
     if (!host.fileExists(full)) return v;
     std::u16string local = host.fileVersion(full);
-    if (!f.ver.empty() && compareVersions(local, f.ver) >= 0) v.rule = {R::FileNotOlder, full, local, f.ver};
-    else if (!f.minver.empty() && compareVersions(local, f.minver) == -1)
+    if (!f.ver.empty() && app::compareVersions(local, f.ver) >= 0) v.rule = {R::FileNotOlder, full, local, f.ver};
+    else if (!f.minver.empty() && app::compareVersions(local, f.minver) == -1)
         v.rule = {R::FileBelowMinimum, full, local, f.minver};
-    else if (!f.maxver.empty() && compareVersions(local, f.maxver) == 1)
+    else if (!f.maxver.empty() && app::compareVersions(local, f.maxver) == 1)
         v.rule = {R::FileAboveMaximum, full, local, f.maxver};
     return v;
 }

@@ -10,7 +10,7 @@
 #include "fetch/crash_report.h"
 #include "fetch/transfer.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace fetch {
 namespace {
@@ -43,7 +43,7 @@ void fillForm(TransferRequest& request, const CrashDelivery& d) {
 }  // namespace
 
 void deliverCrashReports(const std::u16string& clientId) {
-    using namespace settings;
+    using namespace app::settings;
 
     CrashDelivery errorFile;
     errorFile.fileName = kErrorFile;
@@ -72,7 +72,7 @@ void deliverCrashReports(const std::u16string& clientId) {
 }
 
 void deliverFile(const CrashDelivery& d) {
-    using namespace settings;
+    using namespace app::settings;
     if (d.fileName.empty()) return;
     std::u16string path = dataFolder() + u"\\" + d.fileName;
     // The names come from a settings file anyone may edit: a name that leads out of the
@@ -81,7 +81,7 @@ void deliverFile(const CrashDelivery& d) {
         LOG(u"file %s lies outside the data folder, not delivered", path);
         return;
     }
-    if (!fileExists(path)) {
+    if (!app::fileExists(path)) {
         LOG(u"文件：%s不存在，不进行投递", path);
         return;
     }
@@ -92,7 +92,7 @@ void deliverFile(const CrashDelivery& d) {
     TransferRequest request;
     request.uploadFile = file.get();
     request.uploadFileBytes = size;
-    request.url = deploy::servers().report + kEndpointPath;
+    request.url = app::deploy::servers().report + kEndpointPath;
     fillForm(request, d);
     // Only the answer's body counts, not the transfer's result.
     performTransfer(request);

@@ -4,7 +4,7 @@
 #include "fetch/engine_callback.h"
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace fetch {
 namespace {
@@ -67,11 +67,11 @@ bool EngineSession::start(const PackageJob& job) {
     // The task is started on the thread whose loop waits for its notifications.
     m_callBack = new NimboDownloadCallBack(plat::currentThreadId());
     bool registered = m_task->setCallBack(m_callBack);
-    LOG(u"prism 注册回掉：%s", diag::outcome(registered));
+    LOG(u"prism 注册回掉：%s", app::diag::outcome(registered));
     if (!registered) return false;
 
     bool started = m_task->start();
-    LOG(u"prism 开始任务：%s", diag::outcome(started));
+    LOG(u"prism 开始任务：%s", app::diag::outcome(started));
     return started;
 }
 

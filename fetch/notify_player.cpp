@@ -4,7 +4,7 @@
 
 #include "app/log.h"
 #include "platform/desktop.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace fetch {
 namespace {

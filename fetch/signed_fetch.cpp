@@ -6,18 +6,18 @@
 namespace fetch {
 
 std::u16string signatureRefusal(const std::u16string& url, const std::string& body, const TransferPolicy& policy) {
-    if (!signing::required()) return {};
+    if (!app::signing::required()) return {};
     TransferRequest request;
-    request.url = signing::signatureLocation(url);
+    request.url = app::signing::signatureLocation(url);
     request.policy = policy;
-    return performTransfer(request) ? signing::refusal(body, request.responseBody, url)
-                                    : std::u16string(signing::kNoSignature);
+    return performTransfer(request) ? app::signing::refusal(body, request.responseBody, url)
+                                    : std::u16string(app::signing::kNoSignature);
 }
 
 bool documentAccepted(const std::u16string& url, const std::string& body) {
     std::u16string reason = signatureRefusal(url, body);
     if (reason.empty()) return true;
-    LOG(signing::refusalLine(url, reason));
+    LOG(app::signing::refusalLine(url, reason));
     return false;
 }
 

@@ -18,9 +18,9 @@
 #include "fetch/url_text.h"
 #include "fetch/write_behind.h"
 #include "platform/files.h"
-#include "platform/format.h"
+#include "text/format.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace fetch {
 
@@ -143,7 +143,7 @@ public:
         m_tempPath.clear();
         // The digest check after the download takes this instead of reading the file again,
         // as long as the file keeps this identity.
-        if (whole) rememberDigests(identity, m_digest.finish());
+        if (whole) app::rememberDigests(identity, m_digest.finish());
         return true;
     }
 
@@ -240,7 +240,7 @@ private:
     std::u16string m_tempPath;
     uint64_t m_fileBytes = 0;  // received for the file
     std::string m_block;       // received, not yet written
-    BackgroundDigest m_digest;  // what went into the file, digested on the way
+    app::BackgroundDigest m_digest;  // what went into the file, digested on the way
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {

@@ -1,7 +1,7 @@
 #include "fetch/url_text.h"
 
 #include <curl/curl.h>
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace fetch {
 

@@ -1,14 +1,13 @@
 // The small file operations the module update shares: download to a file, digest check,
 // delete-and-verify and creation of a directory chain.
-#include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/digest_check.h"
 #include "app/signed_document.h"
 #include "app/streamed_digest.h"
 #include "fetch/signed_fetch.h"
 #include "fetch/transfer.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace modules {
 
@@ -17,49 +16,42 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
     // whether it is whole. A write that fails (a full disk) fails the download.
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
     if (!file) {
-        log(u"download file %s to file %s %s", url, path, diag::outcome(false));
+        log(u"download file %s to file %s %s", url, path, app::diag::outcome(false));
         return false;
     }
     // The body is digested as it is written, so the archive check that follows need not
     // read the file back.
-    DigestingFile digesting(*file, signing::required());
+    app::DigestingFile digesting(*file, app::signing::required());
     fetch::TransferRequest request;
     request.url = url;
     request.policy = fetch::moduleGetPolicy(kind);
     request.sinkFile = &digesting;
     fetch::TransferResult result = fetch::performTransfer(request);
     bool ok = result.ok() && result.bytes > 0;
-    if (ok) rememberDigestsOf(*file, digesting.pass());
+    if (ok) app::rememberDigestsOf(*file, digesting.pass());
     file.reset();
-    log(u"download file %s to file %s %s", url, path, diag::outcome(ok));
+    log(u"download file %s to file %s %s", url, path, app::diag::outcome(ok));
     return ok;
 }
 
-bool ModuleUpdater::CompareFileMd5(const std::u16string& path, const std::u16string& expected) {
-    std::u16string digest = text::fromAnsi(md5OfFile(path));
-    bool equal = digest == expected;
-    log(u"compare %s file md5 %s with md5 %s %s", path, digest, expected, diag::outcome(equal));
-    return equal;
+app::DigestFinding moduleDigests(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256) {
+    return app::checkDigests(path, app::DigestCheck{md5, sha256, plat::OpenMode::ReadExclusive, app::Md5Case::Exact});
 }
 
 bool ModuleUpdater::CompareFileDigests(const std::u16string& path, const std::u16string& md5,
                                        const std::u16string& sha256) {
-    if (sha256.empty()) return CompareFileMd5(path, md5);
-    FileDigests both = fileDigests(path, plat::OpenMode::ReadExclusive);
-    bool read = both.bytesRead > 0;
-    std::u16string md5Digest = read ? text::fromAnsi(both.md5) : std::u16string();
-    std::u16string shaDigest = read ? text::fromAnsi(both.sha256) : std::u16string();
-    bool md5Equal = md5Digest == md5;
-    bool shaEqual = read && sha256Matches(both.sha256, sha256);
-    log(u"compare %s file md5 %s with md5 %s %s", path, md5Digest, md5, diag::outcome(md5Equal));
-    log(u"compare %s file sha256 %s with sha256 %s %s", path, shaDigest, sha256, diag::outcome(shaEqual));
-    return md5Equal && shaEqual;
+    app::DigestFinding found = moduleDigests(path, md5, sha256);
+    log(u"compare %s file md5 %s with md5 %s %s", path, found.md5, md5, app::diag::outcome(found.md5Equal));
+    if (!sha256.empty())
+        log(u"compare %s file sha256 %s with sha256 %s %s", path, found.sha256, sha256,
+            app::diag::outcome(found.sha256Equal));
+    return found.matches();
 }
 
 bool ModuleUpdater::DocumentAccepted(const std::u16string& url, const std::string& body) {
     std::u16string reason = fetch::signatureRefusal(url, body, fetch::moduleGetPolicy(fetch::ModuleBody::Document));
     if (reason.empty()) return true;
-    log(u"%s", signing::refusalLine(url, reason));
+    log(u"%s", app::signing::refusalLine(url, reason));
     return false;
 }
 
@@ -71,7 +63,7 @@ bool ModuleUpdater::DeleteAndCheck(const std::u16string& path, bool folderToo) {
         else plat::deleteFile(path);
         ok = !plat::fileAttributes(path, attributes);
     }
-    log(u"DeleteAndCheck %s %s\r\n", path, diag::outcome(ok));
+    log(u"DeleteAndCheck %s %s\r\n", path, app::diag::outcome(ok));
     return ok;
 }
 
@@ -99,7 +91,7 @@ bool ModuleUpdater::CreateMultiDirectory(const std::u16string& path) {
         }
         plat::setFileAttributes(prefix, plat::kAttributeNormal);
     }
-    log(u"CreateMultiDirectory %s %s\r\n", path, diag::outcome(ok));
+    log(u"CreateMultiDirectory %s %s\r\n", path, app::diag::outcome(ok));
     return ok;
 }
 

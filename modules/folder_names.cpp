@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace modules {
 

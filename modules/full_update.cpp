@@ -11,11 +11,11 @@ namespace modules {
 
 namespace {
 
-std::u16string playerRegistryPath() { return std::u16string(u"HKEY_LOCAL_MACHINE$$$$") + kAppPathsKey + u"$$$$ "; }
+std::u16string playerRegistryPath() { return std::u16string(u"HKEY_LOCAL_MACHINE$$$$") + app::kAppPathsKey + u"$$$$ "; }
 
 // The product version of the agent itself, for a player without a version resource.
 std::u16string ownProductVersion() {
-    VersionRecord record = versionRecord(plat::executablePath());
+    app::VersionRecord record = app::versionRecord(plat::executablePath());
     const uint16_t* v = record.productVersion;
     return text::format(u"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
 }
@@ -23,15 +23,15 @@ std::u16string ownProductVersion() {
 bool insideVersionWindow(const UpdateNode& node, const std::u16string& version) {
     // compareVersions answers 0 for a bound that is not four numbers, so such a bound
     // never excludes a version.
-    return (node.minVersion.empty() || compareVersions(version, node.minVersion) >= 0) &&
-           (node.maxVersion.empty() || compareVersions(version, node.maxVersion) <= 0);
+    return (node.minVersion.empty() || app::compareVersions(version, node.minVersion) >= 0) &&
+           (node.maxVersion.empty() || app::compareVersions(version, node.maxVersion) <= 0);
 }
 
 // The registered player's folder; false when the registration cannot be read or names
 // no existing folder. playerExe gets the registered executable's path.
 bool registeredPlayerFolder(std::u16string& folder, std::u16string& playerExe) {
     playerExe = playerRegistryPath();
-    if (!readRegistryPath(playerExe)) return false;
+    if (!app::readRegistryPath(playerExe)) return false;
     folder = plat::parentFolder(playerExe);
     return plat::directoryExists(folder);
 }
@@ -39,8 +39,8 @@ bool registeredPlayerFolder(std::u16string& folder, std::u16string& playerExe) {
 }  // namespace
 
 bool ModuleUpdater::RunModuleUpdate(std::u16string clientId) {
-    std::u16string cfgOverride = settings::readString(settings::kSectionUpdate, settings::kKeyDbgCfg, u"",
-                                                      settings::kDbgCfgChars, settings::kOvUpdateIni);
+    std::u16string cfgOverride = app::settings::readString(app::settings::kSectionUpdate, app::settings::kKeyDbgCfg, u"",
+                                                      app::settings::kDbgCfgChars, app::settings::kOvUpdateIni);
     // Without a readable registration there is no folder to update: the staging list would
     // name files under the registry path text and the swap could only fail. A missing
     // executable is no reason to stop: a swap of the executable itself may have been cut
@@ -48,7 +48,7 @@ bool ModuleUpdater::RunModuleUpdate(std::u16string clientId) {
     std::u16string exe;
     if (!registeredPlayerFolder(m_playerPath, exe)) return false;
     if (plat::pathExists(exe)) DeleteOldFiles(m_playerPath);
-    std::u16string version = fileVersion(exe);
+    std::u16string version = app::fileVersion(exe);
     m_workingRoot = m_playerPath;
     restoreInterruptedSwap(m_workingRoot);
 
@@ -75,7 +75,7 @@ bool ModuleUpdater::DoFullUpdate(const std::u16string& cfgOverride, const std::u
     for (const UpdateNode& node : nodes) {
         log(u"判断是否符合灰度控制，本机使用的clientid：%s, 控制的比例值为：%d，种子为：%d", clientId,
             node.percent, node.seed);
-        bool inside = inRollout(clientId, node.percent, node.seed);
+        bool inside = app::inRollout(clientId, node.percent, node.seed);
         log(inside ? u"落在灰度内" : u"不在灰度内");
         if (!inside || !insideVersionWindow(node, currentVersion) || node.sourceDir.empty()) continue;
         if (DoUpdateNow(node.sourceDir, m_workingRoot)) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "app/digest_check.h"
 #include "app/log.h"
 #include "fetch/transfer.h"
 
@@ -49,6 +50,12 @@ struct ModuleEntry {
     bool needsUpdate = false;
 };
 
+// A module file's digests as the module update checks them: read without sharing (a file
+// the player holds open gives none), the MD5 compared as the list writes it, the SHA-256
+// when one is given.
+app::DigestFinding moduleDigests(const std::u16string& path, const std::u16string& md5,
+                                 const std::u16string& sha256 = {});
+
 class ModuleUpdater {
 public:
     void setLogging(bool on) { m_logging = on; }
@@ -73,6 +80,18 @@ public:
     bool ParseUpdateModuleList(const std::u16string& sourceDir, const std::u16string& base,
                                const std::string& list, const std::u16string& stagingDir,
                                std::vector<ModuleEntry>& entries);
+    bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
+    bool CreateMultiDirectory(const std::u16string& path);
+
+    // Replacement and rollback. ReplaceFiles answers the number of files swapped, -1 when
+    // the swap failed and was rolled back, 0 when there was nothing to swap.
+    int ReplaceFiles(const std::u16string& root);
+
+    // The player folder: where modules are staged and swapped in, and what the staging
+    // list's "OldFile" paths are built on. RunModuleUpdate sets it from the registration.
+    void setPlayerFolder(const std::u16string& folder) { m_playerPath = m_workingRoot = folder; }
+
+private:
     bool CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count);
     bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries, const std::u16string& path);
     // A staging list an earlier run left (its swap failed and was rolled back) is kept only
@@ -81,11 +100,9 @@ public:
     // False when it cannot go because backups or marks of its swap are still in place.
     bool DropStaleStagingList(const std::vector<ModuleEntry>& entries, const std::u16string& base,
                               const std::u16string& listPath);
-    bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
     bool DownloadFile(const std::u16string& url, const std::u16string& path,
                       fetch::ModuleBody kind = fetch::ModuleBody::Archive);
-    bool CompareFileMd5(const std::u16string& path, const std::u16string& expected);
-    // CompareFileMd5 alone when sha256 is empty; otherwise both digests from one read.
+    // The file's MD5 (and SHA-256 when given) against the list's, each comparison logged.
     bool CompareFileDigests(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256);
     // In a deployment that signs its documents: the signature at url + ".minisig", fetched
     // as the document was, accepts the document's bytes. A refusal is logged with the URL.
@@ -93,11 +110,6 @@ public:
     // Removes what is at path (a folder with its contents too, when folderToo) and checks
     // that nothing is left there.
     bool DeleteAndCheck(const std::u16string& path, bool folderToo = false);
-    bool CreateMultiDirectory(const std::u16string& path);
-
-    // Replacement and rollback. ReplaceFiles answers the number of files swapped, -1 when
-    // the swap failed and was rolled back, 0 when there was nothing to swap.
-    int ReplaceFiles(const std::u16string& root);
     bool ParsePrepareList(const std::u16string& path, const std::u16string& base,
                           std::vector<ModuleEntry>& entries);
     bool ReplaceNewFiles(const std::vector<ModuleEntry>& entries);
@@ -107,17 +119,12 @@ public:
     void DeleteDirectoryTree(const std::u16string& dir);
     bool ShellDeleteDirectory(const std::u16string& dir);
 
-    // The player folder: where modules are staged and swapped in, and what the staging
-    // list's "OldFile" paths are built on. RunModuleUpdate sets it from the registration.
-    void setPlayerFolder(const std::u16string& folder) { m_playerPath = m_workingRoot = folder; }
-
-private:
     template <typename... Args>
     void log(std::u16string_view fmt, const Args&... args) const {
         if (!m_logging) return;
         std::u16string line = text::format(fmt, args...);
         if (m_sink) m_sink(line);
-        else diag::logLine(line);
+        else app::diag::logLine(line);
     }
     // Puts the installation together after a swap that was cut short: finishes it when
     // every new file went in, else rolls it back.

@@ -4,7 +4,7 @@
 #include "modules/module_updater.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace modules {
 

@@ -7,7 +7,7 @@
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/xml_document.h"
 
 namespace modules {
@@ -42,7 +42,7 @@ bool ModuleUpdater::SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEn
         doc.addElement(u"File");
         doc.setAttribute(u"md5", e.md5);
         // The swap checks this too: the MD5 alone is no proof against a file made to match.
-        if (signing::required()) doc.setAttribute(u"sha256", e.sha256);
+        if (app::signing::required()) doc.setAttribute(u"sha256", e.sha256);
         doc.setAttribute(u"OldFile", paths::oldFileFor(m_playerPath, e.name));
         doc.setAttribute(u"NewFile", e.stagedPath);
     }

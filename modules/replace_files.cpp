@@ -6,13 +6,12 @@
 // them, by a later run.
 #include <vector>
 
-#include "app/md5.h"
 #include "app/signed_document.h"
 #include "modules/folder_names.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace modules {
 
@@ -111,7 +110,7 @@ bool ModuleUpdater::ReplaceNewFiles(const std::vector<ModuleEntry>& entries) {
 }
 
 bool ModuleUpdater::matchesStagingList(const std::u16string& path, const ModuleEntry& e) {
-    if (signing::required() && e.sha256.empty()) {
+    if (app::signing::required() && e.sha256.empty()) {
         log(u"%s has no sha256 in the staging list", e.stagedPath);
         return false;
     }
@@ -131,7 +130,7 @@ void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
                 plat::moveFile(e.installedPath, e.stagedPath, true);
             DeleteAndCheck(e.installedPath);
             if (!plat::moveFile(backup, e.installedPath, true)) allMoved = false;
-            log(u"Rollback %s to %s %s", backup, e.installedPath, diag::outcome(allMoved));
+            log(u"Rollback %s to %s %s", backup, e.installedPath, app::diag::outcome(allMoved));
         } else if (plat::pathExists(mark)) {
             // The module was new: it goes back to the staging folder (a later run swaps it
             // in again without fetching it), or away.
@@ -140,7 +139,7 @@ void ModuleUpdater::RollbackFiles(const std::vector<ModuleEntry>& entries) {
                            plat::deleteFile(e.installedPath);
             if (removed) plat::deleteFile(mark);
             else allMoved = false;
-            log(u"Rollback remove added %s %s", e.installedPath, diag::outcome(removed));
+            log(u"Rollback remove added %s %s", e.installedPath, app::diag::outcome(removed));
         }
     }
     flushFolders(entries);
@@ -157,7 +156,7 @@ void ModuleUpdater::RetireBackups(const std::vector<ModuleEntry>& entries) {
             continue;
         }
         std::u16string retired = retiredOf(e.installedPath);
-        log(u"move %s to %s %s", backup, retired, diag::outcome(plat::moveFile(backup, retired, true)));
+        log(u"move %s to %s %s", backup, retired, app::diag::outcome(plat::moveFile(backup, retired, true)));
     }
 }
 
@@ -179,7 +178,7 @@ void ModuleUpdater::restoreInterruptedSwap(const std::u16string& base) {
     bool allMovedIn = true;
     for (const auto& e : entries)
         allMovedIn =
-            allMovedIn && !plat::pathExists(e.stagedPath) && text::fromAnsi(md5OfFile(e.installedPath)) == e.md5;
+            allMovedIn && !plat::pathExists(e.stagedPath) && moduleDigests(e.installedPath, e.md5).md5Equal;
     if (allMovedIn) {
         log(u"finish interrupted swap of %s", listPath);
         finishSwap(entries, listPath);

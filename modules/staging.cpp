@@ -2,14 +2,13 @@
 // digests; each installed file that differs is fetched as a one-file zip archive, checked,
 // unpacked into the staging folder and listed in update.pre.xml for the swap. Archives and
 // staged files left by an interrupted run are reused when their digests still match.
-#include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "app/signed_document.h"
 #include "modules/module_paths.h"
 #include "modules/module_updater.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/xml_document.h"
 
 namespace modules {
@@ -37,7 +36,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     // change to the file in between reaches neither.
     std::string list;
     bool read = plat::readWholeFile(listPath, list);
-    if (signing::required() && (!read || !DocumentAccepted(listUrl, list))) return false;
+    if (app::signing::required() && (!read || !DocumentAccepted(listUrl, list))) return false;
     std::u16string stagingDir = paths::stagingFolder(base);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
@@ -80,10 +79,10 @@ bool ModuleUpdater::ParseUpdateModuleList(const std::u16string& sourceDir, const
         e.md5 = doc.readAttribute(u"md5");
         e.zipMd5 = doc.readAttribute(u"zipmd5");
         if (e.name.empty() || e.md5.empty() || e.zipMd5.empty()) return false;
-        if (signing::required()) {
+        if (app::signing::required()) {
             e.sha256 = doc.readAttribute(u"sha256");
             e.zipSha256 = doc.readAttribute(u"zipsha256");
-            if (!isSha256Text(e.sha256) || !isSha256Text(e.zipSha256)) return false;
+            if (!app::isSha256Text(e.sha256) || !app::isSha256Text(e.zipSha256)) return false;
         }
         // The name comes from the network: it must not lead out of the player folder,
         // neither where it is checked and staged nor where the swap will put it. The
@@ -111,8 +110,7 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
     count = 0;
     for (ModuleEntry& e : entries) {
         // A file the player holds open gives no digest and so counts as changed.
-        std::u16string installedDigest = text::fromAnsi(md5OfFile(e.installedPath));
-        if (!installedDigest.empty() && installedDigest == e.md5) continue;
+        if (moduleDigests(e.installedPath, e.md5).md5Equal) continue;
         e.needsUpdate = true;
         ++count;
         if (CompareFileDigests(e.stagedPath, e.md5, e.sha256)) continue;  // staged by an earlier run

@@ -8,7 +8,7 @@
 #include "app/streamed_digest.h"
 #include "modules/module_updater.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace modules {
 
@@ -114,7 +114,7 @@ int64_t timeFromDos(const tm_unz& dos) {
 // beyond it ends in a CRC failure instead of filling the disk. The bytes are digested on
 // their way to the file, and written names the file they went into.
 bool inflateInto(unzFile zip, const std::u16string& path, uint64_t declaredSize,
-                 std::vector<unsigned char>& localExtra, DigestPass& pass, plat::FileIdentity& written) {
+                 std::vector<unsigned char>& localExtra, app::DigestPass& pass, plat::FileIdentity& written) {
     if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
     int extraSize = unzGetLocalExtrafield(zip, nullptr, 0);
     if (extraSize > 0) {
@@ -176,7 +176,7 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
 
     std::u16string outPath = targetDir + u"\\" + name;
     std::vector<unsigned char> localExtra;
-    DigestPass pass(signing::required());
+    app::DigestPass pass(app::signing::required());
     plat::FileIdentity written;
     if (!inflateInto(zip, outPath, info.uncompressed_size, localExtra, pass, written)) {
         plat::deleteFile(outPath);  // never leave a partial file under the module's name
@@ -187,7 +187,7 @@ bool ModuleUpdater::UnZipOneFile(const std::u16string& targetDir, const std::u16
     plat::FileIdentity stamped;
     if (written.fileId != 0 && plat::fileIdentity(outPath, stamped) && stamped.volume == written.volume &&
         stamped.fileId == written.fileId && stamped.size == written.size) {
-        rememberDigests(stamped, pass.finish());
+        app::rememberDigests(stamped, pass.finish());
     }
     return true;
 }

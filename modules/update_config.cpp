@@ -4,7 +4,7 @@
 #include "app/deploy_settings.h"
 #include "fetch/transfer.h"
 #include "modules/module_updater.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/xml_document.h"
 
 namespace modules {
@@ -48,7 +48,7 @@ UpdateNode readNode(const XmlDocument& doc) {
 }  // namespace
 
 bool ModuleUpdater::DownloadUpdateCfgFile(const std::u16string& cfgOverride, std::vector<UpdateNode>& nodes) {
-    std::u16string url = !cfgOverride.empty() ? cfgOverride : deploy::servers().domains[0] + kConfigPath;
+    std::u16string url = !cfgOverride.empty() ? cfgOverride : app::deploy::servers().domains[0] + kConfigPath;
     log(u"download config file url %s\r\n", url);
     fetch::TransferRequest request;
     request.url = url;

@@ -1,7 +1,7 @@
 // Path strings of the core ("\" separated). Pure text work, the same on every host.
 #include <vector>
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

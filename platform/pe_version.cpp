@@ -3,7 +3,7 @@
 // file only makes the read fail.
 #include <string_view>
 #include <vector>
-#include "platform/text.h"
+#include "text/text.h"
 #include "platform/version_resource.h"
 
 namespace plat {

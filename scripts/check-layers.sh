@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when a source folder includes a folder above it. The layers, bottom to top:
-#   platform -> xml, app -> fetch -> modules, decision, channel -> agent
+#   text -> platform -> xml, app -> fetch -> modules, decision, channel -> agent
 # The release tool (tools/publish) stands beside the agent: it uses the subsystems' readers
 # and rules, never the agent's wiring.
 # A folder may include itself and the folders listed for it here, nothing else. The
@@ -10,15 +10,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 declare -A allowed=(
-  [platform]="platform"
-  [xml]="xml platform"
-  [app]="app platform"
-  [fetch]="fetch app platform"
-  [modules]="modules fetch app xml platform"
-  [decision]="decision fetch app platform"
-  [channel]="channel fetch app xml platform"
-  [agent]="agent channel decision modules fetch app xml platform"
-  [tools/publish]="tools channel decision modules fetch app xml platform"
+  [text]="text"
+  [platform]="platform text"
+  [xml]="xml platform text"
+  [app]="app platform text"
+  [fetch]="fetch app platform text"
+  [modules]="modules fetch app xml platform text"
+  [decision]="decision fetch app platform text"
+  [channel]="channel fetch app xml platform text"
+  [agent]="agent channel decision modules fetch app xml platform text"
+  [tools/publish]="tools channel decision modules fetch app xml platform text"
 )
 
 status=0

@@ -1,6 +1,6 @@
 #include "xml/file_codec.h"
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/encodings.h"
 #include "xml/xml_document.h"
 

@@ -1,6 +1,6 @@
 #include "xml/result_log.h"
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/escape.h"
 
 namespace xml {

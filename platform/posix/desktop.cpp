@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include "platform/posix/host.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

@@ -13,7 +13,7 @@
 #include <cstring>
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

@@ -13,7 +13,7 @@
 #include <new>
 #include "platform/posix/folder_names.h"
 #include "platform/posix/host.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

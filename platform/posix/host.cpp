@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat::posix {
 

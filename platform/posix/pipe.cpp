@@ -16,7 +16,7 @@
 #include <cstring>
 #include <thread>
 #include "platform/posix/host.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

@@ -9,7 +9,7 @@
 #include <vector>
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

@@ -15,7 +15,7 @@
 #include "platform/files.h"
 #include "platform/posix/host.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

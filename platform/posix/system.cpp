@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include "platform/files.h"
 #include "platform/posix/host.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace plat {
 

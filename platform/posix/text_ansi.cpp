@@ -1,7 +1,7 @@
 // The ANSI code page of this host is UTF-8; other Windows code pages go through iconv.
 #include <iconv.h>
 #include <cerrno>
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace text {
 

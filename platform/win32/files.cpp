@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "platform/win32/wide.h"
 
 namespace plat {

@@ -1,7 +1,7 @@
 // ANSI and code-page conversions through the system's own tables.
 #include <windows.h>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "platform/win32/wide.h"
 
 namespace text {

@@ -32,7 +32,7 @@ step "dependencies (i686)"
 deps_i686=$(bash "$here/build-deps.sh" i686 | tail -1)
 
 # The test programs run under Wine, one per test folder.
-wine_test_folders=(${OV_WINE_TEST_FOLDERS:-platform app xml channel decision fetch modules agent e2e})
+wine_test_folders=(${OV_WINE_TEST_FOLDERS:-text platform app xml channel decision fetch modules agent e2e})
 
 # A test build has the test hooks (OV_TEST_HOOKS) and the test programs; the shipped
 # build has neither.

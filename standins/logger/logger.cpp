@@ -10,7 +10,7 @@
 #include "app/logger_interface.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -53,7 +53,7 @@ bool appendToFile(const std::u16string& path, const std::string& bytes) {
 #endif
 }
 
-class FileLogger final : public ILogger {
+class FileLogger final : public app::ILogger {
 public:
     void unused0() override {}
     void start() override {}
@@ -84,5 +84,5 @@ FileLogger g_logger;
 
 }  // namespace
 
-LOGGER_EXPORT ILogger* CreateInterface() { return &g_logger; }
+LOGGER_EXPORT app::ILogger* CreateInterface() { return &g_logger; }
 LOGGER_EXPORT void DeleteInterface() {}

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace prism {
 

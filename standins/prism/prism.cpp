@@ -9,7 +9,7 @@
 
 #include "fetch/engine_interface.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "standins/prism/http_get.h"
 #include "standins/prism/journal.h"
 

@@ -40,8 +40,8 @@ protected:
         write("appdata/Lumora Video/Orvix/OvUpdate_Debug.xml", "<info>" + children + "</info>");
     }
     std::u16string recordedFile() const {
-        return settings::readString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"", 260,
-                                    settings::kOvUpdateIni);
+        return app::settings::readString(app::settings::kSectionUpdateInfo, app::settings::kKeyUpdateFile, u"", 260,
+                                    app::settings::kOvUpdateIni);
     }
 };
 
@@ -63,7 +63,7 @@ TEST_F(UpdateRun, ModuleStageLeavesNoSilentUpdateObjectBehind) {
 
 // Every way a run ends, with or without the module stage, posts the end of the run once.
 TEST_F(UpdateRun, EveryEndOfTheRunIsPostedOnce) {
-    const std::string md5 = md5OfBuffer(kPackage, sizeof kPackage - 1);
+    const std::string md5 = app::md5OfBuffer(kPackage, sizeof kPackage - 1);
     struct Case {
         const char* what;
         std::string document;  // none: no local document

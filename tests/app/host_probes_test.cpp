@@ -4,7 +4,7 @@
 
 #include "app/host_probes.h"
 #include "platform/pe_builder.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/file_io.h"
 #include "support/host_sandbox.h"
 
@@ -50,38 +50,38 @@ TEST_F(HostProbes, RegistryPathStrings) {
     };
     for (const Case& c : cases) {
         std::u16string s = c.path;
-        EXPECT_EQ(readRegistryPath(s), c.ok) << text::toUtf8(c.path);
+        EXPECT_EQ(app::readRegistryPath(s), c.ok) << text::toUtf8(c.path);
         EXPECT_EQ(s, c.plain) << text::toUtf8(c.path);
     }
 
     // The folder form cuts a value naming an existing file down to its folder.
     std::u16string s = kPlayerPathString;
-    EXPECT_TRUE(readRegistryPathFolder(s));
+    EXPECT_TRUE(app::readRegistryPathFolder(s));
     EXPECT_EQ(s, agentPath("player"));
     s = u"HKEY_CURRENT_USER$$$$Kavo.FDS$$$$area";
-    EXPECT_TRUE(readRegistryPathFolder(s));
+    EXPECT_TRUE(app::readRegistryPathFolder(s));
     EXPECT_EQ(s, u"east");
 }
 
 TEST_F(HostProbes, PlayerFolderFollowsTheAppPathsRegistration) {
 #ifndef _WIN32  // a Windows registry may hold a registration of its own before the test's
-    EXPECT_EQ(playerFolderWithSlash(), u"");
-    EXPECT_EQ(playerFolderWithoutSlash(), u"");
+    EXPECT_EQ(app::playerFolderWithSlash(), u"");
+    EXPECT_EQ(app::playerFolderWithoutSlash(), u"");
 #endif
 
     std::filesystem::create_directories(native("player"));
     write("player/Orvix.exe", "MZ");
     registerPlayerAt("player/Orvix.exe");
-    EXPECT_EQ(playerFolderWithSlash(), agentPath("player") + u"\\");
-    EXPECT_EQ(playerFolderWithoutSlash(), agentPath("player"));
+    EXPECT_EQ(app::playerFolderWithSlash(), agentPath("player") + u"\\");
+    EXPECT_EQ(app::playerFolderWithoutSlash(), agentPath("player"));
 
     // A registration naming a file that is gone: the value stays whole, so no library is
     // found beside it; the other variant finds nothing.
     registerPlayerAt("player/Gone.exe");
-    EXPECT_EQ(playerFolderWithSlash(), agentPath("player/Gone.exe"));
-    EXPECT_EQ(playerFolderWithoutSlash(), u"");
+    EXPECT_EQ(app::playerFolderWithSlash(), agentPath("player/Gone.exe"));
+    EXPECT_EQ(app::playerFolderWithoutSlash(), u"");
     std::u16string s = kPlayerPathString;
-    EXPECT_TRUE(readRegistryPathFolder(s));
+    EXPECT_TRUE(app::readRegistryPathFolder(s));
     EXPECT_EQ(s, agentPath("player/Gone.exe"));
 
     // A value of 257 characters fits the 260-character buffer but not the 256 one.
@@ -91,8 +91,8 @@ TEST_F(HostProbes, PlayerFolderFollowsTheAppPathsRegistration) {
     std::filesystem::create_directories(native(deep));
     write(deep + "/Orvix.exe", "MZ");
     registerPlayerAt(deep + "/Orvix.exe");
-    EXPECT_EQ(playerFolderWithSlash(), u"");
-    EXPECT_EQ(playerFolderWithoutSlash(), agentPath(deep));
+    EXPECT_EQ(app::playerFolderWithSlash(), u"");
+    EXPECT_EQ(app::playerFolderWithoutSlash(), agentPath(deep));
 }
 
 TEST_F(HostProbes, BrokenRegistryFilesAnswerNothing) {
@@ -109,15 +109,15 @@ TEST_F(HostProbes, BrokenRegistryFilesAnswerNothing) {
     };
     for (const std::string& body : bodies) {
         testsupport::writeFile(registry().file(), body);
-        EXPECT_EQ(playerFolderWithSlash(), u"");
+        EXPECT_EQ(app::playerFolderWithSlash(), u"");
         std::u16string s = kPlayerPathString;
-        EXPECT_FALSE(readRegistryPath(s));
+        EXPECT_FALSE(app::readRegistryPath(s));
         EXPECT_EQ(s, kPlayerPathString);
     }
     // Far larger than any registry export: refused without being read.
     testsupport::writeFile(registry().file(),
                            "Windows Registry Editor Version 5.00\n" + std::string(20 << 20, ';'));
-    EXPECT_EQ(playerFolderWithoutSlash(), u"");
+    EXPECT_EQ(app::playerFolderWithoutSlash(), u"");
 }
 
 TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
@@ -136,7 +136,7 @@ TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
         {u"3a.0.0.0", u"3.0.0.0", 0},   // leading digits only
     };
     for (const Case& c : cases)
-        EXPECT_EQ(compareVersions(c.a, c.b), c.result) << text::toUtf8(c.a) << " vs " << text::toUtf8(c.b);
+        EXPECT_EQ(app::compareVersions(c.a, c.b), c.result) << text::toUtf8(c.a) << " vs " << text::toUtf8(c.b);
 }
 
 TEST_F(HostProbes, VersionsFromPeFiles) {
@@ -149,8 +149,8 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
         {u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
     for (bool pe32Plus : {false, true}) {
         write("Orvix.exe", testpe::peWithVersion(wanted, pe32Plus));
-        EXPECT_EQ(fileVersion(agentPath("Orvix.exe")), u"7.1.20.300");
-        VersionRecord record = versionRecord(agentPath("Orvix.exe"));
+        EXPECT_EQ(app::fileVersion(agentPath("Orvix.exe")), u"7.1.20.300");
+        app::VersionRecord record = app::versionRecord(agentPath("Orvix.exe"));
         EXPECT_EQ(record.path, agentPath("Orvix.exe"));
         EXPECT_EQ(record.productVersion[1], 2);
         EXPECT_EQ(record.fileVersion[3], 300);
@@ -166,16 +166,16 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
     for (const auto& [revision, expected] : revisions) {
         wanted.fileVersion[3] = revision;
         write("Orvix.exe", testpe::peWithVersion(wanted));
-        EXPECT_EQ(fileVersion(agentPath("Orvix.exe")), expected);
-        EXPECT_EQ(versionRecord(agentPath("Orvix.exe")).fileVersion[3], revision);
+        EXPECT_EQ(app::fileVersion(agentPath("Orvix.exe")), expected);
+        EXPECT_EQ(app::versionRecord(agentPath("Orvix.exe")).fileVersion[3], revision);
     }
 
     write("plain.dll", testpe::peWithoutVersion());
-    EXPECT_EQ(fileVersion(agentPath("plain.dll")), u"");
-    VersionRecord none = versionRecord(agentPath("plain.dll"));
+    EXPECT_EQ(app::fileVersion(agentPath("plain.dll")), u"");
+    app::VersionRecord none = app::versionRecord(agentPath("plain.dll"));
     EXPECT_EQ(none.fileVersion[0], 0);
     EXPECT_EQ(none.companyName, u"");
-    EXPECT_EQ(fileVersion(agentPath("missing.dll")), u"");
+    EXPECT_EQ(app::fileVersion(agentPath("missing.dll")), u"");
 }
 
 TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
@@ -191,26 +191,26 @@ TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
     size_t used = pe.find_last_not_of('\0') + 1;
     for (size_t length = 0; length < used; length += 7) {
         write("cut.exe", pe.substr(0, length));
-        EXPECT_EQ(fileVersion(agentPath("cut.exe")), u"") << length;
-        EXPECT_EQ(versionRecord(agentPath("cut.exe")).companyName, u"") << length;
+        EXPECT_EQ(app::fileVersion(agentPath("cut.exe")), u"") << length;
+        EXPECT_EQ(app::versionRecord(agentPath("cut.exe")).companyName, u"") << length;
     }
     std::string scrambled = pe;
     for (size_t i = 0x200; i < scrambled.size(); ++i) scrambled[i] = '\xff';
     write("scrambled.exe", scrambled);
-    EXPECT_EQ(fileVersion(agentPath("scrambled.exe")), u"");
+    EXPECT_EQ(app::fileVersion(agentPath("scrambled.exe")), u"");
     // A valid image at the start of a file far larger than any program (sparse, so cheap).
     write("huge.exe", pe);
     std::filesystem::resize_file(native("huge.exe"), 1ull << 32);
-    EXPECT_EQ(fileVersion(agentPath("huge.exe")), u"");
+    EXPECT_EQ(app::fileVersion(agentPath("huge.exe")), u"");
 }
 
 TEST_F(HostProbes, FileExistsMeansAFileNotAFolder) {
     write("a.txt", "x");
     std::filesystem::create_directories(native("folder"));
-    EXPECT_TRUE(fileExists(agentPath("a.txt")));
+    EXPECT_TRUE(app::fileExists(agentPath("a.txt")));
     std::u16string forward = text::fromUtf8(native("a.txt"));  // "/" separators are accepted
-    EXPECT_TRUE(fileExists(forward));
-    EXPECT_FALSE(fileExists(agentPath("folder")));
-    EXPECT_FALSE(fileExists(agentPath("b.txt")));
-    EXPECT_FALSE(fileExists(u""));
+    EXPECT_TRUE(app::fileExists(forward));
+    EXPECT_FALSE(app::fileExists(agentPath("folder")));
+    EXPECT_FALSE(app::fileExists(agentPath("b.txt")));
+    EXPECT_FALSE(app::fileExists(u""));
 }

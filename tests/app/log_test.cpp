@@ -8,20 +8,20 @@
 #include "support/host_sandbox.h"
 
 TEST(LogText, LineEndIsAddedOnlyToTextWithoutOne) {
-    EXPECT_EQ(diag::logText(u"启动"), u"[OvUpdate.exe] 启动\r\n");
-    EXPECT_EQ(diag::logText(u"ends\n"), u"[OvUpdate.exe] ends\n");
-    EXPECT_EQ(diag::logText(u"ends\r\n"), u"[OvUpdate.exe] ends\r\n");
-    EXPECT_EQ(diag::logText(u"two\nlines"), u"[OvUpdate.exe] two\nlines");
-    EXPECT_EQ(diag::logText(u"bare\rreturn"), u"[OvUpdate.exe] bare\rreturn\r\n");
-    EXPECT_EQ(diag::logText(u""), u"[OvUpdate.exe] \r\n");
+    EXPECT_EQ(app::diag::logText(u"启动"), u"[OvUpdate.exe] 启动\r\n");
+    EXPECT_EQ(app::diag::logText(u"ends\n"), u"[OvUpdate.exe] ends\n");
+    EXPECT_EQ(app::diag::logText(u"ends\r\n"), u"[OvUpdate.exe] ends\r\n");
+    EXPECT_EQ(app::diag::logText(u"two\nlines"), u"[OvUpdate.exe] two\nlines");
+    EXPECT_EQ(app::diag::logText(u"bare\rreturn"), u"[OvUpdate.exe] bare\rreturn\r\n");
+    EXPECT_EQ(app::diag::logText(u""), u"[OvUpdate.exe] \r\n");
 }
 
 TEST(LogText, DailyNameHasNoZeroPadding) {
-    EXPECT_EQ(diag::logName(2014, 3, 7), u"kvlog_2014-3-7");
-    EXPECT_EQ(diag::logName(2026, 12, 31), u"kvlog_2026-12-31");
+    EXPECT_EQ(app::diag::logName(2014, 3, 7), u"kvlog_2014-3-7");
+    EXPECT_EQ(app::diag::logName(2026, 12, 31), u"kvlog_2026-12-31");
 }
 
-TEST(LogText, NothingIsWrittenWithoutTheLoggerLibrary) { EXPECT_FALSE(diag::logLine(u"no library")); }
+TEST(LogText, NothingIsWrittenWithoutTheLoggerLibrary) { EXPECT_FALSE(app::diag::logLine(u"no library")); }
 
 namespace {
 
@@ -53,14 +53,14 @@ protected:
 
 TEST_F(LogFolder, CleanUpKeepsTodaysLogFoldersAndDotFiles) {
     fill();
-    std::u16string folder = diag::logFolder();
+    std::u16string folder = app::diag::logFolder();
     ASSERT_EQ(folder, agentPath("appdata/kvlog") + u"\\");
-    diag::cleanLogFolder(folder, folder + u"kvlog_2014-3-7.log");
+    app::diag::cleanLogFolder(folder, folder + u"kvlog_2014-3-7.log");
     EXPECT_EQ(remaining(), (std::vector<std::string>{".keep", "archive", "kvlog_2014-3-7.log"}));
     EXPECT_EQ(read("appdata/kvlog/kvlog_2014-3-7.log"), "today\n");
     EXPECT_EQ(read("appdata/kvlog/archive/kvlog_2014-3-1.log"), "kept with its folder\n");
 
-    diag::cleanLogFolder(agentPath("appdata/none") + u"\\", u"");  // a missing folder is no error
+    app::diag::cleanLogFolder(agentPath("appdata/none") + u"\\", u"");  // a missing folder is no error
 }
 
 // The set-up that runs before the entry point cleans by the local date, with or without a
@@ -68,7 +68,7 @@ TEST_F(LogFolder, CleanUpKeepsTodaysLogFoldersAndDotFiles) {
 TEST_F(LogFolder, SetUpCleansByTodaysDate) {
     testsupport::FakeClock date;  // 2014-3-7
     fill();
-    diag::loggerSetUp();
+    app::diag::loggerSetUp();
     EXPECT_EQ(remaining(), (std::vector<std::string>{".keep", "archive", "kvlog_2014-3-7.log"}));
-    EXPECT_FALSE(diag::logLine(u"still no library"));
+    EXPECT_FALSE(app::diag::logLine(u"still no library"));
 }

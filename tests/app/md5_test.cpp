@@ -8,8 +8,10 @@
 #include <random>
 
 #include "app/background_digest.h"
+#include "app/digest_check.h"
 #include "app/md5.h"
 #include "platform/files.h"
+#include "text/text.h"
 #include "support/host_sandbox.h"
 
 namespace {
@@ -42,7 +44,7 @@ std::string randomBytes(size_t size, unsigned seed) {
 
 TEST(Md5, RfcTestSuite) {
     for (const Vector& v : kRfcSuite) {
-        EXPECT_EQ(md5OfBuffer(v.message, strlen(v.message)), v.digest) << v.message;
+        EXPECT_EQ(app::md5OfBuffer(v.message, strlen(v.message)), v.digest) << v.message;
     }
 }
 
@@ -51,14 +53,14 @@ TEST(Md5, RfcTestSuite) {
 TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
     std::string data = randomBytes(300, 1);
     for (size_t length : {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 128u, 300u}) {
-        std::string whole = md5OfBuffer(data.data(), length);
+        std::string whole = app::md5OfBuffer(data.data(), length);
         for (size_t cut = 0; cut <= length; ++cut) {
-            Md5 md5;
+            app::Md5 md5;
             md5.update(data.data(), cut);
             md5.update(data.data() + cut, length - cut);
             uint8_t digest[16];
             md5.finish(digest);
-            ASSERT_EQ(md5Hex(digest), whole) << "length " << length << " cut " << cut;
+            ASSERT_EQ(app::md5Hex(digest), whole) << "length " << length << " cut " << cut;
         }
     }
 }
@@ -68,7 +70,7 @@ TEST(Md5, DigestDoesNotDependOnHowInputIsCut) {
 TEST(Md5, BackgroundDigestAgreesWithTheDirectOne) {
     const std::string data = randomBytes((20u << 20) + 5, 7);
     for (size_t write : {size_t(0), size_t(4093), size_t(16384), size_t(3u << 20), size_t(9u << 20)}) {
-        BackgroundDigest digest;
+        app::BackgroundDigest digest;
         std::string block;
         for (size_t at = 0; write > 0 && at < data.size(); at += write) {
             block.assign(data, at, write);
@@ -77,60 +79,76 @@ TEST(Md5, BackgroundDigestAgreesWithTheDirectOne) {
         }
         size_t covered = write == 0 ? 0 : data.size();
         EXPECT_EQ(digest.bytes(), covered);
-        StreamDigests result = digest.finish();
-        EXPECT_EQ(md5Hex(result.md5), md5OfBuffer(data.data(), covered)) << write;
+        app::StreamDigests result = digest.finish();
+        EXPECT_EQ(app::md5Hex(result.md5), app::md5OfBuffer(data.data(), covered)) << write;
     }
 }
 
 class Md5File : public testsupport::HostTest {};
 
-TEST_F(Md5File, WholeAndStreamedAgreeWithTheBufferDigest) {
-    for (size_t size : {1u, 2047u, 2048u, 2049u, 65536u, (1u << 20) + 3}) {
-        std::string data = randomBytes(size, static_cast<unsigned>(size));
-        write("f.bin", data);
-        std::string expected = md5OfBuffer(data.data(), data.size());
-        EXPECT_EQ(md5OfFile(agentPath("f.bin")), expected) << size;
-        StreamedMd5 streamed = md5OfFileStreamed(agentPath("f.bin"));
-        EXPECT_EQ(streamed.bytesRead, size);
-        EXPECT_EQ(md5Hex(streamed.digest), expected) << size;
-        // The same size with other bytes is another file to the digest.
-        data[size / 2] = static_cast<char>(data[size / 2] ^ 1);
-        write("f.bin", data);
-        expected = md5OfBuffer(data.data(), data.size());
-        EXPECT_EQ(md5OfFile(agentPath("f.bin")), expected) << size;
-        EXPECT_EQ(md5Hex(md5OfFileStreamed(agentPath("f.bin")).digest), expected) << size;
+app::DigestCheck md5Check(const std::string& md5, app::DigestSource source = app::DigestSource::RememberedOrBytes) {
+    return app::DigestCheck{text::fromUtf8(md5), {}, plat::OpenMode::ReadShared, app::Md5Case::Ignored, source};
+}
+
+TEST_F(Md5File, CheckAgreesWithTheBufferDigestFromEitherSource) {
+    for (auto source : {app::DigestSource::RememberedOrBytes, app::DigestSource::Bytes}) {
+        for (size_t size : {1u, 2047u, 2048u, 2049u, 65536u, (1u << 20) + 3}) {
+            std::string data = randomBytes(size, static_cast<unsigned>(size));
+            write("f.bin", data);
+            std::string expected = app::md5OfBuffer(data.data(), data.size());
+            app::DigestFinding found = app::checkDigests(agentPath("f.bin"), md5Check(expected, source));
+            EXPECT_TRUE(found.matches()) << size;
+            EXPECT_EQ(found.bytes, size);
+            // The same size with other bytes is another file to the digest.
+            data[size / 2] = static_cast<char>(data[size / 2] ^ 1);
+            write("f.bin", data);
+            found = app::checkDigests(agentPath("f.bin"), md5Check(expected, source));
+            EXPECT_FALSE(found.matches()) << size;
+            EXPECT_EQ(text::toUtf8(found.md5), app::md5OfBuffer(data.data(), data.size())) << size;
+        }
     }
 }
 
-TEST_F(Md5File, EmptyOrMissingFilesGiveNoDigest) {
+TEST_F(Md5File, EmptyMissingOrFolderGiveNoDigest) {
     write("empty.bin", "");
-    EXPECT_EQ(md5OfFile(agentPath("empty.bin")), "");
-    EXPECT_FALSE(checkFileMd5(agentPath("empty.bin"), u"d41d8cd98f00b204e9800998ecf8427e"));
-    EXPECT_EQ(md5OfFile(agentPath("missing.bin")), "");
-    EXPECT_EQ(md5OfFileStreamed(agentPath("missing.bin")).bytesRead, 0u);
-    EXPECT_FALSE(checkFileMd5(agentPath("missing.bin"), u""));
-    // A folder is not a file to digest.
-    EXPECT_EQ(md5OfFile(agentPath("")), "");
+    for (const char* name : {"empty.bin", "missing.bin", ""}) {
+        app::DigestFinding found = app::checkDigests(agentPath(name), md5Check("d41d8cd98f00b204e9800998ecf8427e"));
+        EXPECT_FALSE(found.matches()) << name;
+        EXPECT_EQ(found.md5, u"") << name;
+    }
 }
 
-TEST_F(Md5File, CheckIgnoresLetterCaseOnly) {
+TEST_F(Md5File, LetterCaseCountsOnlyWhereAsked) {
     write("f.bin", "message digest");
-    EXPECT_TRUE(checkFileMd5(agentPath("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d0"));
-    EXPECT_TRUE(checkFileMd5(agentPath("f.bin"), u"F96B697D7CB7938D525A2F31AAF161D0"));
-    EXPECT_FALSE(checkFileMd5(agentPath("f.bin"), u"f96b697d7cb7938d525a2f31aaf161d1"));
-    EXPECT_FALSE(checkFileMd5(agentPath("f.bin"), u" f96b697d7cb7938d525a2f31aaf161d0"));
+    const struct {
+        const char16_t* md5;
+        app::Md5Case letterCase;
+        bool matches;
+    } cases[] = {
+        {u"f96b697d7cb7938d525a2f31aaf161d0", app::Md5Case::Ignored, true},
+        {u"F96B697D7CB7938D525A2F31AAF161D0", app::Md5Case::Ignored, true},
+        {u"f96b697d7cb7938d525a2f31aaf161d0", app::Md5Case::Exact, true},
+        {u"F96B697D7CB7938D525A2F31AAF161D0", app::Md5Case::Exact, false},
+        {u"f96b697d7cb7938d525a2f31aaf161d1", app::Md5Case::Ignored, false},
+        {u" f96b697d7cb7938d525a2f31aaf161d0", app::Md5Case::Ignored, false},
+    };
+    for (const auto& c : cases) {
+        app::DigestCheck check{c.md5, {}, plat::OpenMode::ReadExclusive, c.letterCase};
+        EXPECT_EQ(app::checkDigests(agentPath("f.bin"), check).matches(), c.matches) << text::toUtf8(c.md5);
+    }
 }
 
 // A package another process still has open without sharing cannot be vouched for; the
 // streamed digest, which shares, still reads it.
 TEST_F(Md5File, FileHeldExclusivelyByAnotherProcessFailsTheCheck) {
     write("held.bin", "abc");
+    app::DigestCheck exclusive = md5Check("900150983cd24fb0d6963f7d28e17f72");
+    exclusive.share = plat::OpenMode::ReadExclusive;
 #ifdef _WIN32
     // Windows refuses a sharing open against any other handle, also one of this process.
     auto holder = plat::openFile(agentPath("held.bin"), plat::OpenMode::ReadExclusive);
     ASSERT_NE(holder, nullptr);
-    EXPECT_EQ(md5OfFile(agentPath("held.bin")), "");
-    EXPECT_FALSE(checkFileMd5(agentPath("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+    EXPECT_FALSE(app::checkDigests(agentPath("held.bin"), exclusive).matches());
     holder.reset();
 #else
     int ready[2], release[2];
@@ -147,12 +165,11 @@ TEST_F(Md5File, FileHeldExclusivelyByAnotherProcessFailsTheCheck) {
     char held = 0;
     ASSERT_EQ(::read(ready[0], &held, 1), 1);
     ASSERT_EQ(held, 'y');
-    EXPECT_EQ(md5OfFile(agentPath("held.bin")), "");
-    EXPECT_FALSE(checkFileMd5(agentPath("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
-    EXPECT_EQ(md5OfFileStreamed(agentPath("held.bin")).bytesRead, 3u);
+    EXPECT_FALSE(app::checkDigests(agentPath("held.bin"), exclusive).matches());
+    EXPECT_TRUE(app::checkDigests(agentPath("held.bin"), md5Check("900150983cd24fb0d6963f7d28e17f72")).matches());
 
     (void)!::write(release[1], "x", 1);
     waitpid(child, nullptr, 0);
 #endif
-    EXPECT_TRUE(checkFileMd5(agentPath("held.bin"), u"900150983cd24fb0d6963f7d28e17f72"));
+    EXPECT_TRUE(app::checkDigests(agentPath("held.bin"), exclusive).matches());
 }

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/digest_check.h"
+#include "app/sha256.h"
 #include "app/minisign.h"
 #include "app/signed_document.h"
 #include "app/streamed_digest.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/host_sandbox.h"
 
 namespace {
@@ -32,9 +33,9 @@ const std::string kLegacy =
     "zxzh0cHi0RL/w2ckc4/qdKgIMBVG7Um73WoL8VPVrzC5q7As8PVG6BrB7uy3eXCR6x/JX1en3Q3JWIho0tc1Aw==\n";
 constexpr uint64_t kSigned = 1700000000;
 
-minisign::PublicKey key(const std::string& text) {
-    minisign::PublicKey k;
-    EXPECT_TRUE(minisign::parsePublicKey(text, k)) << text;
+app::minisign::PublicKey key(const std::string& text) {
+    app::minisign::PublicKey k;
+    EXPECT_TRUE(app::minisign::parsePublicKey(text, k)) << text;
     return k;
 }
 
@@ -48,51 +49,51 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
 }  // namespace
 
 TEST(Minisign, PublicKeyFromItsLineOrItsWholeFile) {
-    minisign::PublicKey fromFile = key(kPublicKeyFile);
-    minisign::PublicKey fromLine = key("  RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3\r\n");
+    app::minisign::PublicKey fromFile = key(kPublicKeyFile);
+    app::minisign::PublicKey fromLine = key("  RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3\r\n");
     EXPECT_EQ(fromFile.id, fromLine.id);
     EXPECT_EQ(fromFile.key, fromLine.key);
-    EXPECT_EQ(minisign::keyIdText(fromFile.id), "9E6183212270015C");  // as minisign prints it
+    EXPECT_EQ(app::minisign::keyIdText(fromFile.id), "9E6183212270015C");  // as minisign prints it
 
-    minisign::PublicKey k;
+    app::minisign::PublicKey k;
     for (const std::string& bad :
          {std::string(), std::string("untrusted comment: only\n"),
           std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC"),  // short
           std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3AA=="),
           std::string("UWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC3"),  // "Qd"
           std::string("RWRcAXAiIYNhnmiyO9gV0SK2NorATkDAfIfV2Pei4vtVsIF0N3GqMsC!")})
-        EXPECT_FALSE(minisign::parsePublicKey(bad, k)) << bad;
+        EXPECT_FALSE(app::minisign::parsePublicKey(bad, k)) << bad;
 }
 
 TEST(Minisign, PrehashedAndLegacySignaturesVerifyWithTheirTrustedComment) {
-    std::vector<minisign::PublicKey> keys = {key(kOtherKey), key(kPublicKeyFile)};
+    std::vector<app::minisign::PublicKey> keys = {key(kOtherKey), key(kPublicKeyFile)};
     for (const std::string* signature : {&kPrehashed, &kLegacy}) {
-        minisign::Verification v = minisign::verify(kMessage, *signature, keys);
-        ASSERT_EQ(v.status, minisign::Status::Verified) << *signature;
+        app::minisign::Verification v = app::minisign::verify(kMessage, *signature, keys);
+        ASSERT_EQ(v.status, app::minisign::Status::Verified) << *signature;
         EXPECT_EQ(v.fields.file, "upcfg.xml");
         EXPECT_TRUE(v.fields.hasTimestamp);
         EXPECT_EQ(v.fields.timestamp, kSigned);
     }
-    minisign::Signature parsed;
-    ASSERT_TRUE(minisign::parseSignature(kPrehashed, parsed));
+    app::minisign::Signature parsed;
+    ASSERT_TRUE(app::minisign::parseSignature(kPrehashed, parsed));
     EXPECT_TRUE(parsed.prehashed);
-    ASSERT_TRUE(minisign::parseSignature(kLegacy, parsed));
+    ASSERT_TRUE(app::minisign::parseSignature(kLegacy, parsed));
     EXPECT_FALSE(parsed.prehashed);
     // Windows line ends and lines after the fourth change nothing.
     std::string crlf = replaced(
         replaced(replaced(replaced(kPrehashed, "key\n", "key\r\n"), "=\n", "=\r\n"), "hashed\n", "hashed\r\n"),
         "==\n", "==\r\n");
-    EXPECT_EQ(minisign::verify(kMessage, crlf + "more\n", keys).status, minisign::Status::Verified);
+    EXPECT_EQ(app::minisign::verify(kMessage, crlf + "more\n", keys).status, app::minisign::Status::Verified);
 }
 
 TEST(Minisign, EveryChangeIsRefusedForItsReason) {
-    using minisign::Status;
-    std::vector<minisign::PublicKey> keys = {key(kPublicKeyFile)};
+    using app::minisign::Status;
+    std::vector<app::minisign::PublicKey> keys = {key(kPublicKeyFile)};
     struct Case {
         const char* what;
         std::string message;
         std::string signature;
-        std::vector<minisign::PublicKey> keys;
+        std::vector<app::minisign::PublicKey> keys;
         Status expected;
     } cases[] = {
         {"one byte of the document", replaced(kMessage, "updates", "Updates"), kPrehashed, keys,
@@ -116,22 +117,22 @@ TEST(Minisign, EveryChangeIsRefusedForItsReason) {
         {"a document for a signature", kMessage, kMessage, keys, Status::Malformed},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(minisign::verify(c.message, c.signature, c.keys).status, c.expected) << c.what;
+        EXPECT_EQ(app::minisign::verify(c.message, c.signature, c.keys).status, c.expected) << c.what;
     }
 }
 
 TEST(Minisign, TrustedCommentFields) {
-    minisign::TrustedFields f = minisign::readTrustedComment("timestamp:1700000000\tfile:upcfg.xml\thashed");
+    app::minisign::TrustedFields f = app::minisign::readTrustedComment("timestamp:1700000000\tfile:upcfg.xml\thashed");
     EXPECT_TRUE(f.hasFile);
     EXPECT_EQ(f.file, "upcfg.xml");
     EXPECT_TRUE(f.hasTimestamp);
     EXPECT_EQ(f.timestamp, kSigned);
-    f = minisign::readTrustedComment("file:a.xml\tfile:b.xml\ttimestamp:12x");
+    f = app::minisign::readTrustedComment("file:a.xml\tfile:b.xml\ttimestamp:12x");
     EXPECT_FALSE(f.hasFile);
     EXPECT_FALSE(f.hasTimestamp);
-    f = minisign::readTrustedComment("timestamp:1\ttimestamp:2");
+    f = app::minisign::readTrustedComment("timestamp:1\ttimestamp:2");
     EXPECT_FALSE(f.hasTimestamp);
-    f = minisign::readTrustedComment("a comment of one's own");
+    f = app::minisign::readTrustedComment("a comment of one's own");
     EXPECT_FALSE(f.hasFile);
     EXPECT_FALSE(f.hasTimestamp);
 }
@@ -172,13 +173,13 @@ TEST(SignedDocument, JudgementOfPathKindTimestampAndAge) {
         {"more than a day ahead", upcfg, &kPrehashed, 0, 30, kSigned - kDay - 1,
          u"signed at 1700000000, more than a day ahead of this machine's clock 1699913599 (future)"},
     };
-    signing::Policy policy;
+    app::signing::Policy policy;
     policy.keys = {key(kPublicKeyFile)};
     for (const Case& c : cases) {
         policy.newestAccepted = c.newestAccepted;
         policy.maxAgeDays = c.maxAgeDays;
         policy.now = c.now;
-        signing::Judgement j = signing::judge(kMessage, *c.signature, c.path, policy);
+        app::signing::Judgement j = app::signing::judge(kMessage, *c.signature, c.path, policy);
         EXPECT_EQ(j.accepted, c.reason.empty()) << c.what;
         EXPECT_EQ(j.reason, c.reason) << c.what;
         if (j.accepted) {
@@ -187,12 +188,12 @@ TEST(SignedDocument, JudgementOfPathKindTimestampAndAge) {
     }
     policy.newestAccepted = 0;
     policy.maxAgeDays = 0;
-    EXPECT_EQ(signing::judge(kMessage + "x", kPrehashed, upcfg, policy).reason,
+    EXPECT_EQ(app::signing::judge(kMessage + "x", kPrehashed, upcfg, policy).reason,
               u"signature does not match the document");
-    EXPECT_EQ(signing::judge(kMessage, kPrehashed, upcfg, signing::Policy{}).reason,
+    EXPECT_EQ(app::signing::judge(kMessage, kPrehashed, upcfg, app::signing::Policy{}).reason,
               u"the deployment file's public key is not a minisign key");
     policy.keys = {key(kOtherKey)};
-    EXPECT_EQ(signing::judge(kMessage, kPrehashed, upcfg, policy).reason,
+    EXPECT_EQ(app::signing::judge(kMessage, kPrehashed, upcfg, policy).reason,
               u"signed with key 9E6183212270015C, which the deployment does not trust");
 }
 
@@ -208,19 +209,19 @@ TEST(SignedDocument, IdentityIsThePathBelowTheDomainRoot) {
         {u"http://h", u""},
         {u"\\data\\OvUpdate_Debug.xml", u""},
     };
-    for (const auto& c : cases) EXPECT_EQ(signing::documentPath(c.url), c.path) << text::toUtf8(c.url);
-    EXPECT_EQ(signing::signatureLocation(u"http://h/a.xml"), u"http://h/a.xml.minisig");
+    for (const auto& c : cases) EXPECT_EQ(app::signing::documentPath(c.url), c.path) << text::toUtf8(c.url);
+    EXPECT_EQ(app::signing::signatureLocation(u"http://h/a.xml"), u"http://h/a.xml.minisig");
 }
 
 TEST(FileDigests, Sha256OfKnownTextsAndItsComparison) {
-    EXPECT_EQ(sha256OfBuffer("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(sha256OfBuffer("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    const std::string digest = sha256OfBuffer("abc", 3);
-    EXPECT_TRUE(sha256Matches(digest, u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
-    EXPECT_FALSE(sha256Matches(digest, u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae"));
-    EXPECT_FALSE(sha256Matches(digest, u"ba7816bf"));
-    EXPECT_FALSE(isSha256Text(u"ga7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-    EXPECT_FALSE(isSha256Text(u""));
+    EXPECT_EQ(app::sha256OfBuffer("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(app::sha256OfBuffer("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string digest = app::sha256OfBuffer("abc", 3);
+    EXPECT_TRUE(app::sha256Matches(digest, u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
+    EXPECT_FALSE(app::sha256Matches(digest, u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae"));
+    EXPECT_FALSE(app::sha256Matches(digest, u"ba7816bf"));
+    EXPECT_FALSE(app::isSha256Text(u"ga7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    EXPECT_FALSE(app::isSha256Text(u""));
 }
 
 class FileDigestsOfFile : public testsupport::HostTest {};
@@ -232,15 +233,17 @@ TEST_F(FileDigestsOfFile, OneReadGivesBothDigestsOfTheBytes) {
         std::string data(size, '\0');
         for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 31 + i / 7);
         write("f.bin", data);
-        FileDigests both = fileDigests(agentPath("f.bin"), plat::OpenMode::ReadExclusive);
-        EXPECT_TRUE(both.readable);
-        EXPECT_EQ(both.bytesRead, size);
-        EXPECT_EQ(both.md5, md5OfBuffer(data.data(), data.size())) << size;
-        EXPECT_EQ(both.sha256, sha256OfBuffer(data.data(), data.size())) << size;
+        app::DigestCheck check{text::fromUtf8(app::md5OfBuffer(data.data(), data.size())),
+                               text::fromUtf8(app::sha256OfBuffer(data.data(), data.size())), plat::OpenMode::ReadExclusive};
+        app::DigestFinding both = app::checkDigests(agentPath("f.bin"), check);
+        EXPECT_TRUE(both.md5Equal && both.sha256Equal) << size;
+        EXPECT_EQ(both.bytes, size);
+        check.sha256[7] = check.sha256[7] == u'0' ? u'1' : u'0';
+        EXPECT_FALSE(app::checkDigests(agentPath("f.bin"), check).sha256Equal) << size;
     }
-    FileDigests missing = fileDigests(agentPath("missing.bin"), plat::OpenMode::ReadShared);
-    EXPECT_FALSE(missing.readable);
-    EXPECT_EQ(missing.bytesRead, 0u);
+    app::DigestFinding missing = app::checkDigests(agentPath("missing.bin"), app::DigestCheck{u"x", u"y"});
+    EXPECT_FALSE(missing.md5Equal || missing.sha256Equal);
+    EXPECT_EQ(missing.bytes, 0u);
 }
 
 // Digests remembered for a file's identity answer a check only with what they hold: a
@@ -251,16 +254,17 @@ TEST_F(FileDigestsOfFile, RememberedDigestsAnswerOnlyWhatTheyHold) {
     write("g.bin", data);
     plat::FileIdentity identity;
     ASSERT_TRUE(plat::fileIdentity(agentPath("g.bin"), identity));
-    rememberDigests(identity, StreamDigests{});  // an MD5-only record, and a wrong one
-    FileDigests both = fileDigests(agentPath("g.bin"), plat::OpenMode::ReadShared);
-    EXPECT_EQ(both.md5, md5OfBuffer(data.data(), data.size()));
-    EXPECT_EQ(both.sha256, sha256OfBuffer(data.data(), data.size()));
+    app::rememberDigests(identity, app::StreamDigests{});  // an MD5-only record, and a wrong one
+    const app::DigestCheck check{text::fromUtf8(app::md5OfBuffer(data.data(), data.size())),
+                                 text::fromUtf8(app::sha256OfBuffer(data.data(), data.size()))};
+    app::DigestFinding both = app::checkDigests(agentPath("g.bin"), check);
+    EXPECT_TRUE(both.matches());
 
-    DigestPass md5Only;
+    app::DigestPass md5Only;
     md5Only.update(data.data(), data.size());
-    rememberDigests(identity, md5Only.finish());
-    StreamDigests kept;
-    ASSERT_TRUE(rememberedDigests(identity, kept));
+    app::rememberDigests(identity, md5Only.finish());
+    app::StreamDigests kept;
+    ASSERT_TRUE(app::rememberedDigests(identity, kept));
     EXPECT_TRUE(kept.hasSha256);
-    EXPECT_EQ(fileDigests(agentPath("g.bin"), plat::OpenMode::ReadShared).sha256, both.sha256);
+    EXPECT_TRUE(app::checkDigests(agentPath("g.bin"), check).matches());
 }

@@ -5,7 +5,7 @@
 TEST(PlainFileName, OnlyOrdinaryBareNamesPass) {
     for (const char16_t* name : {u"setup.exe", u"OrvixSetup_3.2.0.1.exe", u"a", u".hidden", u"con1.exe",
                                  u"COM10.exe", u"nul_setup.exe", u"lpt.exe", u"a b.exe", u"\u5b89\u88c5.exe"})
-        EXPECT_TRUE(isPlainFileName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
+        EXPECT_TRUE(app::isPlainFileName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
     struct Case {
         const char16_t* name;
         const char* why;
@@ -35,5 +35,5 @@ TEST(PlainFileName, OnlyOrdinaryBareNamesPass) {
         {u"a\"b", "reserved"},
         {u"a\tb", "control"},
     };
-    for (const Case& c : refused) EXPECT_FALSE(isPlainFileName(c.name)) << c.why;
+    for (const Case& c : refused) EXPECT_FALSE(app::isPlainFileName(c.name)) << c.why;
 }

@@ -13,48 +13,48 @@ protected:
     void makeDataFolder() const { std::filesystem::create_directories(native("appdata/Lumora Video/Orvix")); }
 };
 
-TEST_F(Settings, DataFolderLiesUnderRoamingApplicationData) { EXPECT_EQ(settings::dataFolder(), dataFolder()); }
+TEST_F(Settings, DataFolderLiesUnderRoamingApplicationData) { EXPECT_EQ(app::settings::dataFolder(), dataFolder()); }
 
 // Integer reads fall back to the executable's folder only while the data folder is
 // missing; string reads and writes always use the data folder; a path is used as given.
 TEST_F(Settings, WhereEachKindOfAccessLooks) {
     std::u16string exeFolder = plat::parentFolder(plat::executablePath());
-    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", true), exeFolder + u"\\OvUpdate.ini");
-    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", false), dataFolder() + u"\\OvUpdate.ini");
+    EXPECT_EQ(app::settings::resolveSettingsFile(u"OvUpdate.ini", true), exeFolder + u"\\OvUpdate.ini");
+    EXPECT_EQ(app::settings::resolveSettingsFile(u"OvUpdate.ini", false), dataFolder() + u"\\OvUpdate.ini");
 
     makeDataFolder();
-    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", true), dataFolder() + u"\\OvUpdate.ini");
-    EXPECT_EQ(settings::resolveSettingsFile(u"OvUpdate.ini", false), dataFolder() + u"\\OvUpdate.ini");
+    EXPECT_EQ(app::settings::resolveSettingsFile(u"OvUpdate.ini", true), dataFolder() + u"\\OvUpdate.ini");
+    EXPECT_EQ(app::settings::resolveSettingsFile(u"OvUpdate.ini", false), dataFolder() + u"\\OvUpdate.ini");
 
-    EXPECT_EQ(settings::resolveSettingsFile(u"\\etc\\Kavo.ini", true), u"\\etc\\Kavo.ini");
+    EXPECT_EQ(app::settings::resolveSettingsFile(u"\\etc\\Kavo.ini", true), u"\\etc\\Kavo.ini");
 }
 
 TEST_F(Settings, ReadsAndWritesInTheDataFolder) {
     makeDataFolder();
     write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\nprintlog=1\r\ndebug = 7\r\n");
-    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 1);
-    EXPECT_EQ(settings::readInt(u"test", u"DEBUG", 0, settings::kOvUpdateIni), 7);
-    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyReadLocalXml, 0, settings::kOvUpdateIni), 0);
+    EXPECT_EQ(app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyPrintLog, 0, app::settings::kOvUpdateIni), 1);
+    EXPECT_EQ(app::settings::readInt(u"test", u"DEBUG", 0, app::settings::kOvUpdateIni), 7);
+    EXPECT_EQ(app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyReadLocalXml, 0, app::settings::kOvUpdateIni), 0);
     // Absent from the existing data folder: the default, wherever else the file may be.
-    EXPECT_EQ(settings::readInt(settings::kSectionMain, settings::kKeyBm, 3, settings::kKavoIni), 3);
+    EXPECT_EQ(app::settings::readInt(app::settings::kSectionMain, app::settings::kKeyBm, 3, app::settings::kKavoIni), 3);
 
-    settings::writeString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"OrvixSetup_7.1.exe",
-                          settings::kOvUpdateIni);
-    EXPECT_EQ(settings::readString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"", 260,
-                                   settings::kOvUpdateIni),
+    app::settings::writeString(app::settings::kSectionUpdateInfo, app::settings::kKeyUpdateFile, u"OrvixSetup_7.1.exe",
+                          app::settings::kOvUpdateIni);
+    EXPECT_EQ(app::settings::readString(app::settings::kSectionUpdateInfo, app::settings::kKeyUpdateFile, u"", 260,
+                                   app::settings::kOvUpdateIni),
               u"OrvixSetup_7.1.exe");
-    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 1);
+    EXPECT_EQ(app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyPrintLog, 0, app::settings::kOvUpdateIni), 1);
 
     // The buffer size counts the terminator.
     write("appdata/Lumora Video/Orvix/Testing.ini", "[Device]\nClientIDForTest=abcdef\n");
-    EXPECT_EQ(settings::readString(settings::kSectionDevice, settings::kKeyClientIdForTest, u"", 4,
-                                   settings::kTestingIni),
+    EXPECT_EQ(app::settings::readString(app::settings::kSectionDevice, app::settings::kKeyClientIdForTest, u"", 4,
+                                   app::settings::kTestingIni),
               u"abc");
 }
 
 TEST_F(Settings, StringReadsDoNotFallBackWhenTheDataFolderIsMissing) {
-    EXPECT_EQ(settings::readString(settings::kSectionDevice, settings::kKeyClientIdForTest, u"none", 256,
-                                   settings::kTestingIni),
+    EXPECT_EQ(app::settings::readString(app::settings::kSectionDevice, app::settings::kKeyClientIdForTest, u"none", 256,
+                                   app::settings::kTestingIni),
               u"none");
 }
 
@@ -69,7 +69,7 @@ TEST_F(Settings, BrokenSettingsFilesGiveTheDefaults) {
     const int expected[] = {0, 0, 0, 0};
     for (size_t i = 0; i < std::size(contents); ++i) {
         write("appdata/Lumora Video/Orvix/OvUpdate.ini", contents[i]);
-        EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni),
+        EXPECT_EQ(app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyPrintLog, 0, app::settings::kOvUpdateIni),
                   expected[i])
             << i;
     }
@@ -78,5 +78,5 @@ TEST_F(Settings, BrokenSettingsFilesGiveTheDefaults) {
 #endif
     // Far larger than any settings file: read as missing, quickly.
     write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\nprintlog=1\r\n" + std::string(20 << 20, 'x'));
-    EXPECT_EQ(settings::readInt(settings::kSectionTest, settings::kKeyPrintLog, 0, settings::kOvUpdateIni), 0);
+    EXPECT_EQ(app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyPrintLog, 0, app::settings::kOvUpdateIni), 0);
 }

@@ -8,7 +8,7 @@
 #include "app/md5.h"
 #include "channel/offer.h"
 #include "fetch/setup_download.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/file_io.h"
 #include "support/host_sandbox.h"
 #include "support/http_server.h"
@@ -52,7 +52,7 @@ public:
     // A version-information document offering package name (served under /pkg/name).
     std::string offerDocument(const std::string& name, const std::string& package, const std::string& extra = "") {
         return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<update>\n  <exeupdate version=\"3.2.0.1\" md5=\"" +
-               md5OfBuffer(package.data(), package.size()) + "\" url=\"" + server.url("/pkg/" + name) +
+               app::md5OfBuffer(package.data(), package.size()) + "\" url=\"" + server.url("/pkg/" + name) +
                "\" verinfo=\"新版本 fixes\" filename=\"" + name + "\"" + extra + "/>\n</update>\n";
     }
 

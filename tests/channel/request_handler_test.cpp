@@ -2,7 +2,7 @@
 
 #include "channel/request_handler.h"
 #include "channel_fixture.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ TEST_F(RequestHandler, OfferIsFetchedUntilComplete_ThenKept) {
     EXPECT_EQ(world.server.hits(kDocument), 2);
 
     serveDocument(world.offerDocument("OrvixSetup.exe", kPackage));
-    std::string md5 = md5OfBuffer(kPackage.data(), kPackage.size());
+    std::string md5 = app::md5OfBuffer(kPackage.data(), kPackage.size());
     std::string expected = "update:OrvixSetup.exe**3.2.0.1**" + md5 + "**新版本 fixes";
     EXPECT_EQ(ask(u"requestxml"), expected);
     serveDocument(world.offerDocument("Other.exe", "x"));

@@ -11,7 +11,7 @@
 #include "decision/update_document.h"
 #include "decision/update_driver.h"
 #include "platform/pe_builder.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/file_io.h"
 #include "support/host_sandbox.h"
 
@@ -46,7 +46,7 @@ protected:
     decision::RunDecision walk(const std::string& xml) {
         std::vector<decision::DocumentItem> items;
         EXPECT_TRUE(decision::parseUpdateDocument(xml, items)) << xml;
-        decision::WalkMachine machine{settings::dataFolder() + u"\\OvUpdate", u"abc", {}, false};
+        decision::WalkMachine machine{app::settings::dataFolder() + u"\\OvUpdate", u"abc", {}, false};
         return decision::walkDocument(items, decision::systemRuleHost(), machine).decision;
     }
 };

@@ -98,7 +98,7 @@ TEST_F(DocumentRetrieval, FirstDomainThatAnswersIsUsed) {
                                                          "GET /d2/product/OvUpdate/OvUpdate.xml"}));
     EXPECT_EQ(d.verdict, Verdict::Download);  // the document was walked
     EXPECT_EQ(d.job.package.name, u"p.exe");
-    EXPECT_EQ(d.job.saveDirectory, settings::dataFolder() + u"\\OvUpdate");
+    EXPECT_EQ(d.job.saveDirectory, app::settings::dataFolder() + u"\\OvUpdate");
 }
 
 TEST_F(DocumentRetrieval, RetryCycleThatSucceedsEndsTheWaiting) {
@@ -179,9 +179,9 @@ TEST_F(DocumentRetrieval, PrintLogCopyOnlyWithLogging) {
     decide();
     EXPECT_FALSE(fs::exists("OvUpdatePrintLog.xml"));
 
-    diag::setLogging(true);
+    app::diag::setLogging(true);
     decide();
-    diag::setLogging(false);
+    app::diag::setLogging(false);
     EXPECT_EQ(readFile("OvUpdatePrintLog.xml"), kDocument);
     fs::current_path(before);
 }

@@ -30,7 +30,7 @@ TEST_F(PackageDecision, ElementOutsideItsShareLetsTheNextOneBeTaken) {
     EXPECT_EQ(d.job.package.name, u"second.exe");
     // Everything the download needs goes with the package.
     EXPECT_EQ(d.job.domains, std::vector<std::u16string>{u"http://a"});
-    EXPECT_EQ(d.job.saveDirectory, settings::dataFolder() + u"\\OvUpdate");
+    EXPECT_EQ(d.job.saveDirectory, app::settings::dataFolder() + u"\\OvUpdate");
     EXPECT_EQ(d.job.clientId, u"abc");
 
     EXPECT_EQ(walkChildren(element("only.exe", "probability='83'")).verdict, Verdict::NoUpdate);
@@ -38,7 +38,7 @@ TEST_F(PackageDecision, ElementOutsideItsShareLetsTheNextOneBeTaken) {
 
 TEST_F(PackageDecision, PackageOnDiskIsCheckedInsteadOfTheRollout) {
     std::string package = "installer bytes";
-    std::string md5 = md5OfBuffer(package.data(), package.size());
+    std::string md5 = app::md5OfBuffer(package.data(), package.size());
     writeFile(saveFolder() / "setup.exe", package);
 
     // Right digest, in any letter case: taken as it is, even outside the share.

@@ -6,7 +6,7 @@
 
 #include "decision/update_document.h"
 #include "decision/update_driver.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 using namespace decision;
 

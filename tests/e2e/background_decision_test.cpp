@@ -92,7 +92,7 @@ TEST_F(BackgroundDecision, PackageOnDiskWithTheRightDigestIsTakenWithoutDownload
     m_document = "<info>" +
                  update("setup.exe",
                         "probability='0' httplinkfull='" + m_server.base() + "/setup.exe' md5='" +
-                            md5OfBuffer(package.data(), package.size()) + "'",
+                            app::md5OfBuffer(package.data(), package.size()) + "'",
                         "<file name='absent.dll' path='1'/>") +
                  "</info>";
     std::vector<std::string> lines = runAgent();

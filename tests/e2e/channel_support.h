@@ -6,7 +6,7 @@
 #include "channel/pipe_server.h"
 #include "e2e/e2e_fixture.h"
 #include "platform/pipe.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace e2e {
 
@@ -36,7 +36,7 @@ public:
 
     std::string base() const { return m_http.base(); }
     const std::string& package() const { return m_package; }
-    std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }
+    std::string packageMd5() const { return app::md5OfBuffer(m_package.data(), m_package.size()); }
     std::string offerReply() const {
         return "update:" + std::string(kPackageName) + "**3.2.0.1**" + packageMd5() + "**新版本：更快的启动";
     }

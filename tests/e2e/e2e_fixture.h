@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/agent_sandbox.h"
 #include "support/file_io.h"
 #include "support/http_server.h"

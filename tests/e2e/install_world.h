@@ -38,7 +38,7 @@ public:
     void registerEngine(const fs::path& proxy) { m_box.registry().set(kEngineKey, "", windowsPath(proxy)); }
     void unregisterEngine() { m_box.registry().removeKey(kEngineKey); }
 
-    std::string packageMd5() const { return md5OfBuffer(m_package.data(), m_package.size()); }
+    std::string packageMd5() const { return app::md5OfBuffer(m_package.data(), m_package.size()); }
 
     // The update document: the package domains, then one update element with the given
     // attributes besides name, version, digest and release notes.

@@ -7,7 +7,7 @@
 #include "app/logger_interface.h"
 #include "e2e/e2e_fixture.h"
 #include "platform/library.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 using namespace e2e;
 
@@ -25,7 +25,7 @@ std::u16string lineOf(int writer, int n) {
            std::u16string(static_cast<size_t>(n % 50), u'x') + u"\r\n";
 }
 
-void writeLines(ILogger* logger, int writer) {
+void writeLines(app::ILogger* logger, int writer) {
     for (int n = 0; n < kLinesPerWriter; ++n)
         if (!logger->write(u"kvlog_2014-3-7", 5, lineOf(writer, n).c_str())) std::abort();
 }
@@ -37,8 +37,8 @@ public:
         m_library = plat::loadLibrary(text::fromUtf8(windowsPath(programFolder() / "Lmlogger.dll")));
         if (!m_library) return;
         auto create =
-            reinterpret_cast<CreateLoggerFunction>(plat::librarySymbol(m_library, kCreateInterfaceExport));
-        m_destroy = reinterpret_cast<DeleteLoggerFunction>(plat::librarySymbol(m_library, kDeleteInterfaceExport));
+            reinterpret_cast<app::CreateLoggerFunction>(plat::librarySymbol(m_library, app::kCreateInterfaceExport));
+        m_destroy = reinterpret_cast<app::DeleteLoggerFunction>(plat::librarySymbol(m_library, app::kDeleteInterfaceExport));
         if (create && m_destroy) m_logger = create();
         if (m_logger) m_logger->start();
     }
@@ -46,12 +46,12 @@ public:
         if (m_logger) m_destroy();
         if (m_library) plat::freeLibrary(m_library);
     }
-    ILogger* get() const { return m_logger; }
+    app::ILogger* get() const { return m_logger; }
 
 private:
     plat::LibraryHandle m_library = nullptr;
-    DeleteLoggerFunction m_destroy = nullptr;
-    ILogger* m_logger = nullptr;
+    app::DeleteLoggerFunction m_destroy = nullptr;
+    app::ILogger* m_logger = nullptr;
 };
 
 // A writing process: writes its lines at the sign, and ends before any test runs.

@@ -13,7 +13,7 @@ using namespace e2e;
 
 namespace {
 
-std::string md5(const std::string& s) { return md5OfBuffer(s.data(), s.size()); }
+std::string md5(const std::string& s) { return app::md5OfBuffer(s.data(), s.size()); }
 
 // The player's modules as the list names them, in this order: codec.dll and
 // plugins\subtitle.dll have changed, skin.dat is up to date.

@@ -252,7 +252,7 @@ TEST(PublishExplain, AgreesWithTheAgentOnATableOfMachines) {
         SCOPED_TRACE(m.player + " " + m.channel + " " + m.region + " " + m.clientId);
         PublishWorld world;
         auto update = [&](const std::string& name, const std::string& attributes) {
-            return "<update name='" + name + "' md5='" + md5OfBuffer(name.data(), name.size()) +
+            return "<update name='" + name + "' md5='" + app::md5OfBuffer(name.data(), name.size()) +
                    "' httplinkfull='" + world.url("/pkg/" + name) + "' " + attributes +
                    "><file name='Orvix.exe' path='1' ver='3.2.0.1'/></update>";
         };

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "e2e/channel_support.h"
 #include "e2e/release_key.h"
 #include "platform/pe_builder.h"
@@ -24,7 +24,7 @@ constexpr char kDocumentTreePath[] = "product/OvUpdate/OvUpdate.xml";  // rememb
 constexpr int kMaxAgeDays = 30;
 constexpr std::time_t kDay = 86400;
 
-std::string sha256(const std::string& s) { return sha256OfBuffer(s.data(), s.size()); }
+std::string sha256(const std::string& s) { return app::sha256OfBuffer(s.data(), s.size()); }
 
 // A hostile mirror as the first download domain and the maker's server as the second, in a
 // deployment that trusts one release key (a second key of the test is trusted by nobody).
@@ -48,7 +48,7 @@ public:
     std::string document(const std::string& attributes, const std::string& ver = "3.2.0.1") const {
         return std::string("<?xml version='1.0' encoding='utf-8'?><updateinfo><Domain><domain>") + m_maker.base() +
                "</domain></Domain><Clientpath>" + kPlayerRef + "</Clientpath><update name='" + kPackage +
-               "' ver='" + ver + "' md5='" + md5OfBuffer(m_package.data(), m_package.size()) + "' " + attributes +
+               "' ver='" + ver + "' md5='" + app::md5OfBuffer(m_package.data(), m_package.size()) + "' " + attributes +
                "><file name='absent.dll' path='1'/></update></updateinfo>\r\n";
     }
     std::string goodDocument() const {

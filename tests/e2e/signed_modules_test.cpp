@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "e2e/e2e_fixture.h"
 #include "e2e/release_key.h"
 #include "support/unmovable_file.h"
@@ -15,8 +15,8 @@ using namespace e2e;
 
 namespace {
 
-std::string md5(const std::string& s) { return md5OfBuffer(s.data(), s.size()); }
-std::string sha256(const std::string& s) { return sha256OfBuffer(s.data(), s.size()); }
+std::string md5(const std::string& s) { return app::md5OfBuffer(s.data(), s.size()); }
+std::string sha256(const std::string& s) { return app::sha256OfBuffer(s.data(), s.size()); }
 
 constexpr char kConfigPath[] = "/product/OvUpdate/upcfg.xml";
 constexpr char kListPath[] = "/m/update.xml";

@@ -41,7 +41,7 @@ protected:
     }
     std::string setting(const char16_t* key) {
         return text::toUtf8(
-            settings::readString(settings::kSectionCrashReport, key, u"<none>", 520, settings::kOrvixIni));
+            app::settings::readString(app::settings::kSectionCrashReport, key, u"<none>", 520, app::settings::kOrvixIni));
     }
     // Every request the endpoint had, as the forms posted.
     std::vector<std::vector<std::string>> posts() {
@@ -74,9 +74,9 @@ TEST_F(CrashReports, AnnouncedDumpAndLogAreDeliveredAndTheirAnnouncementsCleared
     EXPECT_EQ(posts()[1].back(), "optional;logs\\log.zip=LOG");
     EXPECT_FALSE(fs::exists(dataFolder() / "dump.zip"));
     EXPECT_FALSE(fs::exists(dataFolder() / "logs/log.zip"));
-    EXPECT_EQ(setting(settings::kKeyDumpZipPathName), "");
-    EXPECT_EQ(setting(settings::kKeyLogZipPathName), "");
-    EXPECT_EQ(setting(settings::kKeyDumpPath), "");
+    EXPECT_EQ(setting(app::settings::kKeyDumpZipPathName), "");
+    EXPECT_EQ(setting(app::settings::kKeyLogZipPathName), "");
+    EXPECT_EQ(setting(app::settings::kKeyDumpPath), "");
 }
 
 TEST_F(CrashReports, DumpPathStaysUntilTheLogIsDelivered) {
@@ -87,9 +87,9 @@ TEST_F(CrashReports, DumpPathStaysUntilTheLogIsDelivered) {
         return Reply{form(post).back() == "optional;dump.zip=DUMP" ? "success" : "busy"};
     });
     deliver();
-    EXPECT_EQ(setting(settings::kKeyDumpZipPathName), "");
-    EXPECT_EQ(setting(settings::kKeyDumpPath), "c:\\dumps");
-    EXPECT_EQ(setting(settings::kKeyLogZipPathName), "log.zip");
+    EXPECT_EQ(setting(app::settings::kKeyDumpZipPathName), "");
+    EXPECT_EQ(setting(app::settings::kKeyDumpPath), "c:\\dumps");
+    EXPECT_EQ(setting(app::settings::kKeyLogZipPathName), "log.zip");
     EXPECT_TRUE(fs::exists(dataFolder() / "log.zip"));
 }
 

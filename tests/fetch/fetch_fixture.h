@@ -11,7 +11,7 @@
 
 #include "fetch/engine_callback.h"
 #include "fetch/package.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "platform/thread_messages.h"
 #include "support/agent_sandbox.h"
 #include "support/file_io.h"

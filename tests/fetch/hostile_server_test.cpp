@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "fetch/transfer.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/http_server.h"
 #include "support/temp_folder.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "app/streamed_digest.h"
 #include "fetch/fetch_fixture.h"
 
@@ -21,7 +21,7 @@ protected:
     }
 
     TempFolder m_folder;
-    const std::u16string m_md5 = text::fromUtf8(md5OfBuffer(kPackage, sizeof kPackage - 1));
+    const std::u16string m_md5 = text::fromUtf8(app::md5OfBuffer(kPackage, sizeof kPackage - 1));
 };
 
 }  // namespace
@@ -35,7 +35,7 @@ TEST_F(PackageDigest, IgnoresLetterCaseButNotLength) {
 }
 
 TEST_F(PackageDigest, EmptyOrMissingPackageNeverPasses) {
-    std::u16string emptyMd5 = text::fromUtf8(md5OfBuffer("", 0));
+    std::u16string emptyMd5 = text::fromUtf8(app::md5OfBuffer("", 0));
     EXPECT_FALSE(fetch::packageDigestMatches(m_folder.agentPath("pkg.exe"), emptyMd5));
     EXPECT_FALSE(fetch::packageDigestMatches(write("pkg.exe", ""), emptyMd5));
 }
@@ -67,16 +67,16 @@ TEST_F(PackageDigest, VerifiedPackageIsHeldAgainstWritersUntilReleased) {
 }
 
 // A package edited in place with its identity (size, time) put back still carries the
-// digests remembered for that identity. Checked by its MD5 alone, it is trusted by them as
-// before; with a SHA-256 (a signed deployment) the check reads the bytes.
-TEST_F(PackageDigest, SignedCheckBeforeTheStartReadsTheBytes) {
+// digests remembered for that identity; the check before the start reads the bytes, by its
+// MD5 alone as with a SHA-256.
+TEST_F(PackageDigest, CheckBeforeTheStartReadsTheBytes) {
     std::u16string path = write("pkg.exe", "Xnstaller bytes");
-    DigestPass original(true);
+    app::DigestPass original(true);
     original.update(kPackage, sizeof kPackage - 1);
     plat::FileIdentity identity;
     ASSERT_TRUE(plat::fileIdentity(path, identity));
-    rememberDigests(identity, original.finish());
-    const std::u16string sha256 = text::fromUtf8(sha256OfBuffer(kPackage, sizeof kPackage - 1));
-    EXPECT_TRUE(fetch::openVerifiedPackage(path, m_md5));
+    app::rememberDigests(identity, original.finish());
+    const std::u16string sha256 = text::fromUtf8(app::sha256OfBuffer(kPackage, sizeof kPackage - 1));
+    EXPECT_FALSE(fetch::openVerifiedPackage(path, m_md5));
     EXPECT_FALSE(fetch::openVerifiedPackage(path, m_md5, sha256));
 }

@@ -23,13 +23,13 @@ protected:
     void SetUp() override {
         fs::create_directories(m_world.dataFolder());
         m_job = m_world.job(u"");
-        m_job.package.md5 = text::fromUtf8(md5OfBuffer(kPackage, sizeof kPackage - 1));
+        m_job.package.md5 = text::fromUtf8(app::md5OfBuffer(kPackage, sizeof kPackage - 1));
         m_job.package.nameBytes = "pkg.exe";
     }
     fs::path packageFile() const { return m_world.path() / "save" / "pkg.exe"; }
     std::u16string recordedFile() const {
-        return settings::readString(settings::kSectionUpdateInfo, settings::kKeyUpdateFile, u"", 260,
-                                    settings::kOvUpdateIni);
+        return app::settings::readString(app::settings::kSectionUpdateInfo, app::settings::kKeyUpdateFile, u"", 260,
+                                    app::settings::kOvUpdateIni);
     }
     // Each case starts without a package and without a recorded one.
     void clean() {

@@ -2,7 +2,7 @@
 // document's own decoding (marks, declarations, UTF-8 and UTF-16) and needs no real code
 // page tables. The ANSI code page is UTF-8 as on the POSIX host; every other code page
 // maps bytes one to one.
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace text {
 

@@ -28,7 +28,7 @@ std::string base64(const unsigned char* bytes, size_t size) {
 }
 
 // The signature in the form minisign writes it.
-std::string written(const minisign::Signature& s) {
+std::string written(const app::minisign::Signature& s) {
     std::vector<unsigned char> raw = {'E', static_cast<unsigned char>(s.prehashed ? 'D' : 'd')};
     raw.insert(raw.end(), s.keyId.begin(), s.keyId.end());
     raw.insert(raw.end(), s.signature.begin(), s.signature.end());
@@ -42,27 +42,27 @@ std::string written(const minisign::Signature& s) {
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
 
-    minisign::PublicKey key;
-    minisign::parsePublicKey(text, key);
-    minisign::readTrustedComment(text);
+    app::minisign::PublicKey key;
+    app::minisign::parsePublicKey(text, key);
+    app::minisign::readTrustedComment(text);
 
-    minisign::Signature s;
-    bool parsed = minisign::parseSignature(text, s);
+    app::minisign::Signature s;
+    bool parsed = app::minisign::parseSignature(text, s);
     // A key with the signature's id, so that the checks themselves run.
-    minisign::PublicKey offered;
+    app::minisign::PublicKey offered;
     offered.id = s.keyId;
     offered.key.fill(0x5a);
-    minisign::Verification v = minisign::verify("the signed document\n", text, {offered});
+    app::minisign::Verification v = app::minisign::verify("the signed document\n", text, {offered});
     if (!parsed) {
-        check(v.status == minisign::Status::Malformed);
+        check(v.status == app::minisign::Status::Malformed);
         return 0;
     }
-    check(v.status != minisign::Status::Malformed && v.status != minisign::Status::UnknownKey);
-    check(v.status != minisign::Status::Verified);  // no signature is valid under a made-up key
+    check(v.status != app::minisign::Status::Malformed && v.status != app::minisign::Status::UnknownKey);
+    check(v.status != app::minisign::Status::Verified);  // no signature is valid under a made-up key
     check(s.trustedComment.find('\n') == std::string::npos);
 
-    minisign::Signature again;
-    check(minisign::parseSignature(written(s), again));
+    app::minisign::Signature again;
+    check(app::minisign::parseSignature(written(s), again));
     check(again.prehashed == s.prehashed && again.keyId == s.keyId && again.signature == s.signature &&
           again.trustedComment == s.trustedComment && again.globalSignature == s.globalSignature);
     return 0;

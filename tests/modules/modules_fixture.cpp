@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/md5.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace modtest {
 
@@ -13,7 +13,7 @@ testsupport::HttpServer& server() {
     return *shared;
 }
 
-std::string md5(const std::string& bytes) { return md5OfBuffer(bytes.data(), bytes.size()); }
+std::string md5(const std::string& bytes) { return app::md5OfBuffer(bytes.data(), bytes.size()); }
 std::u16string u(const std::string& s) { return text::fromUtf8(s); }
 std::string narrow(const std::u16string& s) { return text::toUtf8(s); }
 

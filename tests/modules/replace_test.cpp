@@ -1,7 +1,7 @@
 // The swap on its own, from a staging list laid out by hand.
 #include <algorithm>
 
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "modules_fixture.h"
 
 namespace modtest {
@@ -78,8 +78,8 @@ TEST_F(Replace, FailureRestoresEveryBackup) {
 TEST_F(Replace, RecordedSha256IsCheckedBeforeTheFileMovesIn) {
     install("a.dll", "old a");
     install("b.dll", "old b");
-    stage("a.dll", "new a", "", sha256OfBuffer("new a", 5));
-    stage("b.dll", "new b", "", sha256OfBuffer("new c", 5));
+    stage("a.dll", "new a", "", app::sha256OfBuffer("new a", 5));
+    stage("b.dll", "new b", "", app::sha256OfBuffer("new c", 5));
     EXPECT_EQ(replace(), -1);
     EXPECT_EQ(contentOf("a.dll"), "old a");
     EXPECT_EQ(contentOf("b.dll"), "old b");

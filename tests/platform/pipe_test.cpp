@@ -3,7 +3,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/host_sandbox.h"
 #ifndef _WIN32
 #include <sys/socket.h>

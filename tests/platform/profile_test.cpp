@@ -1,6 +1,6 @@
 #include "platform/profile.h"
 #include <thread>
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/host_sandbox.h"
 
 using namespace plat;

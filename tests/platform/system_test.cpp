@@ -5,7 +5,7 @@
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/fake_clock.h"
 #include "support/host_sandbox.h"
 #include "support/poll.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 using plat::Hive;
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace testsupport {
 

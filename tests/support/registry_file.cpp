@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "platform/text.h"
+#include "text/text.h"
 #endif
 
 namespace testsupport {

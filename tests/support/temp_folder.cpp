@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "support/file_io.h"
 
 namespace testsupport {

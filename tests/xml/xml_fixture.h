@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "xml/xml_document.h"
 
 namespace xmltest {

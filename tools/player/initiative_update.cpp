@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include "platform/clock.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 

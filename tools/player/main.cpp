@@ -19,7 +19,7 @@
 #include <vector>
 #include "channel/pipe_messages.h"
 #include "platform/named_mutex.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/player/arguments.h"
 #include "tools/player/initiative_update.h"
 #include "tools/player/marked_window.h"

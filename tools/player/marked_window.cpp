@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/desktop_window.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/player/arguments.h"
 
 namespace {

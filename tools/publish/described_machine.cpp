@@ -1,7 +1,7 @@
 #include "tools/publish/described_machine.h"
 
 #include "app/host_probes.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace publish {
 namespace {
@@ -31,21 +31,21 @@ bool DescribedMachine::described(const std::u16string& path, std::u16string& ver
 bool DescribedMachine::fileExists(const std::u16string& path) {
     std::u16string version;
     if (text::equalsNoCase(path, playerExe()) || described(path, version)) return true;
-    return !m_d.installedDir.empty() && ::fileExists(path);
+    return !m_d.installedDir.empty() && app::fileExists(path);
 }
 
 std::u16string DescribedMachine::fileVersion(const std::u16string& path) {
     std::u16string version;
     if (text::equalsNoCase(path, playerExe())) return m_d.playerVersion;
     if (described(path, version)) return version;
-    return m_d.installedDir.empty() ? std::u16string() : ::fileVersion(path);
+    return m_d.installedDir.empty() ? std::u16string() : app::fileVersion(path);
 }
 
 // The player's App Paths entry names the player; no other value is known. (The region
 // values go to the walk as given, not through the registry.)
 bool DescribedMachine::readRegistry(std::u16string& path, bool folder) const {
     std::vector<std::u16string> parts = text::split(path, kSeparator);
-    if (parts.size() != 3 || !text::equalsNoCase(parts[1], kAppPathsKey)) return false;
+    if (parts.size() != 3 || !text::equalsNoCase(parts[1], app::kAppPathsKey)) return false;
     path = folder ? m_folder : playerExe();
     return true;
 }

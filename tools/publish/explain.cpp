@@ -11,8 +11,8 @@
 
 #include "decision/update_document.h"
 #include "decision/update_driver.h"
-#include "platform/format.h"
-#include "platform/text.h"
+#include "text/format.h"
+#include "text/text.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/described_machine.h"
 #include "tools/publish/files.h"

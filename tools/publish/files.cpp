@@ -9,7 +9,7 @@
 #include <iterator>
 
 #include "app/md5.h"
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 
 namespace publish {
 
@@ -58,8 +58,8 @@ int64_t modifiedSeconds(const fs::path& path) {
 
 Digests digestsOf(const std::string& bytes) {
     Digests d;
-    d.md5 = md5OfBuffer(bytes.data(), bytes.size());
-    d.sha256 = sha256OfBuffer(bytes.data(), bytes.size());
+    d.md5 = app::md5OfBuffer(bytes.data(), bytes.size());
+    d.sha256 = app::sha256OfBuffer(bytes.data(), bytes.size());
     uLong crc = crc32(0L, Z_NULL, 0);
     for (size_t at = 0; at < bytes.size(); at += 1u << 30) {
         size_t n = std::min<size_t>(bytes.size() - at, 1u << 30);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/minisign.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/options.h"
 #include "tools/publish/served_tree.h"
@@ -49,9 +49,9 @@ std::map<std::u16string, Listed> previousList(const fs::path& list) {
 // True when the signature file is there and its trusted comment names the list as given.
 bool signs(const fs::path& signature, const std::string& signedName) {
     std::string text;
-    minisign::Signature parsed;
-    return readBytes(signature, text) && minisign::parseSignature(text, parsed) &&
-           minisign::readTrustedComment(parsed.trustedComment).file == signedName;
+    app::minisign::Signature parsed;
+    return readBytes(signature, text) && app::minisign::parseSignature(text, parsed) &&
+           app::minisign::readTrustedComment(parsed.trustedComment).file == signedName;
 }
 
 fs::path archiveOf(const fs::path& out, const fs::path& relative) {

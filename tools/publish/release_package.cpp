@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "app/plain_file_name.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/options.h"
 #include "tools/publish/served_tree.h"
@@ -200,7 +200,7 @@ int packageCommand(int argc, char** argv) {
     if (path.empty() || path.back() == '/')
         return fail("--url needs a complete http:// or https:// URL of the file");
     r.name = agentPath(installer.filename());
-    if (!isPlainFileName(r.name)) return fail(utf8(installer) + ": not a plain file name");
+    if (!app::isPlainFileName(r.name)) return fail(utf8(installer) + ": not a plain file name");
     std::string bytes;
     if (!readBytes(installer, bytes) || bytes.empty())
         return fail(utf8(installer) + ": cannot read the installer");

@@ -1,7 +1,7 @@
 #include "tools/publish/served_tree.h"
 
 #include "app/signed_document.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace publish {
 namespace {
@@ -14,7 +14,7 @@ constexpr char kModuleList[] = "update.xml";
 
 fs::path servedFile(const fs::path& root, const std::u16string& url) {
     // The agent knows a document by the same path.
-    std::u16string relative = signing::documentPath(url);
+    std::u16string relative = app::signing::documentPath(url);
     if (relative.empty()) return {};
     return (root / fromUtf8Path(text::toUtf8(relative))).lexically_normal();
 }

@@ -1,14 +1,14 @@
 #include "tools/publish/signature_check.h"
 
 #include "app/signed_document.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace publish {
 
-bool loadPublicKey(const fs::path& path, minisign::PublicKey& key, std::string& error) {
+bool loadPublicKey(const fs::path& path, app::minisign::PublicKey& key, std::string& error) {
     std::string text;
     if (!readBytes(path, text)) error = utf8(path) + ": cannot read the public key";
-    else if (!minisign::parsePublicKey(text, key)) error = utf8(path) + ": not a minisign public key";
+    else if (!app::minisign::parsePublicKey(text, key)) error = utf8(path) + ": not a minisign public key";
     return error.empty();
 }
 
@@ -21,23 +21,23 @@ bool checkSignature(const std::string& bytes, const std::string& treePath, const
         return false;
     }
     if (check.key) {
-        signing::Policy policy;
+        app::signing::Policy policy;
         policy.keys = {*check.key};
         policy.now = check.now;
         policy.maxAgeDays = check.maxAgeDays;
-        signing::Judgement j = signing::judge(bytes, text, text::fromUtf8(treePath), policy);
+        app::signing::Judgement j = app::signing::judge(bytes, text, text::fromUtf8(treePath), policy);
         why = text::toUtf8(j.reason);
         timestamp = j.timestamp;
         return j.accepted;
     }
-    minisign::Signature parsed;
-    if (!minisign::parseSignature(text, parsed)) {
+    app::minisign::Signature parsed;
+    if (!app::minisign::parseSignature(text, parsed)) {
         why = "not a minisign signature";
         return false;
     }
-    minisign::TrustedFields fields = minisign::readTrustedComment(parsed.trustedComment);
+    app::minisign::TrustedFields fields = app::minisign::readTrustedComment(parsed.trustedComment);
     timestamp = fields.timestamp;
-    if (!fields.hasFile || !signing::namesDocument(text::fromUtf8(fields.file), text::fromUtf8(treePath)))
+    if (!fields.hasFile || !app::signing::namesDocument(text::fromUtf8(fields.file), text::fromUtf8(treePath)))
         why = "trusted comment names file:" + fields.file + ", not " + treePath;
     else if (!fields.hasTimestamp) why = "trusted comment has no timestamp";
     return why.empty();

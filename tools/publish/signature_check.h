@@ -13,10 +13,10 @@
 namespace publish {
 
 // A minisign.pub file (comment line, key line) or a bare key line.
-bool loadPublicKey(const fs::path& path, minisign::PublicKey& key, std::string& error);
+bool loadPublicKey(const fs::path& path, app::minisign::PublicKey& key, std::string& error);
 
 struct SignatureCheck {
-    const minisign::PublicKey* key = nullptr;
+    const app::minisign::PublicKey* key = nullptr;
     int maxAgeDays = 30;
     uint64_t now = 0;  // seconds since 1970
 };

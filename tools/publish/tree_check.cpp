@@ -9,13 +9,13 @@
 #include <ctime>
 #include <vector>
 
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 #include "app/plain_file_name.h"
 #include "app/signed_document.h"
 #include "channel/offer.h"
 #include "decision/update_document.h"
 #include "modules/module_updater.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/publish/archive_check.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/options.h"
@@ -47,7 +47,7 @@ const char* const kOffers[] = {"OvUpdateInfo.xml", "OvUpdateInfo_Debug.xml"};
 constexpr char kConfig[] = "upcfg.xml";
 constexpr char kModuleList[] = "update.xml";
 constexpr char16_t kAnyHost[] = u"http://served.tree/";
-constexpr uint64_t kExpiryNoticeSeconds = 7 * signing::kSecondsPerDay;
+constexpr uint64_t kExpiryNoticeSeconds = 7 * app::signing::kSecondsPerDay;
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return text::equalsNoCase(text::fromUtf8(a), text::fromUtf8(b));
@@ -91,7 +91,7 @@ private:
                    const std::string& sha256, const std::string& size = {}, const std::string& crc = {});
 
     fs::path m_root;
-    const minisign::PublicKey* m_key;
+    const app::minisign::PublicKey* m_key;
     SignatureCheck m_check;
     std::vector<std::string> m_problems;
     std::vector<std::string> m_expiring;  // notes, not problems
@@ -121,7 +121,7 @@ bool TreeCheck::readDocument(const fs::path& path, std::string& bytes) {
 
 void TreeCheck::noteExpiry(const fs::path& path, uint64_t timestamp) {
     if (m_check.maxAgeDays <= 0) return;
-    uint64_t expires = timestamp + static_cast<uint64_t>(m_check.maxAgeDays) * signing::kSecondsPerDay;
+    uint64_t expires = timestamp + static_cast<uint64_t>(m_check.maxAgeDays) * app::signing::kSecondsPerDay;
     if (expires - m_check.now > kExpiryNoticeSeconds) return;
     uint64_t hours = (expires - m_check.now) / 3600;
     m_expiring.push_back(shown(m_root, path) + ": signature expires in " + std::to_string(hours / 24) + " days " +
@@ -167,9 +167,9 @@ void TreeCheck::checkUpdateDocument(const fs::path& path) {
         const decision::UpdateRecord& u = item.update;
         std::string name = text::toUtf8(u.name), what = "update " + name;
         if (!u.enable) continue;  // never taken: nothing it names is fetched
-        if (!isPlainFileName(u.name)) problem(path, what + ": name is not a plain file name");
+        if (!app::isPlainFileName(u.name)) problem(path, what + ": name is not a plain file name");
         if (item.files.empty()) problem(path, what + ": has no file child, so no machine takes it");
-        if (m_key && !isSha256Text(u.sha256)) problem(path, what + kNoSha256);
+        if (m_key && !app::isSha256Text(u.sha256)) problem(path, what + kNoSha256);
         std::u16string link =
             !u.httplinkfull.empty() ? u.httplinkfull : (u.httplink.empty() ? u"" : kAnyHost + u.httplink);
         if (link.empty()) problem(path, what + ": has neither httplinkfull nor httplink");
@@ -222,7 +222,7 @@ void TreeCheck::checkModuleList(const fs::path& path) {
     std::vector<std::u16string> zipSha = attributeOfEach(bytes, u"File", u"zipsha256");
     for (size_t i = 0; i < entries.size(); ++i) {
         std::u16string fileSha = i < sha.size() ? sha[i] : u"", archiveSha = i < zipSha.size() ? zipSha[i] : u"";
-        if (m_key && (!isSha256Text(fileSha) || !isSha256Text(archiveSha)))
+        if (m_key && (!app::isSha256Text(fileSha) || !app::isSha256Text(archiveSha)))
             problem(path, "list entry " + text::toUtf8(entries[i].name) +
                               " has no sha256 and zipsha256 of 64 hex digits (a signed deployment refuses it)");
         checkModule(path, entries[i], fileSha, archiveSha);
@@ -287,7 +287,7 @@ int verifyCommand(int argc, char** argv) {
     if (!parseOptions(argc, argv, {{"--pubkey", "--max-age-days"}, {}}, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
     if (o.positional.size() != 1) return fail("verify needs ROOT (see --help)");
-    minisign::PublicKey key;
+    app::minisign::PublicKey key;
     if (o.has("--pubkey") && !loadPublicKey(fromUtf8Path(o.value("--pubkey")), key, error)) return fail(error);
     SignatureCheck signatures;
     signatures.key = o.has("--pubkey") ? &key : nullptr;

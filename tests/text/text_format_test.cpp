@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/format.h"
-#include "platform/text.h"
+#include "text/format.h"
+#include "text/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/format.h"
+#include "text/format.h"
 
 #include <cstdio>
 

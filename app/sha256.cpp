@@ -1,11 +1,8 @@
-#include "app/md5_and_sha256.h"
+#include "app/sha256.h"
 
 #include <sodium.h>
 
-#include <memory>
-
-#include "app/md5.h"
-#include "app/streamed_digest.h"
+namespace app {
 
 namespace {
 
@@ -21,38 +18,15 @@ std::string hex(const uint8_t* bytes, size_t size) {
 
 char16_t lowerHex(char16_t c) { return c >= u'A' && c <= u'F' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
-FileDigests resultOf(const StreamDigests& digests, uint64_t bytes) {
-    FileDigests result;
-    result.bytesRead = bytes;
-    if (!digests.hasSha256) return result;
-    result.md5 = md5Hex(digests.md5);
-    result.sha256 = hex(digests.sha256, sizeof digests.sha256);
-    result.readable = true;
-    return result;
-}
-
 }  // namespace
 
-FileDigests fileDigests(const std::u16string& path, plat::OpenMode mode) {
-    std::unique_ptr<plat::File> file = plat::openFile(path, mode);
-    StreamDigests digests;
-    uint64_t bytes = 0;
-    if (!file || !digestsOfOpenFile(*file, digests, bytes, true)) return FileDigests();
-    return resultOf(digests, bytes);
-}
-
-FileDigests readFileDigests(plat::File& file) {
-    StreamDigests digests;
-    uint64_t bytes = 0;
-    if (!readDigestsOfOpenFile(file, digests, bytes, true)) return FileDigests();
-    return resultOf(digests, bytes);
-}
+std::string sha256Hex(const uint8_t digest[32]) { return hex(digest, 32); }
 
 std::string sha256OfBuffer(const void* data, size_t size) {
     if (sodium_init() < 0) return {};
     uint8_t digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, static_cast<const unsigned char*>(data), size);
-    return hex(digest, sizeof digest);
+    return sha256Hex(digest);
 }
 
 bool isSha256Text(const std::u16string& text) {
@@ -70,3 +44,5 @@ bool sha256Matches(const std::string& digest, const std::u16string& expected) {
         if (static_cast<char16_t>(digest[i]) != lowerHex(expected[i])) return false;
     return true;
 }
+
+}  // namespace app
