@@ -49,9 +49,9 @@ private:
 const fs::path& player() {
     static const fs::path path = [] {
         fs::path p = fs::temp_directory_path() / ("ov-rules-bench-" + std::to_string(getpid()) + ".exe");
-        testpe::VersionFields version;
+        platformtest::VersionFields version;
         version.fileVersion[0] = 5;
-        std::string bytes = testpe::peWithVersion(version);
+        std::string bytes = platformtest::peWithVersion(version);
         bytes.resize(kPlayerBytes, '\x90');  // code and data the version is not in
         std::ofstream(p, std::ios::binary) << bytes;
         return p;

@@ -1,6 +1,7 @@
 // Fetching the chosen package: the peer-to-peer engine first unless the document asks for
 // HTTP, then HTTP from the full link and from each package domain in turn.
 #include "app/log.h"
+#include "fetch/domains.h"
 #include "fetch/engine_callback.h"
 #include "fetch/package_run.h"
 #include "fetch/transfer.h"
@@ -81,16 +82,16 @@ NextStep PackageRun::downloadOverHttp() {
     }
     LOG(u"[LmUpdate.exe]httplinkfull为空或者下载失败，值为：%s", p.httplinkfull);
     LOG(u"[LmUpdate.exe]使用httplink拼接域名的方式下载，strHttpLink = %s", p.httplink);
-    for (const std::u16string& domain : m_job.domains) {
-        std::u16string url = domain + u"/" + p.httplink;
+    bool downloaded = tryEachDomain(m_job.domains, p.httplink, [&](const std::u16string& url) {
         LOG(u"[LmUpdate.exe]拼接域名全地址：%s， 保存文件名为：%s", url, savePath);
         if (downloadTo(url, savePath, maxBytes, !p.sha256.empty())) {
             LOG(u"升级成功。实用的地址为：%s", url);
-            return finish(RunStatus::Downloaded, Source::Http);
+            return true;
         }
         LOG(u"下载%s返回失败", savePath);
-    }
-    return finish(RunStatus::DownloadFailed, Source::Http);
+        return false;
+    });
+    return finish(downloaded ? RunStatus::Downloaded : RunStatus::DownloadFailed, Source::Http);
 }
 
 }  // namespace fetch

@@ -140,7 +140,7 @@ TEST(CompareVersions, NumberByNumberAndOnlyWithFourParts) {
 }
 
 TEST_F(HostProbes, VersionsFromPeFiles) {
-    testpe::VersionFields wanted;
+    platformtest::VersionFields wanted;
     wanted.fileVersion[0] = 7, wanted.fileVersion[1] = 1, wanted.fileVersion[2] = 20, wanted.fileVersion[3] = 300;
     wanted.productVersion[0] = 7, wanted.productVersion[1] = 2, wanted.productVersion[2] = 0,
     wanted.productVersion[3] = 1;
@@ -148,7 +148,7 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
     wanted.strings = {
         {u"CompanyName", u"Lumora"}, {u"ProductName", u"Orvix 播放器"}, {u"FileDescription", u"Player"}};
     for (bool pe32Plus : {false, true}) {
-        write("Orvix.exe", testpe::peWithVersion(wanted, pe32Plus));
+        write("Orvix.exe", platformtest::peWithVersion(wanted, pe32Plus));
         EXPECT_EQ(app::fileVersion(agentPath("Orvix.exe")), u"7.1.20.300");
         app::VersionRecord record = app::versionRecord(agentPath("Orvix.exe"));
         EXPECT_EQ(record.path, agentPath("Orvix.exe"));
@@ -165,12 +165,12 @@ TEST_F(HostProbes, VersionsFromPeFiles) {
     const std::pair<uint16_t, const char16_t*> revisions[] = {{301, u"7.1.20.301"}, {302, u"7.1.20.302"}};
     for (const auto& [revision, expected] : revisions) {
         wanted.fileVersion[3] = revision;
-        write("Orvix.exe", testpe::peWithVersion(wanted));
+        write("Orvix.exe", platformtest::peWithVersion(wanted));
         EXPECT_EQ(app::fileVersion(agentPath("Orvix.exe")), expected);
         EXPECT_EQ(app::versionRecord(agentPath("Orvix.exe")).fileVersion[3], revision);
     }
 
-    write("plain.dll", testpe::peWithoutVersion());
+    write("plain.dll", platformtest::peWithoutVersion());
     EXPECT_EQ(app::fileVersion(agentPath("plain.dll")), u"");
     app::VersionRecord none = app::versionRecord(agentPath("plain.dll"));
     EXPECT_EQ(none.fileVersion[0], 0);
@@ -183,9 +183,9 @@ TEST_F(HostProbes, DamagedPeFilesHaveNoVersion) {
     GTEST_SKIP() << "the system's version library decides there (Wine's reads cut images); the portable reader is "
                     "tested here";
 #endif
-    testpe::VersionFields wanted;
+    platformtest::VersionFields wanted;
     wanted.strings = {{u"CompanyName", u"Lumora"}};
-    std::string pe = testpe::peWithVersion(wanted);
+    std::string pe = platformtest::peWithVersion(wanted);
     // Every truncation that cuts into the resource (the image ends in alignment zeros), and
     // the file with its resource bytes overwritten.
     size_t used = pe.find_last_not_of('\0') + 1;

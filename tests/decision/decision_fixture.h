@@ -28,13 +28,13 @@ protected:
     // An executable with a file version ("1.2.3.4"), or none when version is empty.
     void writeProgram(const std::string& relative, const std::string& version) const {
         if (version.empty()) {
-            write(relative, testpe::peWithoutVersion());
+            write(relative, platformtest::peWithoutVersion());
             return;
         }
-        testpe::VersionFields wanted;
+        platformtest::VersionFields wanted;
         std::vector<std::u16string> parts = text::split(text::fromUtf8(version), u".");
         for (size_t i = 0; i < 4; ++i) wanted.fileVersion[i] = static_cast<uint16_t>(text::atoi(parts[i]));
-        write(relative, testpe::peWithVersion(wanted));
+        write(relative, platformtest::peWithVersion(wanted));
     }
 
     void setChannel(const std::string& client) const {

@@ -26,10 +26,10 @@ constexpr char kPublicKey[] =
     "RWT6Yk/Mc78HfVKFSg9t1W0K3fYEm+r66DQNS0Lf8S+EdgCxzy4sbDsz\n";
 
 std::string programWithVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-    testpe::VersionFields version;
+    platformtest::VersionFields version;
     uint16_t parts[4] = {a, b, c, d};
     for (int i = 0; i < 4; ++i) version.fileVersion[i] = parts[i];
-    return testpe::peWithVersion(version);
+    return platformtest::peWithVersion(version);
 }
 
 // A sandbox with the player installed and a server that serves the folder "tree" of the

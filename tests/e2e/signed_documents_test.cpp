@@ -229,11 +229,11 @@ TEST_F(SignedDocuments, AnOlderDocumentAfterANewerOneIsRefused) {
 // never started; an element without a sha256, or offering an older player than the one
 // installed, is not taken at all unless it allows the downgrade.
 TEST_F(SignedDocuments, PackageDigestAndDowngradeRules) {
-    testpe::VersionFields installed;
+    platformtest::VersionFields installed;
     installed.fileVersion[0] = 3;
     installed.fileVersion[1] = 3;
     installed.productVersion[0] = 3;
-    writeFile(m_box.playerExe(), testpe::peWithVersion(installed));  // 3.3.0.0
+    writeFile(m_box.playerExe(), platformtest::peWithVersion(installed));  // 3.3.0.0
     std::string link = std::string("runnow='1' usehttp='1' httplink='packages/") + kPackage + "'";
     struct Case {
         const char* what;
@@ -325,9 +325,9 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
         prepare(box, server);
         box.addServerSetting("publickey", key.publicKey());
         if (c.installedMajor) {
-            testpe::VersionFields installed;
+            platformtest::VersionFields installed;
             installed.fileVersion[0] = static_cast<uint16_t>(c.installedMajor);
-            writeFile(box.playerExe(), testpe::peWithVersion(installed));
+            writeFile(box.playerExe(), platformtest::peWithVersion(installed));
         }
         std::string package = server.package() + (c.rightSha256 ? "" : "x");
         std::string offer =
@@ -365,9 +365,9 @@ TEST(SignedOffer, OfferIsTakenOnlyWhenSignedAndItsPackageOnlyWithItsSha256) {
 TEST_F(SignedDocuments, WithoutAKeyNothingIsCheckedNorAsked) {
     m_box.setServers(m_mirror.base(), m_maker.base());  // the deployment file anew, without a key
     m_box.setEnv("INSTALLER_MARKER", marker().u8string());
-    testpe::VersionFields installed;
+    platformtest::VersionFields installed;
     installed.fileVersion[0] = 9;
-    writeFile(m_box.playerExe(), testpe::peWithVersion(installed));  // 9.0.0.0
+    writeFile(m_box.playerExe(), platformtest::peWithVersion(installed));  // 9.0.0.0
     std::string body = document("sha256='" + sha256("something else") +
                                 "' runnow='1' usehttp='1' httplink='packages/" + kPackage + "'");
     serve(m_mirror, kDocumentPath, body, "");

@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "support/temp_folder.h"
 
-namespace modtest {
+namespace modulestest {
 namespace {
 
 using fetch::ModuleBody;
@@ -140,4 +140,4 @@ TEST_F(ModuleHttp, HostileServersAndStreamedArchives) {
 }
 
 }  // namespace
-}  // namespace modtest
+}  // namespace modulestest

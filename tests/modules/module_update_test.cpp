@@ -8,7 +8,7 @@
 #include "platform/files.h"
 #include "support/unmovable_file.h"
 
-namespace modtest {
+namespace modulestest {
 namespace {
 
 class ModuleRun : public ModuleTest {
@@ -240,4 +240,4 @@ TEST_F(ModuleRun, StaleStagingListWithABackupInPlaceStopsTheStage) {
 }
 
 }  // namespace
-}  // namespace modtest
+}  // namespace modulestest

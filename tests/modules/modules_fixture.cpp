@@ -6,7 +6,7 @@
 #include "app/md5.h"
 #include "text/text.h"
 
-namespace modtest {
+namespace modulestest {
 
 testsupport::HttpServer& server() {
     static auto* shared = new testsupport::HttpServer;  // never torn down under a running test
@@ -94,4 +94,4 @@ std::vector<std::string> ModuleTest::backupsLeft() const {
     return found;
 }
 
-}  // namespace modtest
+}  // namespace modulestest

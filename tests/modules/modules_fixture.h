@@ -14,7 +14,7 @@
 #include "support/http_server.h"
 #include "support/zip_archive.h"
 
-namespace modtest {
+namespace modulestest {
 
 namespace fs = std::filesystem;
 using namespace modules;  // the subject of these tests
@@ -68,4 +68,4 @@ protected:
     std::vector<std::string> m_log;
 };
 
-}  // namespace modtest
+}  // namespace modulestest

@@ -4,7 +4,7 @@
 #include "app/sha256.h"
 #include "modules_fixture.h"
 
-namespace modtest {
+namespace modulestest {
 namespace {
 
 class Replace : public ModuleTest {
@@ -98,4 +98,4 @@ TEST_F(Replace, ListPointingOutsideThePlayerIsRefused) {
 }
 
 }  // namespace
-}  // namespace modtest
+}  // namespace modulestest

@@ -6,7 +6,7 @@
 
 #include "modules_fixture.h"
 
-namespace modtest {
+namespace modulestest {
 namespace {
 
 class UnZip : public ModuleTest {
@@ -80,4 +80,4 @@ TEST_F(UnZip, RefusesEverythingButOneSafeEntry) {
 }
 
 }  // namespace
-}  // namespace modtest
+}  // namespace modulestest

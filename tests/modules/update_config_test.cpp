@@ -1,7 +1,7 @@
 // upcfg.xml: where it is fetched from, how its nodes read, and which node applies.
 #include "modules_fixture.h"
 
-namespace modtest {
+namespace modulestest {
 namespace {
 
 class UpdateConfig : public ModuleTest {
@@ -116,4 +116,4 @@ TEST_F(UpdateConfig, RolloutAndOrderDecideWhichSourceRuns) {
 }
 
 }  // namespace
-}  // namespace modtest
+}  // namespace modulestest

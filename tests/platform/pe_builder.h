@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace testpe {
+namespace platformtest {
 
 struct VersionFields {
     uint16_t fileVersion[4] = {1, 0, 0, 0};
@@ -174,4 +174,4 @@ inline std::string peWithVersion(const VersionFields& wanted, bool pe32Plus = fa
 // A PE file with a resource section but no version resource (one icon-type resource).
 inline std::string peWithoutVersion() { return detail::image(3, std::string(64, '\x11'), false); }
 
-}  // namespace testpe
+}  // namespace platformtest

@@ -5,8 +5,8 @@
 using namespace plat;
 
 namespace {
-testpe::VersionFields sampleVersion() {
-    testpe::VersionFields wanted;
+platformtest::VersionFields sampleVersion() {
+    platformtest::VersionFields wanted;
     wanted.fileVersion[0] = 3, wanted.fileVersion[1] = 5, wanted.fileVersion[2] = 0, wanted.fileVersion[3] = 1234;
     wanted.productVersion[0] = 3, wanted.productVersion[1] = 6;
     wanted.fileFlags = 2;
@@ -18,7 +18,7 @@ testpe::VersionFields sampleVersion() {
 TEST(VersionResource, ReadsFixedPartAndStringsOfPe32AndPe32Plus) {
     for (bool plus : {false, true}) {
         VersionResource v;
-        ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(sampleVersion(), plus), v)) << plus;
+        ASSERT_TRUE(parsePeVersionResource(platformtest::peWithVersion(sampleVersion(), plus), v)) << plus;
         EXPECT_EQ(v.fileVersion[0], 3);
         EXPECT_EQ(v.fileVersion[1], 5);
         EXPECT_EQ(v.fileVersion[2], 0);
@@ -38,30 +38,30 @@ TEST(VersionResource, StringTableFollowsTheTranslation) {
     wanted.otherTables = {{u"040904b0", {{u"CompanyName", u"Other"}, {u"ProductName", u"Other"}}}};
     wanted.tableKey = u"080404B0";  // the translation's table, in other letter case
     VersionResource v;
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
+    ASSERT_TRUE(parsePeVersionResource(platformtest::peWithVersion(wanted), v));
     EXPECT_EQ(v.companyName, u"Lumora");
     // Without a translation entry, or without its table, the first table is read.
     wanted.translation = false;
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
+    ASSERT_TRUE(parsePeVersionResource(platformtest::peWithVersion(wanted), v));
     EXPECT_EQ(v.companyName, u"Other");
     wanted.translation = true;
     wanted.language = 0x0411;
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
+    ASSERT_TRUE(parsePeVersionResource(platformtest::peWithVersion(wanted), v));
     EXPECT_EQ(v.productName, u"Other");
     // No strings at all: the version alone.
     wanted = sampleVersion();
     wanted.strings.clear();
-    ASSERT_TRUE(parsePeVersionResource(testpe::peWithVersion(wanted), v));
+    ASSERT_TRUE(parsePeVersionResource(platformtest::peWithVersion(wanted), v));
     EXPECT_EQ(v.fileVersion[3], 1234);
     EXPECT_EQ(v.companyName, u"");
 }
 
 TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
     VersionResource v;
-    EXPECT_FALSE(parsePeVersionResource(testpe::peWithoutVersion(), v));
+    EXPECT_FALSE(parsePeVersionResource(platformtest::peWithoutVersion(), v));
     EXPECT_FALSE(parsePeVersionResource("", v));
     EXPECT_FALSE(parsePeVersionResource("MZ not a program at all", v));
-    const std::string pe = testpe::peWithVersion(sampleVersion());
+    const std::string pe = platformtest::peWithVersion(sampleVersion());
     // Every truncation, and single flipped bytes everywhere, fail cleanly or still parse.
     for (size_t cut = 0; cut < pe.size(); ++cut) {
         parsePeVersionResource(pe.substr(0, cut), v);
@@ -77,7 +77,7 @@ TEST(VersionResource, FilesWithoutAResourceOrBrokenOnesHaveNoVersion) {
 // resource directory and the resource itself are all that is read.
 TEST(VersionResource, ReadsOnlyTheHeadersAndTheResource) {
     for (bool pe32Plus : {false, true}) {
-        std::string pe = testpe::peWithVersion(sampleVersion(), pe32Plus);
+        std::string pe = platformtest::peWithVersion(sampleVersion(), pe32Plus);
         const size_t small = pe.size();
         pe.resize(16u << 20, '\x90');  // code and data after the resource
         size_t bytesRead = 0;
@@ -95,7 +95,7 @@ TEST(VersionResource, ReadsOnlyTheHeadersAndTheResource) {
 class VersionFile : public testsupport::HostTest {};
 
 TEST_F(VersionFile, ReadsTheResourceOfAFile) {
-    write("Orvix.exe", testpe::peWithVersion(sampleVersion()));
+    write("Orvix.exe", platformtest::peWithVersion(sampleVersion()));
     write("plain.txt", "hello");
     VersionResource v;
     ASSERT_TRUE(readVersionResource(agentPath("ORVIX.EXE"), v));
