@@ -7,13 +7,6 @@
 #include <thread>
 #include <vector>
 
-#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-#include <httplib.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/rsa.h>
-#include <openssl/x509.h>
-#endif
 
 #include "fetch/fetch_fixture.h"
 
@@ -64,57 +57,6 @@ std::vector<std::string> names(const std::vector<testsupport::FormPart>& parts) 
     return out;
 }
 
-#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-// An HTTPS server on 127.0.0.1 with a certificate it signed itself.
-class SelfSignedServer {
-public:
-    // Every answer is the document, or a redirect to redirectTo when one is given.
-    explicit SelfSignedServer(std::string redirectTo = "")
-        : m_key(EVP_RSA_gen(2048)), m_cert(X509_new()), m_server(selfSign(m_cert, m_key), m_key) {
-        m_server.Get(".*", [this, redirectTo](const httplib::Request&, httplib::Response& res) {
-            ++m_requests;
-            if (redirectTo.empty()) res.set_content("secret document", "text/plain");
-            else res.set_redirect(redirectTo);
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    }
-    ~SelfSignedServer() {
-        m_server.stop();
-        m_thread.join();
-        X509_free(m_cert);
-        EVP_PKEY_free(m_key);
-    }
-    std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(m_port) + path; }
-    int requests() const { return m_requests; }
-    // Its certificate as an authority file, so that a client can verify it.
-    void writeCertificate(const fs::path& file) const {
-        FILE* out = std::fopen(file.string().c_str(), "w");
-        PEM_write_X509(out, m_cert);
-        std::fclose(out);
-    }
-
-private:
-    static X509* selfSign(X509* cert, EVP_PKEY* key) {
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-        X509_gmtime_adj(X509_getm_notBefore(cert), 0);
-        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-        X509_set_pubkey(cert, key);
-        X509_NAME* name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
-                                   -1, -1, 0);
-        X509_set_issuer_name(cert, name);
-        X509_sign(cert, key, EVP_sha256());
-        return cert;
-    }
-    EVP_PKEY* m_key;
-    X509* m_cert;
-    httplib::SSLServer m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::atomic<int> m_requests{0};
-};
-#endif
 
 }  // namespace
 
@@ -335,7 +277,8 @@ TEST_F(TransferTest, RefusesOtherSchemesAndUnverifiedServers) {
                                      "gopher://127.0.0.1:" + std::to_string(m_server.port()) + "/x",
                                      m_server.url("/to-file")};
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-    SelfSignedServer tls;
+    testsupport::HttpServer tls(testsupport::Scheme::Https);
+    tls.serve("*", Reply{"secret document"});
     urls.push_back(tls.url("/doc"));
 #endif
     for (const std::string& u : urls) {
@@ -348,17 +291,18 @@ TEST_F(TransferTest, RefusesOtherSchemesAndUnverifiedServers) {
     }
     EXPECT_EQ(m_server.requests().size(), 1u);  // the redirect alone
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-    EXPECT_EQ(tls.requests(), 0);
+    EXPECT_EQ(tls.requests().size(), 0u);
 
     // A verified https server may redirect within https, never to plain http.
-    SelfSignedServer away(m_server.url("/doc"));
-    away.writeCertificate(m_folder.path() / "authority.pem");
+    testsupport::HttpServer away(testsupport::Scheme::Https);
+    away.serve("*", testsupport::redirect(m_server.url("/doc")));
+    away.writeCertificate((m_folder.path() / "authority.pem").string());
     fetch::TransferRequest request;
     request.policy = m_policy;
     request.policy.caFile = (m_folder.path() / "authority.pem").string();
     request.url = text::fromUtf8(away.url("/doc"));
     EXPECT_EQ(fetch::performTransfer(request).outcome, fetch::TransferOutcome::Failed);
-    EXPECT_EQ(away.requests(), 1);
+    EXPECT_EQ(away.requests().size(), 1u);
     EXPECT_EQ(m_server.requests().size(), 1u);
 #endif
 }

@@ -1,6 +1,10 @@
 #include "support/http_server.h"
 
 #include <httplib.h>
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+#endif
 
 #include <algorithm>
 #include <condition_variable>
@@ -75,8 +79,55 @@ std::string Request::header(const std::string& name) const {
 
 Reply redirect(const std::string& location, int status) { return Reply{"", status, {{"Location", location}}}; }
 
+namespace {
+
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+// A key and a certificate for 127.0.0.1 signed with it, valid for an hour.
+struct SelfSigned {
+    EVP_PKEY* key = EVP_RSA_gen(2048);
+    X509* cert = X509_new();
+    SelfSigned() {
+        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+        X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+        X509_set_pubkey(cert, key);
+        X509_NAME* name = X509_get_subject_name(cert);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
+                                   -1, -1, 0);
+        X509_set_issuer_name(cert, name);
+        X509_EXTENSION* altName = X509V3_EXT_conf_nid(nullptr, nullptr, NID_subject_alt_name, "IP:127.0.0.1");
+        X509_add_ext(cert, altName, -1);
+        X509_EXTENSION_free(altName);
+        X509_sign(cert, key, EVP_sha256());
+    }
+    ~SelfSigned() {
+        X509_free(cert);
+        EVP_PKEY_free(key);
+    }
+};
+#endif
+
+std::unique_ptr<httplib::Server> makeServer(Scheme scheme, std::shared_ptr<void>& keep) {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    if (scheme == Scheme::Https) {
+        auto pair = std::make_shared<SelfSigned>();
+        keep = pair;
+        return std::make_unique<httplib::SSLServer>(pair->cert, pair->key);
+    }
+#else
+    if (scheme == Scheme::Https) std::abort();  // a build without TLS has no https tests
+#endif
+    return std::make_unique<httplib::Server>();
+}
+
+}  // namespace
+
 struct HttpServer::Impl {
-    httplib::Server http;
+    explicit Impl(Scheme s) : scheme(s), server(makeServer(s, certificate)), http(*server) {}
+    Scheme scheme;
+    std::shared_ptr<void> certificate;  // the https server's key and certificate
+    std::unique_ptr<httplib::Server> server;
+    httplib::Server& http;
     std::thread thread;
     int port = 0;
 
@@ -213,13 +264,27 @@ struct HttpServer::Impl {
     }
 };
 
-HttpServer::HttpServer() : m_impl(std::make_unique<Impl>()) { m_impl->start(); }
+HttpServer::HttpServer(Scheme scheme) : m_impl(std::make_unique<Impl>(scheme)) { m_impl->start(); }
 
 HttpServer::~HttpServer() { m_impl->stop(); }
 
 int HttpServer::port() const { return m_impl->port; }
 
-std::string HttpServer::base() const { return "http://127.0.0.1:" + std::to_string(m_impl->port); }
+std::string HttpServer::base() const {
+    return (m_impl->scheme == Scheme::Https ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_impl->port);
+}
+
+bool HttpServer::writeCertificate(const std::string& file) const {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    if (m_impl->scheme != Scheme::Https) return false;
+    FILE* out = std::fopen(file.c_str(), "w");
+    if (!out) return false;
+    bool written = PEM_write_X509(out, static_cast<SelfSigned*>(m_impl->certificate.get())->cert) == 1;
+    return std::fclose(out) == 0 && written;
+#else
+    return false;
+#endif
+}
 
 std::string HttpServer::url(const std::string& path) const { return base() + path; }
 

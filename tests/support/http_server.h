@@ -1,7 +1,8 @@
 // A web server on 127.0.0.1, on a port of the system's choosing, for the time the object
 // lives. It answers what the test serves per path, logs every request, and can misbehave
 // on purpose: any status, redirects, answers held back, bodies cut short or stalled, and
-// bodies without end.
+// bodies without end. Over https (where the build has TLS) it shows a certificate it
+// signed itself for 127.0.0.1, which a client verifies with writeCertificate's file.
 #pragma once
 #include <chrono>
 #include <functional>
@@ -59,16 +60,20 @@ using Responder = std::function<Reply(const Request&)>;
 
 constexpr std::chrono::milliseconds kHoldLimit = std::chrono::seconds(10);
 
+enum class Scheme { Http, Https };
+
 class HttpServer {
 public:
-    HttpServer();
+    explicit HttpServer(Scheme scheme = Scheme::Http);
     // Lets everything held go, then stops.
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
     int port() const;
-    std::string base() const;  // "http://127.0.0.1:<port>"
+    std::string base() const;  // "http://127.0.0.1:<port>" (or https)
+    // The certificate of an https server as an authority file; false over http.
+    bool writeCertificate(const std::string& file) const;
     std::string url(const std::string& path) const;
 
     // What a path answers, replacing what it answered before. A path ending in "*" stands
