@@ -236,7 +236,8 @@ TEST_F(TransferTest, SaveToFileStreamsIntoPlaceCreatingTheFolderChain) {
     request.url = url("/pkg");
     request.saveToFile = true;
     request.savePath = m_folder.agentPath("a/b/setup.exe");
-    ASSERT_TRUE(fetch::performTransfer(request));
+    fetch::TransferResult saved = fetch::performTransfer(request);
+    ASSERT_TRUE(saved) << saved.reason << " " << saved.status;
     EXPECT_TRUE(request.responseBody.empty());  // the body went to disk, not to memory
     EXPECT_EQ(readFile(m_folder.path() / "a/b/setup.exe"), package);
     EXPECT_FALSE(fs::exists(m_folder.path() / "a/b/older.exe.7.part"));
