@@ -8,6 +8,7 @@
 #include "fetch/package_run.h"
 #include "modules/module_updater.h"
 #include "platform/named_mutex.h"
+#include "platform/network_cost.h"
 #include "platform/thread_messages.h"
 
 using modules::ModuleUpdater;
@@ -22,6 +23,7 @@ constexpr char16_t kSilentUpdateObject[] = u"AEE5851B-96A7-4F3A-8C04-D2CAE21C800
 struct BackgroundRun {
     std::u16string clientId;  // looked up once, again only while empty
     fetch::PackageRun package;
+    bool costlyLink = false;  // metered or roaming: the module update stays out of the run
 };
 
 BackgroundRun& backgroundRun() {
@@ -29,12 +31,30 @@ BackgroundRun& backgroundRun() {
     return *run;
 }
 
+// Nobody asked for a background run's downloads, so on a link the user pays for by the
+// byte it downloads only a package its document calls critical: any other package waits
+// for a run on another link, the module update as well. Returns the verdict to go on with.
+fetch::Verdict onCostlyLink(fetch::Verdict verdict, const fetch::Package& package, bool& costly) {
+    plat::NetworkCost cost = plat::networkCost();
+    costly = cost != plat::NetworkCost::Unrestricted;
+    if (!costly) return verdict;
+    const char16_t* kind = cost == plat::NetworkCost::Roaming ? u"roaming" : u"metered";
+    if (verdict == fetch::Verdict::Download && package.critical) {
+        LOG(u"%s network connection: critical update %s downloads all the same", kind, package.name);
+        return verdict;
+    }
+    LOG(u"%s network connection: this background run downloads nothing", kind);
+    return verdict == fetch::Verdict::Download ? fetch::Verdict::NoUpdate : verdict;
+}
+
 void endRun() { plat::postThreadMessage(processState().normalThreadId, UM_UPDATE_RUN_DONE); }
 
 void follow(fetch::NextStep step) {
     switch (step) {
         case fetch::NextStep::Wait: return;
-        case fetch::NextStep::ModuleStage: runModuleUpdateStage(backgroundRun().clientId); break;
+        case fetch::NextStep::ModuleStage:
+            if (!backgroundRun().costlyLink) runModuleUpdateStage(backgroundRun().clientId);
+            break;
         case fetch::NextStep::EndRun: break;
     }
     endRun();
@@ -64,6 +84,7 @@ void startUpdateRun() {
         verdict = decision.verdict;
         job = std::move(decision.job);
     }
+    verdict = onCostlyLink(verdict, job.package, run.costlyLink);
     follow(run.package.start(verdict, std::move(job)));
 }
 

@@ -16,7 +16,7 @@ if(WIN32)
             NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   find_library(SODIUM_LIBRARY NAMES libsodium.a PATHS ${OV_DEPS_PREFIX}/lib
                NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  set(OV_PLATFORM_LIBS shell32 advapi32 user32 version shlwapi)
+  set(OV_PLATFORM_LIBS shell32 advapi32 user32 version shlwapi winhttp ole32 uuid)
   set(OV_CURL_LIBS ${CURL_LIBRARY} ${ZLIB_LIBRARY} ws2_32 bcrypt crypt32 secur32 iphlpapi)
   set(OV_ZIP_LIBS ${MINIZIP_LIBRARY} ${ZLIB_LIBRARY})
   set(OV_SODIUM_LIBS ${SODIUM_LIBRARY})

@@ -55,6 +55,7 @@ UpdateRecord readUpdateRecord(const Node& element) {
         else if (nameIs(*a, "probability")) r.probability = text::atoi(v);
         else if (nameIs(*a, "seed")) r.seed = text::atoi(v);
         else if (nameIs(*a, "usehttp")) r.usehttp = text::atoi(v);
+        else if (nameIs(*a, "critical")) r.critical = text::atoi(v) == 1;
         else if (nameIs(*a, "whitelist")) r.whitelist = v;
         else if (nameIs(*a, "blacklist")) r.blacklist = v;
         else if (nameIs(*a, "showtip")) r.showtip = text::atoi(v);

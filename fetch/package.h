@@ -23,6 +23,8 @@ struct Package {
     std::u16string sha256;
     int usehttp = 0;
     int showtip = 0;
+    // A background run downloads it on a metered or roaming link as well.
+    bool critical = false;
     std::string verlogBytes;
     std::string verBytes;
 };

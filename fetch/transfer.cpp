@@ -15,6 +15,7 @@
 #include "app/background_digest.h"
 #include "app/log.h"
 #include "app/streamed_digest.h"
+#include "fetch/proxy_setup.h"
 #include "fetch/url_text.h"
 #include "fetch/write_behind.h"
 #include "platform/files.h"
@@ -354,8 +355,8 @@ void setAgentStyle(TransferContext& ctx, const std::string& url, const TransferR
     }
 }
 
-// The module GET: Host without a port and the User-Agent alone, HTTP/1.1, no proxy, no
-// redirect followed by libcurl (the caller's loop does it).
+// The module GET: Host without a port and the User-Agent alone, HTTP/1.1, no redirect
+// followed by libcurl (the caller's loop does it).
 bool setModuleStyle(TransferContext& ctx, const std::string& url) {
     CURL* h = ctx.handle;
     std::string host = hostOf(url);
@@ -364,7 +365,6 @@ bool setModuleStyle(TransferContext& ctx, const std::string& url) {
     ctx.headers = curl_slist_append(ctx.headers, kModuleUserAgent);
     ctx.headers = curl_slist_append(ctx.headers, "Accept:");  // drops libcurl's default Accept
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     return true;
 }
@@ -440,8 +440,10 @@ TransferResult exchange(TransferRequest& request, const std::string& url, Progre
     BodySink sink(ctx.handle, request);
     ProgressWatch watch(progress, request.policy.stallMs);
     if (!setOptions(ctx, url, sink, request, watch) || !buildForm(ctx, request)) return result;
+    ProxyChoice proxy = applyProxy(ctx.handle, url);
 
     CURLcode code = curl_easy_perform(ctx.handle);
+    logProxyRefusal(ctx.handle, proxy, url);
     curl_easy_getinfo(ctx.handle, CURLINFO_RESPONSE_CODE, &result.status);
     result.bytes = sink.bytes();
     if (code != CURLE_OK) {

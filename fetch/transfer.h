@@ -29,8 +29,10 @@ struct TransferPolicy {
     int maxRedirects = 10;
     // Agent: libcurl follows any redirect and sends the agent's fixed headers. ModuleGet:
     // only 301, 302 and 303 are followed, one request at a time; each sends "Host" (the
-    // host name, never a port) and the fixed User-Agent alone, over HTTP/1.1, never
-    // through a proxy, with the URL's blanks and non-ASCII characters percent-escaped.
+    // host name, never a port) and the fixed User-Agent alone, over HTTP/1.1, with the
+    // URL's blanks and non-ASCII characters percent-escaped. Both go through the proxy
+    // the user's settings name for the URL (https through a CONNECT tunnel, the server's
+    // certificate verified as on a direct line).
     enum class Style { Agent, ModuleGet } style = Style::Agent;
     std::string caFile;  // an authority file instead of the system's (tests' own servers)
 };

@@ -10,10 +10,12 @@ namespace {
 
 bool logged(const AgentSandbox& box, const std::string& text) { return e2e::logged(box.logLines(), text); }
 
+// On a metered link too: the user asked for this download.
 TEST(ChannelInitiative, PlayerRunsTheWholeExchange) {
     AgentSandbox box;
     OfferServer server;
     prepare(box, server);
+    box.setEnv("OVUPDATE_NETWORK_COST", "metered");
     auto agent = box.start({"initiative"});
     auto player = box.start({"update", "--timeout", "20"}, buildProgram("OrvixPlayer"), "player.txt");
     ExitStatus played = player->wait(30000);

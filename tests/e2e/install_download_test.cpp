@@ -1,6 +1,7 @@
 // A background run that takes a package: through the stand-in engine, or over HTTP from
 // the full link and then from each package domain, always ending with the digest check.
 #include "e2e/install_world.h"
+#include "support/proxy_server.h"
 
 using namespace e2e;
 
@@ -160,4 +161,87 @@ TEST_F(InstallRun, NoLinkAtAllEndsWithStatus6) {
     EXPECT_EQ(lineAt(lines, "check md5 success"), -1);
     EXPECT_FALSE(fs::exists(savedPackage()));
     EXPECT_EQ(recordedFile(), "");
+}
+
+// On a link the user pays for by the amount, a background run downloads only a package
+// its document calls critical: no engine task, no HTTP download, no module update.
+TEST_F(InstallRun, MeteredLinkHoldsBackAllButACriticalPackage) {
+    struct Case {
+        const char* cost;  // empty: not set
+        const char* critical;
+        bool downloads;
+        const char* line;  // empty: none about the link
+    } cases[] = {
+        {"", "", true, ""},
+        {"unrestricted", "", true, ""},
+        {"metered", "", false, "metered network connection: this background run downloads nothing"},
+        {"roaming", " critical='0'", false, "roaming network connection: this background run downloads nothing"},
+        {"metered", " critical='1'", true,
+         "metered network connection: critical update OrvixSetup_3.2.0.1.exe downloads all the same"},
+        {"roaming", " critical='1'", true,
+         "roaming network connection: critical update OrvixSetup_3.2.0.1.exe downloads all the same"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.cost) + c.critical);
+        InstallWorld run;
+        HttpServer engineSide;
+        engineSide.serve("/p2p/pkg", {run.m_package});
+        run.offer(engineLink(engineSide.url("/p2p/pkg")) + c.critical);
+        if (*c.cost) run.m_box.setEnv("OVUPDATE_NETWORK_COST", c.cost);
+
+        std::vector<std::string> lines = run.runAgent();
+        EXPECT_EQ(logged(lines, "prism download start"), c.downloads);
+        EXPECT_EQ(engineSide.hits("/p2p/pkg"), c.downloads ? 1 : 0);
+        EXPECT_EQ(fs::exists(run.savedPackage()), c.downloads);
+        EXPECT_EQ(logged(lines, "下载安装包完成 下载状态是：2"), !c.downloads);
+        EXPECT_EQ(run.m_documents.hits("/product/OvUpdate/upcfg.xml"), 0);  // the module update
+        bool aboutTheLink = loggedPrefix(lines, "metered network") || loggedPrefix(lines, "roaming network");
+        EXPECT_TRUE(*c.line ? logged(lines, c.line) : !aboutTheLink);
+    }
+}
+
+// Behind a proxy that alone knows the download servers' name, the whole background run
+// goes through it: the document, the package and the module update's GET. A proxy that
+// turns the agent's credentials down is named in the log.
+TEST(ProxiedRun, ReachesTheServersOnlyTheProxyKnows) {
+    std::string why = testsupport::ProxyServer::unavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const std::string host = "dl.behind-proxy.test";
+    testsupport::ProxyServer proxy({host}, true);
+    ASSERT_TRUE(proxy.listening()) << proxy.log();
+    std::string through = proxy.url(testsupport::kProxyUser, testsupport::kProxyPassword);
+    {
+        InstallWorld run;
+        std::string domain = "http://" + host + ":" + std::to_string(run.m_documents.port());
+        run.m_box.setServers(domain);
+        run.m_documents.serve("/pkg", {run.m_package});
+        run.offer("usehttp='1' httplinkfull='" + domain + "/pkg'");
+        run.m_box.setEnv("http_proxy", through);
+        std::vector<std::string> lines = run.runAgent();
+        EXPECT_TRUE(logged(lines, "升级成功。实用的是httplinkfull，值为：" + domain + "/pkg"));
+        EXPECT_EQ(run.savedBytes(), run.m_package);
+    }
+    {
+        // Refused: every document fails and the run goes into its retry schedule.
+        InstallWorld run;
+        std::string domain = "http://" + host + ":" + std::to_string(run.m_documents.port());
+        run.m_box.setServers(domain);
+        run.m_box.setEnv("http_proxy", proxy.url(testsupport::kProxyUser, "wrong"));
+        std::unique_ptr<Process> agent = run.m_box.start();
+        std::string line = "proxy " + proxy.url() + " refused " + domain +
+                           "/product/OvUpdate/OvUpdate.xml: 407, no credentials it accepts";
+        EXPECT_TRUE(waitUntil([&] { return logged(run.m_box.logLines(), "由于下载xml失败，现在开始重试..."); },
+                              std::chrono::seconds(20)));
+        agent->kill();
+        EXPECT_EQ(countLogged(run.m_box.logLines(), line), 1);
+        EXPECT_EQ(run.m_documents.requests().size(), 0u);
+    }
+    // The module GET: a document in which nothing applies leads to the module update.
+    InstallWorld run;
+    std::string domain = "http://" + host + ":" + std::to_string(run.m_documents.port());
+    run.m_box.setServers(domain);
+    run.offer("enable='0'");
+    run.m_box.setEnv("http_proxy", through);
+    runToEnd(run.m_box);
+    EXPECT_EQ(run.m_documents.hits("/product/OvUpdate/upcfg.xml"), 1);
 }

@@ -244,6 +244,8 @@ TEST(PublishExplain, AgreesWithTheAgentOnATableOfMachines) {
         {"3.1.0.0", "2000", "de", "b", "rollout.exe",
          "  rollout: client id b, seed 1000: bucket 27, share 50% (buckets below it take it)"},
         {"3.1.0.0", "2000", "us", "b", "everyone.exe", "rollout.exe: skipped (region us is on blacklist us)"},
+        {"3.1.0.0", "2000", "us", "b", "everyone.exe",
+         "  critical: a background run downloads it on a metered or roaming link too"},
         {"3.3.0.0", "2000", "de", "b", "",
          "everyone.exe: skipped (local file <player folder>\\Orvix.exe version 3.3.0.0 is not older than ver "
          "3.2.0.1)"},
@@ -262,7 +264,7 @@ TEST(PublishExplain, AgreesWithTheAgentOnATableOfMachines) {
                                "' flag='1' reg='true'/></Path><Clientpath>" + player + "</Clientpath>" +
                                update("old-players.exe", "clientmaxver='2.9.9.9'") +
                                update("rollout.exe", "probability='50' partnerid='1077' blacklist='us'") +
-                               update("everyone.exe", "whitelist='us|de'") + "</updateinfo>";
+                               update("everyone.exe", "whitelist='us|de' critical='1'") + "</updateinfo>";
         writeFile(world.product() / "OvUpdate.xml", document);
         for (const char* name : {"old-players.exe", "rollout.exe", "everyone.exe"})
             writeFile(world.tree() / "pkg" / name, name);

@@ -82,20 +82,22 @@ Reply redirect(const std::string& location, int status) { return Reply{"", statu
 namespace {
 
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-// A key and a certificate for 127.0.0.1 signed with it, valid for an hour.
+// A key and a certificate for a host name or address signed with it, valid for an hour.
 struct SelfSigned {
     EVP_PKEY* key = EVP_RSA_gen(2048);
     X509* cert = X509_new();
-    SelfSigned() {
+    explicit SelfSigned(const std::string& host) {
         ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
         X509_gmtime_adj(X509_getm_notBefore(cert), 0);
         X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
         X509_set_pubkey(cert, key);
         X509_NAME* name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host.c_str()),
                                    -1, -1, 0);
         X509_set_issuer_name(cert, name);
-        X509_EXTENSION* altName = X509V3_EXT_conf_nid(nullptr, nullptr, NID_subject_alt_name, "IP:127.0.0.1");
+        bool address = host.find_first_not_of("0123456789.") == std::string::npos;
+        std::string alt = (address ? "IP:" : "DNS:") + host;
+        X509_EXTENSION* altName = X509V3_EXT_conf_nid(nullptr, nullptr, NID_subject_alt_name, alt.c_str());
         X509_add_ext(cert, altName, -1);
         X509_EXTENSION_free(altName);
         X509_sign(cert, key, EVP_sha256());
@@ -107,10 +109,10 @@ struct SelfSigned {
 };
 #endif
 
-std::unique_ptr<httplib::Server> makeServer(Scheme scheme, std::shared_ptr<void>& keep) {
+std::unique_ptr<httplib::Server> makeServer(Scheme scheme, const std::string& name, std::shared_ptr<void>& keep) {
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
     if (scheme == Scheme::Https) {
-        auto pair = std::make_shared<SelfSigned>();
+        auto pair = std::make_shared<SelfSigned>(name);
         keep = pair;
         return std::make_unique<httplib::SSLServer>(pair->cert, pair->key);
     }
@@ -123,7 +125,7 @@ std::unique_ptr<httplib::Server> makeServer(Scheme scheme, std::shared_ptr<void>
 }  // namespace
 
 struct HttpServer::Impl {
-    explicit Impl(Scheme s) : scheme(s), server(makeServer(s, certificate)), http(*server) {}
+    Impl(Scheme s, const std::string& name) : scheme(s), server(makeServer(s, name, certificate)), http(*server) {}
     Scheme scheme;
     std::shared_ptr<void> certificate;  // the https server's key and certificate
     std::unique_ptr<httplib::Server> server;
@@ -264,7 +266,10 @@ struct HttpServer::Impl {
     }
 };
 
-HttpServer::HttpServer(Scheme scheme) : m_impl(std::make_unique<Impl>(scheme)) { m_impl->start(); }
+HttpServer::HttpServer(Scheme scheme, const std::string& certificateName)
+    : m_impl(std::make_unique<Impl>(scheme, certificateName)) {
+    m_impl->start();
+}
 
 HttpServer::~HttpServer() { m_impl->stop(); }
 

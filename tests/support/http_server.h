@@ -2,7 +2,7 @@
 // lives. It answers what the test serves per path, logs every request, and can misbehave
 // on purpose: any status, redirects, answers held back, bodies cut short or stalled, and
 // bodies without end. Over https (where the build has TLS) it shows a certificate it
-// signed itself for 127.0.0.1, which a client verifies with writeCertificate's file.
+// signed itself for 127.0.0.1 (or the name it is given), which a client verifies with writeCertificate's file.
 #pragma once
 #include <chrono>
 #include <functional>
@@ -64,7 +64,8 @@ enum class Scheme { Http, Https };
 
 class HttpServer {
 public:
-    explicit HttpServer(Scheme scheme = Scheme::Http);
+    // certificateName: the host name (or address) an https server's certificate is for.
+    explicit HttpServer(Scheme scheme = Scheme::Http, const std::string& certificateName = "127.0.0.1");
     // Lets everything held go, then stops.
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;

@@ -98,6 +98,7 @@ void printVerdicts(const std::vector<decision::DocumentItem>& items,
         print(name + (v.taken() ? u": taken" : u": skipped (" + skipReason(v, name) + u")"));
         std::u16string rollout = rolloutLine(v);
         if (!rollout.empty()) print(u"  " + rollout);
+        if (item.update.critical) print(u"  critical: a background run downloads it on a metered or roaming link too");
     }
 }
 

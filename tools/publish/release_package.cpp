@@ -29,7 +29,7 @@ constexpr char kHelp[] =
     "  --notes TEXT    release notes shown by the player (default \"Version V\")\n"
     "  --channel C     distribution channels that must not take it (partnerid, \";\" between)\n"
     "  --percent P --seed S  staged rollout: share of machines and hash seed (default 100, 1000)\n"
-    "  --set NAME=VALUE      any other attribute of the update element (runnow, showtip, usehttp, ...)\n"
+    "  --set NAME=VALUE      any other attribute of the update element (runnow, showtip, usehttp, critical, ...)\n"
     "  --sign SECRET_KEY     writes both documents' .minisig\n";
 
 constexpr char16_t kPlayerFolderFlag[] = u"1";
