@@ -11,6 +11,7 @@ packages=(
   libsodium-dev minisign openssl
   clang libclang-rt-14-dev
   python3
+  libzstd-dev zstd bsdiff
 )
 
 missing=()
