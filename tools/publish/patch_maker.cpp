@@ -30,7 +30,7 @@ int64_t matchLength(Bytes a, int64_t aSize, Bytes b, int64_t bSize) {
 }
 
 // The longest match of the new bytes among the old file's suffixes sa[st..en].
-int64_t search(const std::vector<saidx_t>& sa, Bytes old, int64_t oldSize, Bytes nw, int64_t newSize,
+int64_t search(const saidx_t* sa, Bytes old, int64_t oldSize, Bytes nw, int64_t newSize,
                int64_t st, int64_t en, int64_t& pos) {
     while (en - st >= 2) {
         int64_t mid = st + (en - st) / 2;
@@ -52,7 +52,7 @@ struct Streams {
     std::string control, diff, extra;
 };
 
-void diffStreams(Bytes old, int64_t oldSize, Bytes nw, int64_t newSize, const std::vector<saidx_t>& sa,
+void diffStreams(Bytes old, int64_t oldSize, Bytes nw, int64_t newSize, const saidx_t* sa,
                  Streams& s) {
     int64_t scan = 0, len = 0, pos = 0, lastScan = 0, lastPos = 0, lastOffset = 0;
     while (scan < newSize) {
@@ -115,6 +115,8 @@ bool compress(const std::string& in, std::string& out) {
 
 }  // namespace
 
+bool canMakePatches() { return true; }
+
 bool makePatch(const std::string& old, const std::string& updated, std::string& patch) {
     if (old.empty() || old.size() > INT32_MAX) return false;
     try {
@@ -123,7 +125,7 @@ bool makePatch(const std::string& old, const std::string& updated, std::string& 
         if (divsufsort(oldBytes, sa.data(), static_cast<saidx_t>(old.size())) != 0) return false;
         Streams s;
         diffStreams(oldBytes, static_cast<int64_t>(old.size()), reinterpret_cast<Bytes>(updated.data()),
-                    static_cast<int64_t>(updated.size()), sa, s);
+                    static_cast<int64_t>(updated.size()), sa.data(), s);
         std::string control, diff, extra;
         if (!compress(s.control, control) || !compress(s.diff, diff) || !compress(s.extra, extra)) return false;
         patch.assign(modules::patch::kMagic, sizeof modules::patch::kMagic);
@@ -137,6 +139,7 @@ bool makePatch(const std::string& old, const std::string& updated, std::string& 
     }
 }
 #else
+bool canMakePatches() { return false; }
 bool makePatch(const std::string&, const std::string&, std::string&) { return false; }
 #endif
 
