@@ -61,12 +61,14 @@ bool build(std::string_view old, Frame& control, Frame& diff, Frame& extra, std:
         uint64_t add = patch::readU64(record), copy = patch::readU64(record + 8);
         int64_t step = static_cast<int64_t>(patch::readU64(record + 16));
         if (add > newSize - newPos || add > old.size() - oldPos) return why = u"stretch out of range", false;
-        if (!diff.read(&out[newPos], add)) return why = u"difference frame", false;
-        for (uint64_t i = 0; i < add; ++i) out[newPos + i] = static_cast<char>(out[newPos + i] + old[oldPos + i]);
+        // Within out and old, so every figure from here fits a size_t, also in a 32-bit build.
+        auto at = static_cast<size_t>(newPos), from = static_cast<size_t>(oldPos), n = static_cast<size_t>(add);
+        if (!diff.read(&out[at], n)) return why = u"difference frame", false;
+        for (size_t i = 0; i < n; ++i) out[at + i] = static_cast<char>(out[at + i] + old[from + i]);
         newPos += add;
         oldPos += add;
         if (copy > newSize - newPos) return why = u"new bytes out of range", false;
-        if (!extra.read(&out[newPos], copy)) return why = u"new-bytes frame", false;
+        if (!extra.read(&out[static_cast<size_t>(newPos)], static_cast<size_t>(copy))) return why = u"new-bytes frame", false;
         newPos += copy;
         // The old position stays within the old file; a step out of it is no patch of ours.
         const auto oldSize = static_cast<int64_t>(old.size());
@@ -97,9 +99,11 @@ bool applyPatch(std::string_view old, std::string_view bytes, uint64_t maxBytes,
         return why = u"no memory for the new file", false;
     }
     std::string_view frames = bytes.substr(patch::kHeaderBytes);
-    Frame control(frames.substr(0, controlBytes));
-    Frame diff(frames.substr(controlBytes, diffBytes));
-    Frame extra(frames.substr(controlBytes + diffBytes));
+    // Both lie within the patch (checked above), so they fit a size_t.
+    auto c = static_cast<size_t>(controlBytes), d = static_cast<size_t>(diffBytes);
+    Frame control(frames.substr(0, c));
+    Frame diff(frames.substr(c, d));
+    Frame extra(frames.substr(c + d));
     return build(old, control, diff, extra, out, why);
 }
 

@@ -102,7 +102,7 @@ install_zstd() {
   src=$(find "$work" -maxdepth 1 -type d -name 'libzstd-*' | head -1)
   lib="$src/lib"
   for f in "$lib"/common/*.c "$lib"/decompress/*.c; do
-    "$triple-gcc-posix" -O2 -w -ffunction-sections -fdata-sections -DZSTD_LEGACY_SUPPORT=0 -DZSTD_DISABLE_ASM \
+    "$triple-gcc-posix" -Os -w -ffunction-sections -fdata-sections -DZSTD_LEGACY_SUPPORT=0 -DZSTD_DISABLE_ASM -DZSTD_NO_INLINE \
       -DZSTD_NO_TRACE -DZSTD_STRIP_ERROR_STRINGS -DHUF_FORCE_DECOMPRESS_X1 -DZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT \
       -c "$f" -o "$work/zstd-$(basename "$f" .c).o" -I"$lib" -I"$lib/common"
     objs+=("$work/zstd-$(basename "$f" .c).o")
@@ -140,7 +140,7 @@ sodium_key="libsodium-$sodium_version gcc-$("$triple-gcc-posix" -dumpversion)"
 if [ "$(cat "$prefix/.sodium" 2>/dev/null)" != "$sodium_key" ] || [ ! -f "$prefix/lib/libsodium.a" ]; then
   install_sodium "$sodium_key"
 fi
-zstd_key="libzstd-$(source_version libzstd) decoder gcc-$("$triple-gcc-posix" -dumpversion)"
+zstd_key="libzstd-$(source_version libzstd) decoder-Os gcc-$("$triple-gcc-posix" -dumpversion)"
 if [ "$(cat "$prefix/.zstd" 2>/dev/null)" != "$zstd_key" ] || [ ! -f "$prefix/lib/libzstd.a" ]; then
   install_zstd "$zstd_key"
 fi
