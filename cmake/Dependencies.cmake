@@ -20,12 +20,18 @@ if(WIN32)
   set(OV_CURL_LIBS ${CURL_LIBRARY} ${ZLIB_LIBRARY} ws2_32 bcrypt crypt32 secur32 iphlpapi)
   set(OV_ZIP_LIBS ${MINIZIP_LIBRARY} ${ZLIB_LIBRARY})
   set(OV_SODIUM_LIBS ${SODIUM_LIBRARY})
+  # The decoding half of zstd only, for applying module patches.
+  find_path(ZSTD_INCLUDE_DIR zstd.h PATHS ${OV_DEPS_PREFIX}/include
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_library(ZSTD_DECODER_LIBRARY NAMES libzstd.a PATHS ${OV_DEPS_PREFIX}/lib
+               NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(OV_ZSTD_DECODER_LIBS ${ZSTD_DECODER_LIBRARY})
   # RapidXml is header-only: its folder is copied beside the build, never the host's whole
   # /usr/include. The header-only cpp-httplib of the tests lies in the prefix.
   set(OV_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
   file(COPY /usr/include/rapidxml DESTINATION ${OV_HOST_HEADERS})
   set(RAPIDXML_INCLUDE_DIR ${OV_HOST_HEADERS})
-  set(OV_THIRD_PARTY_INCLUDES ${CURL_INCLUDE_DIR} ${MINIZIP_INCLUDE_DIR} ${SODIUM_INCLUDE_DIR} ${OV_HOST_HEADERS})
+  set(OV_THIRD_PARTY_INCLUDES ${CURL_INCLUDE_DIR} ${MINIZIP_INCLUDE_DIR} ${SODIUM_INCLUDE_DIR} ${ZSTD_INCLUDE_DIR} ${OV_HOST_HEADERS})
   add_compile_definitions(CURL_STATICLIB SODIUM_STATIC)
   add_link_options(-static -static-libgcc -static-libstdc++)
   if(OV_BUILD_TESTS)
@@ -46,6 +52,15 @@ else()
   set(OV_CURL_LIBS CURL::libcurl)
   set(OV_ZIP_LIBS ${MINIZIP_LIBRARIES} ZLIB::ZLIB)
   set(OV_SODIUM_LIBS PkgConfig::SODIUM)
+  # zstd decodes module patches in the agent; ovpublish makes them with the whole library
+  # and libdivsufsort's suffix sorter.
+  pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
+  set(OV_ZSTD_DECODER_LIBS PkgConfig::ZSTD)
+  find_path(DIVSUFSORT_INCLUDE_DIR divsufsort.h)
+  find_library(DIVSUFSORT_LIBRARY divsufsort)
+  if(DIVSUFSORT_INCLUDE_DIR AND DIVSUFSORT_LIBRARY)
+    set(OV_PATCH_MAKER_LIBS ${DIVSUFSORT_LIBRARY} PkgConfig::ZSTD)
+  endif()
   set(OV_THIRD_PARTY_INCLUDES ${MINIZIP_INCLUDE_DIRS})
   # cpp-httplib for test servers and the stand-in servers: Debian ships it as a library
   # whose header must see the library's own feature definitions.

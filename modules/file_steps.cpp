@@ -1,5 +1,7 @@
 // The small file operations the module update shares: download to a file, digest check,
 // delete-and-verify and creation of a directory chain.
+#include <algorithm>
+
 #include "app/digest_check.h"
 #include "app/signed_document.h"
 #include "app/streamed_digest.h"
@@ -11,7 +13,8 @@
 
 namespace modules {
 
-bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, fetch::ModuleBody kind) {
+bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string& path, fetch::ModuleBody kind,
+                                 uint64_t maxBytes) {
     // The body streams into the file whatever the outcome; a later digest check decides
     // whether it is whole. A write that fails (a full disk) fails the download.
     auto file = plat::openFile(path, plat::OpenMode::WriteTruncate);
@@ -25,6 +28,7 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
     fetch::TransferRequest request;
     request.url = url;
     request.policy = fetch::moduleGetPolicy(kind);
+    if (maxBytes) request.policy.maxFileBody = std::min<uint64_t>(request.policy.maxFileBody, maxBytes);
     request.sinkFile = &digesting;
     fetch::TransferResult result = fetch::performTransfer(request);
     bool ok = result.ok() && result.bytes > 0;

@@ -43,6 +43,17 @@ std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string&
     return fetch::canonicalUrl(sourceDir + u"/bin/" + path + u".zip");
 }
 
+std::u16string patchPlace(const std::u16string& name, const std::u16string& fromMd5) {
+    std::u16string path = name;
+    for (auto& c : path)
+        if (c == u'\\') c = u'/';
+    return u"bin/" + path + u"." + fromMd5 + u".patch";
+}
+
+std::u16string servedUrl(const std::u16string& sourceDir, const std::u16string& place) {
+    return fetch::canonicalUrl(sourceDir + u"/" + place);
+}
+
 std::u16string workingFolder(const std::u16string& base) { return base + u"\\" + kWorkingFolder; }
 std::u16string moduleListPath(const std::u16string& base) { return workingFolder(base) + u"\\" + kModuleList; }
 std::u16string stagingFolder(const std::u16string& base) { return workingFolder(base) + u"\\" + kStagingFolder; }

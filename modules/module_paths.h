@@ -20,6 +20,13 @@ inline constexpr char16_t kAddedSuffix[] = u".added";
 // escaped and with "." and ".." steps resolved.
 std::u16string archiveUrl(const std::u16string& sourceDir, const std::u16string& name);
 
+// Where a patch of a module is served, relative to the source folder:
+// "bin/" + name ("\" carried as "/") + "." + the MD5 of the file it applies to + ".patch",
+// beside the module's archive.
+std::u16string patchPlace(const std::u16string& name, const std::u16string& fromMd5);
+// The URL of a place below the source folder, escaped, "." and ".." steps resolved.
+std::u16string servedUrl(const std::u16string& sourceDir, const std::u16string& place);
+
 // The paths of the working folder of a run whose base folder is base, each built here only.
 // The staging list's path joins with "/", as the log has always shown it.
 std::u16string workingFolder(const std::u16string& base);   // base\OvUpdate

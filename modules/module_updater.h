@@ -31,6 +31,17 @@ struct UpdateNode {
 // root/updates is missing or the text is not well formed.
 bool readUpdateConfig(const std::string& body, std::vector<UpdateNode>& nodes);
 
+// A patch a module list offers for one module: it turns the file whose digests are
+// fromMd5 and fromSha256 into the module's new file.
+struct ModulePatch {
+    std::u16string fromMd5;
+    std::u16string fromSha256;  // required, like sha256, in a deployment that signs its documents
+    uint64_t size = 0;          // of the patch; a download is never allowed to grow beyond it
+    std::u16string md5;
+    std::u16string sha256;
+    std::u16string url;
+};
+
 // One "File" of update.xml, or of update.pre.xml (then only md5, sha256, installedPath,
 // installedDir and stagedPath are filled).
 struct ModuleEntry {
@@ -47,6 +58,7 @@ struct ModuleEntry {
     std::u16string stagedPath;
     std::u16string stagedDir;
     std::u16string archiveUrl;
+    std::vector<ModulePatch> patches;
     bool needsUpdate = false;
 };
 
@@ -80,6 +92,11 @@ public:
     bool ParseUpdateModuleList(const std::u16string& sourceDir, const std::u16string& base,
                                const std::string& list, const std::u16string& stagingDir,
                                std::vector<ModuleEntry>& entries);
+    // The patches the list offers ("Patch" elements beside the "File" elements, which a
+    // reader that knows nothing of them passes over), added to the entries read from the
+    // same list. A patch that is incomplete or names its place wrongly is left out.
+    static void readModulePatches(const std::string& list, const std::u16string& sourceDir,
+                                  std::vector<ModuleEntry>& entries);
     bool UnZipOneFile(const std::u16string& targetDir, const std::u16string& archivePath);
     bool CreateMultiDirectory(const std::u16string& path);
 
@@ -93,6 +110,10 @@ public:
 
 private:
     bool CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entries, int& count);
+    // Stages a changed module from a patch against its installed file (whose MD5 is
+    // installedMd5) when the list offers one. False, with one line logged when a patch was
+    // there, sends the caller to the full archive.
+    bool StageFromPatch(const ModuleEntry& e, const std::u16string& installedMd5);
     bool SaveUpdateFilesToUpdatePrepareXml(const std::vector<ModuleEntry>& entries, const std::u16string& path);
     // A staging list an earlier run left (its swap failed and was rolled back) is kept only
     // when entries, just checked against the accepted module list, ask for exactly the files
@@ -100,8 +121,9 @@ private:
     // False when it cannot go because backups or marks of its swap are still in place.
     bool DropStaleStagingList(const std::vector<ModuleEntry>& entries, const std::u16string& base,
                               const std::u16string& listPath);
+    // maxBytes, when not 0, bounds the body below the policy's own limit.
     bool DownloadFile(const std::u16string& url, const std::u16string& path,
-                      fetch::ModuleBody kind = fetch::ModuleBody::Archive);
+                      fetch::ModuleBody kind = fetch::ModuleBody::Archive, uint64_t maxBytes = 0);
     // The file's MD5 (and SHA-256 when given) against the list's, each comparison logged.
     bool CompareFileDigests(const std::u16string& path, const std::u16string& md5, const std::u16string& sha256);
     // In a deployment that signs its documents: the signature at url + ".minisig", fetched

@@ -1,7 +1,9 @@
 // Download and staging: update.xml names the player's replaceable files with their
 // digests; each installed file that differs is fetched as a one-file zip archive, checked,
 // unpacked into the staging folder and listed in update.pre.xml for the swap. Archives and
-// staged files left by an interrupted run are reused when their digests still match.
+// staged files left by an interrupted run are reused when their digests still match. A
+// module the list offers a patch for, from exactly the installed file, is built from the
+// patch instead, and from the full archive when anything about the patch is in doubt.
 #include "app/sha256.h"
 #include "app/signed_document.h"
 #include "modules/module_paths.h"
@@ -44,6 +46,7 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
         log(u"ParseUpdateModuleList %s failed\r\n", listPath);
         return false;
     }
+    readModulePatches(list, sourceDir, entries);
     uint64_t started = plat::clock().monotonicMs();
     int count = 0;
     if (!CheckAndDownloadModulesByList(entries, count)) {
@@ -110,10 +113,12 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
     count = 0;
     for (ModuleEntry& e : entries) {
         // A file the player holds open gives no digest and so counts as changed.
-        if (moduleDigests(e.installedPath, e.md5).md5Equal) continue;
+        app::DigestFinding installed = moduleDigests(e.installedPath, e.md5);
+        if (installed.md5Equal) continue;
         e.needsUpdate = true;
         ++count;
         if (CompareFileDigests(e.stagedPath, e.md5, e.sha256)) continue;  // staged by an earlier run
+        if (StageFromPatch(e, installed.md5)) continue;
 
         if (!CompareFileDigests(e.archivePath, e.zipMd5, e.zipSha256)) {
             if (!DeleteAndCheck(e.archivePath) || !CreateMultiDirectory(e.stagedDir)) return false;

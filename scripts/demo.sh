@@ -157,17 +157,33 @@ fi
 # stand-in domain serves upcfg.xml and a module source made from
 # tools/server/modules-sample/files; the player folder holds the older modules of
 # tools/server/modules-sample/installed. The changed modules are swapped in, each backed up
-# first, and the backups and the working folder are gone afterwards.
+# first, and the backups and the working folder are gone afterwards. The release also
+# changes a few bytes of a larger library, media.dll (made here), and the source carries a
+# patch from the installed release's copy: that module travels as the patch.
 if [ -x "$bin/OvServer" ]; then
   section "3/6 Module update: build/bin/OvUpdate (background) where no installer applies" \
     "Shows: with no installer to take, the run goes on to the module update: it reads upcfg.xml and" \
     "the module list, downloads the changed modules as zip archives into the working folder" \
-    "player/OvUpdate, backs each installed module up and swaps the new one in." \
-    "Look at: the md5 of the changed modules before and after, no backups left, the working folder gone."
+    "player/OvUpdate, backs each installed module up and swaps the new one in. media.dll comes as a" \
+    "patch against the installed copy (a few KB instead of its full archive)." \
+    "Look at: the md5 of the changed modules before and after, the patch line, no backups left, the working folder gone."
   sample=tools/server/modules-sample
   modroot=$box/module-server
   mkdir -p "$modroot/product/OvUpdate"
-  cp -r "$sample/installed/." "$box/player/"
+  # The earlier release as installed, and the new one: the samples plus media.dll, 256 KiB
+  # that do not compress, of which the new release changes every 8192th byte.
+  mkdir -p "$box/release-earlier" "$box/release-new"
+  cp -r "$sample/installed/." "$box/release-earlier/"
+  cp -r "$sample/files/." "$box/release-new/"
+  python3 - "$box" <<'PY'
+import random, sys
+data = bytearray(random.Random(7).randbytes(256 * 1024))
+open(sys.argv[1] + "/release-earlier/media.dll", "wb").write(data)
+for i in range(0, len(data), 8192):
+    data[i] ^= 0x5a
+open(sys.argv[1] + "/release-new/media.dll", "wb").write(data)
+PY
+  cp -r "$box/release-earlier/." "$box/player/"
 
   "$bin/OvServer" --root "$modroot" >"$box/modserver.out" 2>&1 &
   modserver_pid=$!
@@ -176,12 +192,14 @@ if [ -x "$bin/OvServer" ]; then
   modserver="http://127.0.0.1:$(head -n1 "$box/modserver.out")"
   # The module source from ovpublish; upcfg.xml and the document without an installer
   # from the samples, with the server's address, signed.
-  "$bin/ovpublish" modules "$sample/files" "$modroot/modules/sample" --sign "$box/keys/ov.key" --root "$modroot"
+  "$bin/ovpublish" modules "$box/release-new" "$modroot/modules/sample" --delta-from "$box/release-earlier" \
+    --sign "$box/keys/ov.key" --root "$modroot"
+  echo "== Patches beside the archives:"; (cd "$modroot/modules/sample/bin" && ls -l *.patch *.zip | awk '{print "  " $5 "  " $9}')
   for doc in upcfg.xml OvUpdate.xml; do
     sed "s#@SERVER@#$modserver#g" "$sample/www/product/OvUpdate/$doc" >"$modroot/product/OvUpdate/$doc"
   done
   "$bin/ovpublish" sign --key "$box/keys/ov.key" --root "$modroot" "$modroot"/product/OvUpdate/*.xml >/dev/null
-  "$bin/ovpublish" verify "$modroot" --pubkey "$box/keys/ov.pub"
+  "$bin/ovpublish" verify "$modroot" --pubkey "$box/keys/ov.pub" --delta-from "$box/release-earlier"
   printf '[servers]\ndomain1=%s\ndomain2=%s\ndomain3=%s\nreport=%s\n' \
     "$modserver" "$modserver" "$modserver" "$modserver" >"$OVUPDATE_DEPLOY"
   echo "== Module source: $modserver/modules/sample (upcfg.xml at $modserver/product/OvUpdate/upcfg.xml)"
@@ -195,7 +213,7 @@ if [ -x "$bin/OvServer" ]; then
 
   echo "== Diagnostic log of the module update run"
   cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
-  about_log "创建安装包目录… failed: the save folder is there from the earlier runs, so creating it fails, which is harmless (the agent logs the result of the creation call); compare … fail: a module differs from the list and is downloaded; move X to X.bak: the backup before the swap; rollback start/finish before the swap: it restores what an interrupted earlier swap left (nothing here); replace count 2 success and 静默升级完成: the swap is complete."
+  about_log "创建安装包目录… failed: the save folder is there from the earlier runs, so creating it fails, which is harmless (the agent logs the result of the creation call); compare … fail: a module differs from the list and is downloaded; patch of media.dll applied: it was built from the installed copy and the patch, and checked against the list, instead of downloading its archive; move X to X.bak: the backup before the swap; rollback start/finish before the swap: it restores what an interrupted earlier swap left (nothing here); replace count 2 success and 静默升级完成: the swap is complete."
 
   echo "== Files of the player folder changed by the module update (old md5 -> new md5)"
   digests >"$box/player.after"

@@ -28,8 +28,8 @@ fetch_source() {  # package
 
 build_libraries() {
   echo "build-deps: building $1 for $triple" >&2
-  # The library folder goes whole, libsodium with it: its marker goes too, so it is built again.
-  rm -rf "$prefix/lib" "$prefix/include/curl" "$prefix/include/minizip" "$prefix/.built" "$prefix/.sodium"
+  # The library folder goes whole, libsodium and zstd with it: their markers go too, so they are built again.
+  rm -rf "$prefix/lib" "$prefix/include/curl" "$prefix/include/minizip" "$prefix/.built" "$prefix/.sodium" "$prefix/.zstd"
   mkdir -p "$prefix/include/minizip" "$prefix/lib"
   fetch_source curl
   fetch_source minizip
@@ -88,6 +88,31 @@ install_sodium() {
   echo "$1" >"$prefix/.sodium"
 }
 
+# zstd's decoder only (the agent applies module patches; it never compresses): the
+# decompression and common sources compiled with legacy formats, tracing and assembly off.
+install_zstd() {
+  echo "build-deps: building the zstd decoder $1 for $triple" >&2
+  # The newest source the mirror still has whole: a security upload's files may be gone.
+  local v ok=""
+  for v in $(apt-cache showsrc libzstd 2>/dev/null | awk '/^Version:/ {print $2}' | sort -rV); do
+    (cd "$work" && apt-get source -q --only-source "libzstd=$v" >"$work/apt-source-zstd.log" 2>&1) && { ok=1; break; }
+  done
+  [ -n "$ok" ] || { cat "$work/apt-source-zstd.log" >&2; exit 1; }
+  local src lib objs=()
+  src=$(find "$work" -maxdepth 1 -type d -name 'libzstd-*' | head -1)
+  lib="$src/lib"
+  for f in "$lib"/common/*.c "$lib"/decompress/*.c; do
+    "$triple-gcc-posix" -Os -w -ffunction-sections -fdata-sections -DZSTD_LEGACY_SUPPORT=0 -DZSTD_DISABLE_ASM -DZSTD_NO_INLINE \
+      -DZSTD_NO_TRACE -DZSTD_STRIP_ERROR_STRINGS -DHUF_FORCE_DECOMPRESS_X1 -DZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT \
+      -c "$f" -o "$work/zstd-$(basename "$f" .c).o" -I"$lib" -I"$lib/common"
+    objs+=("$work/zstd-$(basename "$f" .c).o")
+  done
+  rm -f "$prefix/lib/libzstd.a"
+  "$triple-ar" rcs "$prefix/lib/libzstd.a" "${objs[@]}"
+  cp "$lib/zstd.h" "$lib/zstd_errors.h" "$prefix/include/"
+  echo "$1" >"$prefix/.zstd"
+}
+
 install_httplib() {
   echo "build-deps: taking cpp-httplib $1" >&2
   fetch_source cpp-httplib
@@ -114,5 +139,9 @@ libs_key="curl-$curl_version minizip-$minizip_version gcc-$("$triple-gcc-posix" 
 sodium_key="libsodium-$sodium_version gcc-$("$triple-gcc-posix" -dumpversion)"
 if [ "$(cat "$prefix/.sodium" 2>/dev/null)" != "$sodium_key" ] || [ ! -f "$prefix/lib/libsodium.a" ]; then
   install_sodium "$sodium_key"
+fi
+zstd_key="libzstd-$(source_version libzstd) decoder-Os gcc-$("$triple-gcc-posix" -dumpversion)"
+if [ "$(cat "$prefix/.zstd" 2>/dev/null)" != "$zstd_key" ] || [ ! -f "$prefix/lib/libzstd.a" ]; then
+  install_zstd "$zstd_key"
 fi
 echo "$prefix"

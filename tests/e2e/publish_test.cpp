@@ -332,3 +332,69 @@ TEST_F(Publish, ErrorsAreOneLineAndExitCode1) {
     }
     EXPECT_FALSE(fs::exists(tree()));
 }
+
+namespace {
+
+// A module of pseudo-random bytes (it does not compress), with every 4096th byte of
+// release changed: a patch release of a binary.
+std::string binaryModule(size_t size, int release) {
+    std::string bytes(size, '\0');
+    uint32_t state = 12345;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(state >> 16);
+        if (i % 4096 == 0) bytes[i] = static_cast<char>(bytes[i] + release);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// A tree published with the earlier release's folder carries a patch for the changed
+// module: the player at that release is updated through it, and verify applies it. A
+// damaged patch is named by verify, and the agent takes the full archive instead in the
+// same run.
+TEST_F(Publish, DeltaFromTheEarlierReleaseUpdatesThePlayerThroughAPatch) {
+#ifdef _WIN32
+    GTEST_SKIP() << "this build of ovpublish makes no patches";
+#endif
+    buildTree();
+    const std::string earlier = binaryModule(300000, 0), current = binaryModule(300000, 1);
+    fs::path previous = m_box.path() / "previous", out = tree() / "modules" / "main";
+    writeFile(previous / "codec.dll", earlier);
+    writeFile(source() / "codec.dll", current);
+    std::string output;
+    ASSERT_EQ(publish({"modules", source().u8string(), out.u8string(), "--delta-from", previous.u8string(), "--sign",
+                       key().u8string(), "--root", tree().u8string()}, &output), 0) << output;
+    EXPECT_NE(output.find("patches: 1 written"), std::string::npos) << output;
+    std::vector<std::string> verify = {"verify", tree().u8string(), "--pubkey", publicKey().u8string(),
+                                       "--delta-from", previous.u8string()};
+    EXPECT_EQ(publish(verify, &output), 0) << output;
+    fs::path patch = out / "bin" / ("codec.dll." + app::md5OfBuffer(earlier.data(), earlier.size()) + ".patch");
+    ASSERT_TRUE(fs::exists(patch));
+    EXPECT_LT(fs::file_size(patch) * 5, fs::file_size(out / "bin" / "codec.dll.zip"));
+
+    struct Case {
+        const char* what;
+        bool damage;
+        const char* line;
+    } cases[] = {{"sound", false, "patch of codec.dll applied: "},
+                 {"damaged", true, "patch of codec.dll not taken (patch digest or size wrong)"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.damage) {
+            std::string bytes = readFile(patch);
+            bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 1);
+            writeFile(patch, bytes);
+            EXPECT_EQ(publish(verify, &output), 1) << output;
+            EXPECT_NE(output.find("codec.dll." + app::md5OfBuffer(earlier.data(), earlier.size()) + ".patch: size"),
+                      std::string::npos) << output;
+        }
+        writeFile(m_box.playerFolder() / "codec.dll", earlier);
+        int archives = m_http.hits("/modules/main/bin/codec.dll.zip");
+        std::vector<std::string> lines = runAgent();
+        EXPECT_EQ(readFile(m_box.playerFolder() / "codec.dll"), current);
+        EXPECT_TRUE(loggedPrefix(lines, c.line));
+        EXPECT_EQ(m_http.hits("/modules/main/bin/codec.dll.zip") - archives, c.damage ? 1 : 0);
+    }
+}

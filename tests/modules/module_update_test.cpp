@@ -241,3 +241,95 @@ TEST_F(ModuleRun, StaleStagingListWithABackupInPlaceStopsTheStage) {
 
 }  // namespace
 }  // namespace modulestest
+
+namespace modulestest {
+namespace {
+
+std::string patchElement(const std::string& from, const std::string& patch, const std::string& href = {}) {
+    return "<Patch file=\"codec.dll\" from=\"" + md5(from) + "\" size=\"" + std::to_string(patch.size()) +
+           "\" md5=\"" + md5(patch) + "\" href=\"" + (href.empty() ? "bin/codec.dll." + md5(from) + ".patch" : href) +
+           "\"/>\r\n";
+}
+
+// A changed module is built from its patch when one applies to the installed file; any
+// doubt about the patch sends that run to the full archive, which it takes at once, and
+// the module ends right either way. A failed patch is fetched once, never again.
+TEST_F(ModuleRun, PatchIsTakenWhenSoundAndTheFullArchiveOtherwise) {
+    const std::string good = onePatch("old codec", "new codec");
+    std::string damaged = good;
+    damaged[40] = static_cast<char>(damaged[40] ^ 0x55);
+    std::string garbage = "OVPATCH1" + std::string(24, '\x7f') + "not zstd";
+    struct Case {
+        const char* what;
+        std::string served;  // at the patch's place; empty: nothing there
+        std::string listed;  // the Patch element
+        const char* line;    // the patch's line in the log
+        int patchHits, archiveHits;
+    } cases[] = {
+        {"sound", good, patchElement("old codec", good), "patch of codec.dll applied: ", 1, 0},
+        {"missing", "", patchElement("old codec", good), "patch of codec.dll not taken (download failed)", 1, 1},
+        {"damaged", damaged, patchElement("old codec", good), "patch of codec.dll not taken (patch digest or size wrong)", 1, 1},
+        {"larger than listed", good + good, patchElement("old codec", good), "patch of codec.dll not taken (download failed)", 1, 1},
+        {"from another file", good, patchElement("older codec", good), "patch of codec.dll not taken (none applies to the installed file)", 0, 1},
+        {"result differs", onePatch("old codec", "bad codec"), patchElement("old codec", onePatch("old codec", "bad codec")),
+         "patch of codec.dll not taken (result differs from the listed file)", 1, 1},
+        {"no patch of ours", garbage, patchElement("old codec", garbage), "patch of codec.dll not taken (patch unusable: ", 1, 1},
+        {"another place", good, patchElement("old codec", good, "bin/other.patch"), "", 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server().clear();
+        install("codec.dll", "old codec");
+        install("plugins\\subtitle.dll", "old subtitle");
+        publishConfig("<up sdir=\"" + server().url("/m1") + "\" percent=\"100\"/>");
+        publishWith({"codec.dll", "new codec", "", c.listed});
+        const std::string route = "/m1/bin/codec.dll." + md5("old codec") + ".patch";
+        if (!c.served.empty()) server().serve(route, {c.served});
+        m_log.clear();
+        ModuleUpdater run;
+        run.setLogging(true);
+        run.setLogSink([this](const std::u16string& line) { m_log.push_back(narrow(line)); });
+        EXPECT_TRUE(run.RunModuleUpdate(u"abc"));
+        EXPECT_EQ(contentOf("codec.dll"), "new codec");
+        EXPECT_EQ(contentOf("plugins\\subtitle.dll"), "new subtitle");
+        EXPECT_EQ(server().hits(route), c.patchHits);
+        EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), c.archiveHits);
+        if (*c.line) {
+            EXPECT_TRUE(loggedPrefix(c.line));
+        }
+        EXPECT_TRUE(logged("replace count 2 success"));
+        EXPECT_FALSE(fs::exists(work()));
+    }
+}
+
+// A list with patches gives today's reader exactly the entries of the same list without
+// them; only the patch reader finds the patches.
+TEST_F(ModuleRun, ListWithPatchesReadsAsBeforeWithoutThem) {
+    const std::string plain =
+        "<root>\r\n<File md5=\"" + md5("new codec") + "\" zipmd5=\"" + md5("z") + "\">codec.dll</File>\r\n"
+        "<File md5=\"" + md5("s") + "\" zipmd5=\"" + md5("y") + "\">plugins\\subtitle.dll</File>\r\n</root>\r\n";
+    std::string patched = plain;
+    patched.insert(patched.find("<File md5=\"" + md5("s")), patchElement("old codec", "p"));
+    std::string base = narrow(agentPath(player())), staging = base + "\\OvUpdate\\bin";
+    std::vector<ModuleEntry> before, after;
+    ModuleUpdater reader;
+    reader.setPlayerFolder(agentPath(player()));
+    ASSERT_TRUE(reader.ParseUpdateModuleList(u"http://h/m1", u(base), plain, u(staging), before));
+    ASSERT_TRUE(reader.ParseUpdateModuleList(u"http://h/m1", u(base), patched, u(staging), after));
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].name, before[i].name);
+        EXPECT_EQ(after[i].md5, before[i].md5);
+        EXPECT_EQ(after[i].zipMd5, before[i].zipMd5);
+        EXPECT_EQ(after[i].archiveUrl, before[i].archiveUrl);
+        EXPECT_EQ(after[i].stagedPath, before[i].stagedPath);
+        EXPECT_TRUE(after[i].patches.empty());
+    }
+    ModuleUpdater::readModulePatches(patched, u"http://h/m1", after);
+    ASSERT_EQ(after[0].patches.size(), 1u);
+    EXPECT_EQ(narrow(after[0].patches[0].url), "http://h/m1/bin/codec.dll." + md5("old codec") + ".patch");
+    EXPECT_TRUE(after[1].patches.empty());
+}
+
+}  // namespace
+}  // namespace modulestest

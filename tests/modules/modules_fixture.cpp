@@ -1,6 +1,7 @@
 #include "modules_fixture.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/md5.h"
@@ -61,9 +62,41 @@ void ModuleTest::publish(const std::string& dir, const std::vector<Module>& modu
         std::string leaf = slashed(m.name).substr(slashed(m.name).rfind('/') + 1);
         std::string archive = m.archive.empty() ? makeZip({{leaf, m.content}}) : m.archive;
         server().serve(archiveRoute(dir, m.name), {archive});
-        list += "<File md5=\"" + md5(m.content) + "\" zipmd5=\"" + md5(archive) + "\">" + m.name + "</File>\r\n";
+        list += "<File md5=\"" + md5(m.content) + "\" zipmd5=\"" + md5(archive) + "\">" + m.name + "</File>\r\n" +
+                m.listedAfter;
     }
     server().serve("/" + dir + "/update.xml", {list + "</root>\r\n"});
+}
+
+std::string rawZstdFrame(const std::string& content) {
+    std::string frame("\x28\xb5\x2f\xfd", 4);
+    // Single segment: the content size in one byte, or in two less 256 (up to 64 KiB).
+    uint32_t size = static_cast<uint32_t>(content.size());
+    frame += size < 256 ? '\x20' : '\x60';
+    if (size >= 256) size -= 256, frame += static_cast<char>(size & 0xff), size >>= 8;
+    frame += static_cast<char>(size & 0xff);
+    uint32_t block = static_cast<uint32_t>(content.size()) << 3 | 1;  // raw, last
+    for (int i = 0; i < 3; ++i) frame += static_cast<char>(block >> (8 * i));
+    return frame + content;
+}
+
+namespace {
+
+std::string u64(uint64_t v) {
+    std::string out;
+    for (int i = 0; i < 8; ++i) out += static_cast<char>(v >> (8 * i));
+    return out;
+}
+
+}  // namespace
+
+std::string onePatch(const std::string& old, const std::string& updated) {
+    size_t add = std::min(old.size(), updated.size());
+    std::string diff, extra = updated.substr(add);
+    for (size_t i = 0; i < add; ++i) diff += static_cast<char>(updated[i] - old[i]);
+    std::string control = u64(add) + u64(extra.size()) + u64(0);
+    std::string c = rawZstdFrame(control), d = rawZstdFrame(diff), e = rawZstdFrame(extra);
+    return std::string("OVPATCH1") + u64(c.size()) + u64(d.size()) + u64(updated.size()) + c + d + e;
 }
 
 void ModuleTest::publishConfig(const std::string& upElements) {

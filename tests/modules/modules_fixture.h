@@ -38,7 +38,14 @@ struct Module {
     std::string name;
     std::string content;
     std::string archive{};
+    std::string listedAfter{};  // elements written after its "File" (its patches)
 };
+
+// A zstd frame holding content as it is (raw blocks): a patch made by hand, with no
+// compressor in the test.
+std::string rawZstdFrame(const std::string& content);
+// A patch of one stretch: old's bytes with diff added, then extra; diff no longer than old.
+std::string onePatch(const std::string& old, const std::string& updated);
 
 class ModuleTest : public ::testing::Test {
 protected:

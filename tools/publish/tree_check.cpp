@@ -1,9 +1,11 @@
-// ovpublish verify ROOT [--pubkey PUBKEY_FILE [--max-age-days N]]
+// ovpublish verify ROOT [--pubkey PUBKEY_FILE [--max-age-days N]] [--delta-from PREVIOUS_DIR ...]
 //
 // Checks a served tree as the agent will see it, with the agent's own readers: the
 // update-information documents, the offers, upcfg.xml and every module list; the packages
 // and archives they point at (present, digests and size right, one entry of the listed
-// name); and the signature beside each document.
+// name), the patches of the module lists (present, digests and size right, and applied to
+// an earlier release's file where one is given, the listed file); and the signature beside
+// each document.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +21,7 @@
 #include "tools/publish/archive_check.h"
 #include "tools/publish/commands.h"
 #include "tools/publish/options.h"
+#include "tools/publish/patch_check.h"
 #include "tools/publish/served_tree.h"
 #include "tools/publish/signature_check.h"
 #include "xml/xml_document.h"
@@ -32,14 +35,16 @@ namespace publish {
 namespace {
 
 constexpr char kHelp[] =
-    "usage: ovpublish verify ROOT [--pubkey PUBKEY_FILE [--max-age-days N]]\n"
+    "usage: ovpublish verify ROOT [--pubkey PUBKEY_FILE [--max-age-days N]] [--delta-from PREVIOUS_DIR ...]\n"
     "Checks the served tree ROOT as the agent will see it. Prints one line per problem\n"
     "(path: what is wrong) and exits 1, or a one-line summary and exits 0. With --pubkey\n"
     "every document must carry a prehashed signature (.minisig) by that key naming its path\n"
     "in the tree, made neither in the future nor more than N days ago (the deployment's\n"
     "maxagedays, default 30), and every package and module its sha256, as a deployment with\n"
     "that key demands; a signature that expires within 7 days is named (sign it again with\n"
-    "ovpublish sign --key KEY --root ROOT).\n";
+    "ovpublish sign --key KEY --root ROOT). Every patch a module list offers is checked too,\n"
+    "and applied to the file it is made from where a --delta-from folder (laid out as an\n"
+    "earlier release installed the player) holds it.\n";
 
 constexpr char kNoSha256[] = " has no sha256 of 64 hex digits (a signed deployment refuses it)";
 const char* const kUpdateDocuments[] = {"OvUpdate.xml", "OvUpdate_Debug.xml"};
@@ -67,8 +72,8 @@ std::vector<std::u16string> attributeOfEach(const std::string& bytes, std::u16st
 
 class TreeCheck {
 public:
-    TreeCheck(fs::path root, const SignatureCheck& check)
-        : m_root(std::move(root)), m_key(check.key), m_check(check) {}
+    TreeCheck(fs::path root, const SignatureCheck& check, std::vector<fs::path> earlier)
+        : m_root(std::move(root)), m_key(check.key), m_check(check), m_earlier(std::move(earlier)) {}
 
     void run();
     int report() const;
@@ -93,6 +98,7 @@ private:
     fs::path m_root;
     const app::minisign::PublicKey* m_key;
     SignatureCheck m_check;
+    std::vector<fs::path> m_earlier;
     std::vector<std::string> m_problems;
     std::vector<std::string> m_expiring;  // notes, not problems
     int m_documents = 0, m_files = 0, m_signatures = 0;
@@ -227,6 +233,7 @@ void TreeCheck::checkModuleList(const fs::path& path) {
                               " has no sha256 and zipsha256 of 64 hex digits (a signed deployment refuses it)");
         checkModule(path, entries[i], fileSha, archiveSha);
     }
+    checkPatches(PatchCheck{m_root, m_earlier, m_key != nullptr}, path, bytes, entries, source, m_problems, m_files);
 }
 
 void TreeCheck::checkModule(const fs::path& list, const ModuleEntry& e, const std::u16string& sha,
@@ -284,7 +291,7 @@ int TreeCheck::report() const {
 int verifyCommand(int argc, char** argv) {
     Options o;
     std::string error;
-    if (!parseOptions(argc, argv, {{"--pubkey", "--max-age-days"}, {}}, o, error)) return fail(error);
+    if (!parseOptions(argc, argv, {{"--pubkey", "--max-age-days", "--delta-from"}, {}}, o, error)) return fail(error);
     if (o.has("--help")) return std::fputs(kHelp, stdout), 0;
     if (o.positional.size() != 1) return fail("verify needs ROOT (see --help)");
     app::minisign::PublicKey key;
@@ -300,7 +307,9 @@ int verifyCommand(int argc, char** argv) {
     }
     fs::path root = fromUtf8Path(o.positional[0]);
     if (!fs::is_directory(root)) return fail(utf8(root) + ": not a folder");
-    TreeCheck check(root, signatures);
+    std::vector<fs::path> earlier;
+    for (const std::string& folder : o.all("--delta-from")) earlier.push_back(fromUtf8Path(folder));
+    TreeCheck check(root, signatures, earlier);
     check.run();
     return check.report();
 }
