@@ -19,17 +19,46 @@ std::u16string takeText(LPWSTR text) {
 
 constexpr int kScriptTimeoutMs = 5000;  // each step of fetching the script
 
+constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+std::u16string settingText(const wchar_t* name) {
+    wchar_t buffer[2048];
+    DWORD bytes = sizeof buffer;
+    if (RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) !=
+        ERROR_SUCCESS)
+        return {};
+    return win32::fromWide(buffer);
+}
+
+// The values the settings dialog writes beside its binary record, for a WinHTTP that
+// reads only the record (Wine's does) or finds none: a manual proxy when it is switched
+// on, and the configuration script.
+void addDialogValues(ProxyConfig& config) {
+    DWORD enabled = 0;
+    DWORD bytes = sizeof enabled;
+    bool manual = RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", RRF_RT_REG_DWORD, nullptr,
+                               &enabled, &bytes) == ERROR_SUCCESS &&
+                  enabled != 0;
+    if (config.servers.empty() && manual) {
+        config.servers = settingText(L"ProxyServer");
+        config.bypass = settingText(L"ProxyOverride");
+    }
+    if (config.scriptUrl.empty()) config.scriptUrl = settingText(L"AutoConfigURL");
+}
+
 }  // namespace
 
 ProxyConfig proxyConfig() {
     ProxyConfig config;
     config.systemCredentials = true;  // SSPI: Negotiate and NTLM as the logged-on user
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&ie)) return config;
-    config.autoDetect = ie.fAutoDetect != FALSE;
-    config.scriptUrl = takeText(ie.lpszAutoConfigUrl);
-    config.servers = takeText(ie.lpszProxy);
-    config.bypass = takeText(ie.lpszProxyBypass);
+    if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
+        config.autoDetect = ie.fAutoDetect != FALSE;
+        config.scriptUrl = takeText(ie.lpszAutoConfigUrl);
+        config.servers = takeText(ie.lpszProxy);
+        config.bypass = takeText(ie.lpszProxyBypass);
+    }
+    addDialogValues(config);
     return config;
 }
 

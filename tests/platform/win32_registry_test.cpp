@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/proxy_config.h"
 #include "platform/registry.h"
 #include "text/text.h"
 
@@ -105,6 +106,39 @@ TEST(Win32RegistryView, ReadsTheViewOfItsOwnBitness) {
     for (REGSAM view : views) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, w(subKey), view, 0);
     ASSERT_TRUE(read);
     EXPECT_EQ(v, sizeof(void*) == 4 ? u"32" : u"64");
+}
+
+// The user's proxy as the settings dialog writes it: a manual proxy counts only while it is
+// switched on; the configuration script counts on its own.
+TEST(Win32ProxySettings, ValuesTheDialogWrites) {
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    const struct {
+        DWORD enable;
+        const wchar_t* server;
+        const wchar_t* script;
+        const char16_t* servers;
+        const char16_t* scriptUrl;
+    } cases[] = {
+        {1, L"127.0.0.1:3128", L"", u"127.0.0.1:3128", u""},
+        {0, L"127.0.0.1:3128", L"", u"", u""},
+        {0, L"", L"http://127.0.0.1:9/proxy.pac", u"", u"http://127.0.0.1:9/proxy.pac"},
+    };
+    for (const auto& c : cases) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"ProxyEnable", REG_DWORD, &c.enable, sizeof c.enable);
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"ProxyServer", REG_SZ, c.server,
+                        static_cast<DWORD>((wcslen(c.server) + 1) * sizeof(wchar_t)));
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"ProxyOverride", REG_SZ, L"<local>", 8 * sizeof(wchar_t));
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AutoConfigURL", REG_SZ, c.script,
+                        static_cast<DWORD>((wcslen(c.script) + 1) * sizeof(wchar_t)));
+        plat::ProxyConfig config = plat::proxyConfig();
+        EXPECT_EQ(config.servers, c.servers) << c.enable;
+        if (*c.servers) {
+            EXPECT_EQ(config.bypass, u"<local>");
+        }
+        EXPECT_EQ(config.scriptUrl, c.scriptUrl);
+    }
+    for (const wchar_t* name : {L"ProxyEnable", L"ProxyServer", L"ProxyOverride", L"AutoConfigURL"})
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name);
 }
 
 #else
