@@ -1,5 +1,6 @@
 #include "support/http_server.h"
 
+#include <cstdio>
 #include <httplib.h>
 
 #include <algorithm>
@@ -75,6 +76,26 @@ std::string Request::header(const std::string& name) const {
 
 Reply redirect(const std::string& location, int status) { return Reply{"", status, {{"Location", location}}}; }
 
+Reply rangeReply(const Request& request, const std::string& body, const std::string& etag, size_t cutAt) {
+    Reply reply{body};
+    if (!etag.empty()) reply.headers.emplace("ETag", etag);
+    unsigned long long from = 0;
+    std::string range = request.header("Range"), ifRange = request.header("If-Range");
+    bool ranged = std::sscanf(range.c_str(), "bytes=%llu-", &from) == 1 && (ifRange.empty() || ifRange == etag);
+    if (ranged && from >= body.size()) return Reply{"", 416, {{"Content-Range", "bytes */" + std::to_string(body.size())}}};
+    if (ranged) {
+        reply.status = 206;
+        reply.body = body.substr(from);
+        reply.headers.emplace("Content-Range", "bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) +
+                                                   "/" + std::to_string(body.size()));
+    }
+    if (cutAt > from && cutAt < body.size()) {
+        reply.delivery = Delivery::CutShort;
+        reply.cutAt = cutAt - from;
+    }
+    return reply;
+}
+
 struct HttpServer::Impl {
     httplib::Server http;
     std::thread thread;
@@ -89,8 +110,11 @@ struct HttpServer::Impl {
     std::vector<Request> log;
 
     void start() {
-        http.Get(".*",
-                 [this](const httplib::Request& req, httplib::Response& res) { answer(describe(req), res); });
+        http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            // Responders answer ranges themselves (rangeReply); cpp-httplib must not cut again.
+            const_cast<httplib::Request&>(req).ranges.clear();
+            answer(describe(req), res);
+        });
         http.Post(".*", [this](const httplib::Request& req, httplib::Response& res,
                                const httplib::ContentReader& reader) {
             Request seen = describe(req);
