@@ -48,6 +48,11 @@ StreamDigests BackgroundDigest::finish() {
     return m_pass.finish();
 }
 
+DigestPass BackgroundDigest::passSoFar() {
+    stopWorker();
+    return m_pass;
+}
+
 uint32_t BackgroundDigest::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {

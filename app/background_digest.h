@@ -20,6 +20,8 @@ namespace app {
 class BackgroundDigest {
 public:
     explicit BackgroundDigest(bool withSha256 = false) : m_pass(withSha256) {}
+    // Continues a pass over the bytes that come before (a download resumed after them).
+    explicit BackgroundDigest(const DigestPass& before) : m_bytes(before.bytes()), m_pass(before) {}
     ~BackgroundDigest();
     BackgroundDigest(const BackgroundDigest&) = delete;
     BackgroundDigest& operator=(const BackgroundDigest&) = delete;
@@ -31,6 +33,8 @@ public:
     uint64_t bytes() const { return m_bytes; }
     // Waits until every byte queued so far is digested.
     StreamDigests finish();
+    // Waits the same way and hands over the pass unfinished, for a later stream to continue.
+    DigestPass passSoFar();
 
 private:
     uint32_t run();

@@ -18,6 +18,7 @@ constexpr char16_t kDomainKeys[3][8] = {u"domain1", u"domain2", u"domain3"};
 constexpr char16_t kReportKey[] = u"report";
 constexpr char16_t kPublicKeyKeys[2][11] = {u"publickey", u"publickey2"};
 constexpr char16_t kMaxAgeDaysKey[] = u"maxagedays";
+constexpr char16_t kMaxReceiveRateKey[] = u"maxbytespersecond";
 constexpr size_t kValueChars = 1024;
 
 void overlay(std::u16string& value, const char16_t* key, const std::u16string& file) {
@@ -41,6 +42,8 @@ Servers loadServers(const std::u16string& file) {
         s.publicKeys[i] = text::trim(plat::getProfileString(kSection, kPublicKeyKeys[i], u"", kValueChars, file));
     s.maxAgeDays = plat::getProfileInt(kSection, kMaxAgeDaysKey, kDefaultMaxAgeDays, file);
     if (s.maxAgeDays <= 0) s.maxAgeDays = kDefaultMaxAgeDays;
+    int rate = plat::getProfileInt(kSection, kMaxReceiveRateKey, 0, file);
+    s.maxReceiveBytesPerSecond = rate > 0 ? rate : 0;
     return s;
 }
 

@@ -5,6 +5,7 @@
 // The same section may name the release keys (publickey, publickey2: the base64 line of a
 // minisign.pub file) and maxagedays; without a key, nothing is signed or checked.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace app::deploy {
@@ -21,6 +22,9 @@ struct Servers {
     // that is not a positive number) the default holds: a machine with no remembered
     // signatures must not take a release that was replaced long ago.
     int maxAgeDays = kDefaultMaxAgeDays;
+    // Key maxbytespersecond: caps the background downloads' receiving rate; 0 (the
+    // default, also for a value that is not a positive number): no cap.
+    int64_t maxReceiveBytesPerSecond = 0;
 };
 
 // Read once, on first use.

@@ -10,6 +10,7 @@
 #include "decision/update_document.h"
 #include "decision/update_rules.h"
 #include "decision/verdict_log.h"
+#include "fetch/partial_file.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "text/text.h"
@@ -49,13 +50,18 @@ RunDecision UpdateDriver::decide(std::u16string& clientId) {
     // An existing folder reports "failed" here and is fine for what follows.
     bool created = plat::createDirectory(m_machine.saveDirectory);
     LOG(u"创建安装包目录%s %s", m_machine.saveDirectory, created ? u"success" : u"failed");
+    fetch::tidyPartials(m_machine.saveDirectory);
     std::u16string domains;
     for (const std::u16string& domain : m_documentDomains) domains += domain + u";";
     LOG(u"读取默认下载xml域 %s", domains);
     m_machine.regions = gatherRegionValues(m_host);
     m_machine.signedDocuments = app::signing::required();
     m_machine.clientId = app::clientIdentifier(clientId);
-    return obtainAndWalk();
+    RunDecision decision = obtainAndWalk();
+    // A partial is kept only for the package this run goes on to download.
+    bool downloads = decision.verdict == fetch::Verdict::Download;
+    fetch::keepOnlyPartialOf(m_machine.saveDirectory, downloads ? decision.job.package.name : u"");
+    return decision;
 }
 
 RunDecision UpdateDriver::obtainAndWalk() {

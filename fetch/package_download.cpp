@@ -1,10 +1,11 @@
 // Fetching the chosen package: the peer-to-peer engine first unless the document asks for
 // HTTP, then HTTP from the full link and from each package domain in turn.
+#include "app/deploy_settings.h"
 #include "app/log.h"
 #include "fetch/domains.h"
 #include "fetch/engine_callback.h"
 #include "fetch/package_run.h"
-#include "fetch/transfer.h"
+#include "fetch/resumable_download.h"
 
 namespace fetch {
 namespace {
@@ -20,16 +21,17 @@ uint64_t declaredSize(const std::u16string& filesize) {
     return size;
 }
 
-// A plain GET saved to the package path; the transfer writes the file only after a whole
-// 200 answer, and gives up once the body passes the declared size.
+// A plain GET saved to the package path through its partial; the file takes the package's
+// name only after the whole body arrived, and the body never passes the declared size.
+// Background downloads keep to the deployment's receive cap.
 bool downloadTo(const std::u16string& url, const std::u16string& savePath, uint64_t maxBytes, bool withSha256) {
-    TransferRequest request;
-    request.url = url;
-    request.saveToFile = true;
-    request.savePath = savePath;
-    request.maxFileBytes = maxBytes;
-    request.digestSha256 = withSha256;
-    return performTransfer(request).ok();
+    ResumableDownload download;
+    download.url = url;
+    download.target = savePath;
+    download.expectedSize = maxBytes;
+    download.digestSha256 = withSha256;
+    download.policy.maxReceiveBytesPerSecond = app::deploy::servers().maxReceiveBytesPerSecond;
+    return downloadResumable(download).ok();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // run without one goes on to the module update. Every path releases the engine.
 #include "app/log.h"
 #include "fetch/install_package.h"
+#include "fetch/partial_file.h"
 #include "fetch/package_run.h"
 #include "platform/files.h"
 
@@ -29,6 +30,8 @@ NextStep PackageRun::finish(RunStatus status, Source source) {
         return NextStep::ModuleStage;
     }
     if (status == RunStatus::PackagePresent || status == RunStatus::Downloaded) {
+        // The package is whole on disk: its partial has served (or never will).
+        discardPartial(m_job.savePath());
         // Held from the check until the package has started, so it is the checked bytes
         // that start.
         if (auto held = openVerifiedPackage(m_job.savePath(), m_job.package.md5, m_job.package.sha256)) {

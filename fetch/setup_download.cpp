@@ -1,7 +1,7 @@
 #include "fetch/setup_download.h"
 
 #include "app/log.h"
-#include "fetch/transfer.h"
+#include "fetch/resumable_download.h"
 
 namespace fetch {
 
@@ -26,11 +26,10 @@ uint32_t setupDownloadWorker() {
         state.running = false;
         return 0;
     }
-    TransferRequest request;
-    request.url = state.url;
-    request.saveToFile = true;
-    request.savePath = state.savePath;
-    bool ok = performTransfer(request, storeProgress).ok();
+    ResumableDownload download;
+    download.url = state.url;
+    download.target = state.savePath;
+    bool ok = downloadResumable(download, storeProgress).ok();
     state.result = ok;
     state.running = false;
     LOG(u"curl download%s", ok ? u"success" : u"failed");

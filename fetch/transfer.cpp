@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "app/background_digest.h"
 #include "app/log.h"
 #include "app/streamed_digest.h"
+#include "fetch/partial_file.h"
 #include "fetch/proxy_setup.h"
 #include "fetch/url_text.h"
 #include "fetch/write_behind.h"
@@ -99,12 +101,14 @@ bool isFollowedRedirect(long status) { return status == 301 || status == 302 || 
 // one, everything else to the request's memory body, all within the policy's limits.
 class BodySink {
 public:
-    BodySink(CURL* handle, TransferRequest& request)
-        : m_handle(handle), m_request(request), m_digest(request.digestSha256) {}
-    ~BodySink() { discardFile(); }
+    BodySink(CURL* handle, TransferRequest& request) : m_handle(handle), m_request(request) {}
+    ~BodySink() {
+        if (!m_keepable || !keepPartial()) discardFile();
+    }
 
     bool take(const char* data, size_t size) {
         if (!m_decided) decide();
+        if (m_refused) return false;
         m_bytes += size;
         if (m_toFile) return writeToFile(data, size);
         if (m_toCallerFile) return writeToCallerFile(data, size);
@@ -115,8 +119,12 @@ public:
     uint64_t bytes() const { return m_bytes; }
     bool writeFailed() const { return m_writeFailed; }
 
-    // After a complete 200 answer: puts the file under the target name.
+    // The answer continued the kept partial.
+    bool resumed() const { return m_append; }
+
+    // After a complete 200 answer (or 206 to a partial): puts the file under the target name.
     bool commit() {
+        m_keepable = false;
         if (!m_file) return true;  // an empty body writes no file
         if (!writeBlock()) {
             m_writeFailed = true;
@@ -132,7 +140,7 @@ public:
             return false;
         }
         plat::FileIdentity identity;
-        bool whole = m_file->identity(identity) && identity.size == m_digest.bytes();
+        bool whole = m_file->identity(identity) && identity.size == m_digest->bytes();
         m_file.reset();
         if (!plat::moveFile(m_tempPath, m_request.savePath, true)) {
             LOG(u"move %s to %s failed, error code: %d", m_tempPath, m_request.savePath, plat::lastErrorCode());
@@ -142,9 +150,10 @@ public:
         plat::flushFolder(plat::parentFolder(m_request.savePath));
         notePartFile(m_tempPath, false);
         m_tempPath.clear();
+        if (m_request.resume.keepPartial) plat::deleteFile(recordPathOf(m_request.savePath));
         // The digest check after the download takes this instead of reading the file again,
         // as long as the file keeps this identity.
-        if (whole) app::rememberDigests(identity, m_digest.finish());
+        if (whole) app::rememberDigests(identity, m_digest->finish());
         return true;
     }
 
@@ -161,6 +170,8 @@ private:
         long status = 0;
         curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &status);
         m_toFile = wantsFile() && status == 200;
+        if (wantsFile() && m_request.resume.keepPartial) decidePartial(status);
+        if (!m_digest) m_digest = std::make_unique<app::BackgroundDigest>(m_request.digestSha256);
         // A redirect's body is nobody's business; it stays out of the caller's file.
         m_toCallerFile = !m_toFile && m_request.sinkFile && !isFollowedRedirect(status);
     }
@@ -172,16 +183,102 @@ private:
         return false;
     }
 
+    // A 200 answer starts the partial over; a 206 continues it when it starts where the
+    // kept bytes end, ends with the file, and is of the file they came from.
+    void decidePartial(long status) {
+        TransferRequest::Resume& r = m_request.resume;
+        std::string validator = answerValidator();
+        if (status == 200) {
+            r.from = 0;
+            r.validator = validator;
+            curl_off_t length = -1;
+            curl_easy_getinfo(m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            if (r.expectedSize == 0 && length > 0) r.expectedSize = static_cast<uint64_t>(length);
+        } else if (status == 206 && r.from > 0 && r.digest) {
+            uint64_t start = 0, end = 0, total = 0;
+            m_toFile = contentRange(start, end, total) && start == r.from && end + 1 == total &&
+                       (r.expectedSize == 0 || total == r.expectedSize) && (validator.empty() || validator == r.validator);
+            if (!m_toFile) {
+                r.startOver = true;
+                m_refused = true;
+                discardPartial(m_request.savePath);
+                r.from = 0;
+                r.digest.reset();
+                return;
+            }
+            r.expectedSize = total;
+            m_append = true;
+            m_fileBytes = r.from;
+            m_digest = std::make_unique<app::BackgroundDigest>(*r.digest);
+        } else {
+            return;
+        }
+        m_keepable = validValidator(r.validator);
+    }
+
+    // A strong ETag, else the Last-Modified date; empty when the answer has neither.
+    std::string answerValidator() const {
+        curl_header* header = nullptr;
+        if (curl_easy_header(m_handle, "ETag", 0, CURLH_HEADER, -1, &header) == CURLHE_OK && header->value &&
+            std::string_view(header->value).substr(0, 2) != "W/")
+            return header->value;
+        if (curl_easy_header(m_handle, "Last-Modified", 0, CURLH_HEADER, -1, &header) == CURLHE_OK && header->value)
+            return header->value;
+        return {};
+    }
+
+    // "Content-Range: bytes <start>-<end>/<total>".
+    bool contentRange(uint64_t& start, uint64_t& end, uint64_t& total) const {
+        curl_header* header = nullptr;
+        if (curl_easy_header(m_handle, "Content-Range", 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header->value)
+            return false;
+        unsigned long long a = 0, b = 0, c = 0;
+        char tail = 0;
+        if (std::sscanf(header->value, "bytes %llu-%llu/%llu%c", &a, &b, &c, &tail) != 3 || a > b || b >= c)
+            return false;
+        start = a;
+        end = b;
+        total = c;
+        return true;
+    }
+
+    void writeRecord(uint64_t bytes) {
+        const TransferRequest::Resume& r = m_request.resume;
+        if (writePartialRecord(m_request.savePath, PartialRecord{m_request.url, r.validator, r.expectedSize, bytes}))
+            m_recorded = bytes;
+    }
+
+    // A cut transfer: the partial keeps every byte received, flushed, and its record says so.
+    bool keepPartial() {
+        m_keepable = false;
+        if (!m_file || !writeBlock() || !m_file->flush()) return false;
+        m_writeBehind.reset();
+        m_file.reset();
+        writeRecord(m_fileBytes);
+        if (m_recorded != m_fileBytes) return false;
+        TransferRequest::Resume& r = m_request.resume;
+        r.from = m_fileBytes;
+        r.digest = std::make_shared<app::DigestPass>(m_digest->passSoFar());
+        notePartFile(m_tempPath, false);
+        m_tempPath.clear();
+        return true;
+    }
+
     bool writeToFile(const char* data, size_t size) {
         if (size == 0) return true;
-        if (m_fileBytes + size > fileLimit()) return false;
+        if (m_fileBytes + size > fileLimit()) {
+            m_request.resume.startOver = true;  // more than the file may hold: not the file
+            m_keepable = false;
+            return false;
+        }
         if (!m_file && !openTempFile()) return false;
         m_fileBytes += size;
         try {
             if (m_block.capacity() < kFileBlockBytes) m_block.reserve(kFileBlockBytes);
             m_block.append(data, size);
         } catch (const std::bad_alloc&) {
-            return false;  // never through libcurl: the transfer fails instead
+            m_keepable = false;  // the count holds bytes the partial never got
+            return false;        // never through libcurl: the transfer fails instead
         }
         return m_block.size() < kFileBlockBytes || writeBlock();
     }
@@ -191,12 +288,15 @@ private:
         if (!m_file->write(m_block.data(), m_block.size())) {
             // A full disk or a short write: the transfer fails and its file goes.
             m_writeFailed = true;
+            m_keepable = false;
             LOG(u"write %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
             return false;
         }
         m_writeBehind->written(m_fileBytes);  // the block held every byte not yet written
-        m_digest.take(m_block);  // without it the check reads the file instead
+        m_digest->take(m_block);  // without it the check reads the file instead
         m_block.clear();
+        // What is on the disk can be continued after a cut, even one that ends the process.
+        if (m_keepable && m_writeBehind->flushed() > m_recorded) writeRecord(m_writeBehind->flushed());
         return true;
     }
 
@@ -208,10 +308,13 @@ private:
             if (!plat::directoryExists(folder)) plat::createDirectoryTree(folder);
             removeStalePartFiles(folder);
         }
-        m_tempPath = target + text::format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
+        bool partial = m_request.resume.keepPartial;
+        m_tempPath = partial ? partialPathOf(target) : target + text::format(u".%d.part", g_tempCounter.fetch_add(1) + 1);
         notePartFile(m_tempPath, true);
-        m_file = plat::openFile(m_tempPath, plat::OpenMode::WriteTruncate);
-        if (m_file) m_writeBehind = std::make_unique<WriteBehind>(*m_file);
+        if (partial && !m_append) plat::deleteFile(recordPathOf(target));  // the old record no longer holds
+        m_file = plat::openFile(m_tempPath, m_append ? plat::OpenMode::Append : plat::OpenMode::WriteTruncate);
+        if (m_file) m_writeBehind = std::make_unique<WriteBehind>(*m_file, m_append ? m_fileBytes : 0);
+        if (m_file && m_keepable) writeRecord(m_fileBytes);
         if (!m_file) {
             notePartFile(m_tempPath, false);
             LOG(u"open %s failed, error code: %d", m_tempPath, plat::lastErrorCode());
@@ -226,6 +329,11 @@ private:
         m_file.reset();
         plat::deleteFile(m_tempPath);
         notePartFile(m_tempPath, false);
+        if (m_request.resume.keepPartial) {
+            plat::deleteFile(recordPathOf(m_request.savePath));
+            m_request.resume.from = 0;
+            m_request.resume.digest.reset();
+        }
         m_tempPath.clear();
     }
 
@@ -235,13 +343,17 @@ private:
     bool m_toFile = false;
     bool m_toCallerFile = false;
     bool m_writeFailed = false;
+    bool m_append = false;    // a 206 answer continues the kept partial
+    bool m_keepable = false;  // a cut leaves the partial, with its record, for the next attempt
+    bool m_refused = false;   // the answer does not continue the partial
+    uint64_t m_recorded = 0;  // bytes the record says are on the disk
     uint64_t m_bytes = 0;  // of the answer's body, wherever it went
     std::unique_ptr<plat::File> m_file;
     std::unique_ptr<WriteBehind> m_writeBehind;  // declared after m_file: it goes first
     std::u16string m_tempPath;
     uint64_t m_fileBytes = 0;  // received for the file
     std::string m_block;       // received, not yet written
-    app::BackgroundDigest m_digest;  // what went into the file, digested on the way
+    std::unique_ptr<app::BackgroundDigest> m_digest;  // what went into the file, digested on the way
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
@@ -349,7 +461,8 @@ void setAgentStyle(TransferContext& ctx, const std::string& url, const TransferR
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(request.policy.maxRedirects));
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, isHttps(url) ? "https" : "http,https");
     for (const char* header : kFixedHeaders) ctx.headers = curl_slist_append(ctx.headers, header);
-    if (request.acceptCompressed) {
+    // A partial holds the file's own bytes, which a range counts; never an encoding of them.
+    if (request.acceptCompressed && !request.resume.keepPartial) {
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
         curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 1L);
     }
@@ -380,6 +493,11 @@ bool setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, co
     } else {
         setAgentStyle(ctx, url, request);
     }
+    const TransferRequest::Resume& resume = request.resume;
+    if (resume.keepPartial && resume.from > 0 && resume.digest && validValidator(resume.validator)) {
+        curl_easy_setopt(h, CURLOPT_RANGE, (std::to_string(resume.from) + "-").c_str());
+        ctx.headers = curl_slist_append(ctx.headers, ("If-Range: " + resume.validator).c_str());
+    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, ctx.headers);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     // Peers and host names are verified; plain http is unaffected.
@@ -389,7 +507,12 @@ bool setOptions(TransferContext& ctx, const std::string& url, BodySink& sink, co
     // No transfer may hang: a bounded connect, a floor under the average rate, a limit on
     // silence in the watch, and a bound on the whole where the policy sets one.
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, policy.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, policy.lowSpeedBytesPerSecond);
+    long lowSpeed = policy.lowSpeedBytesPerSecond;
+    if (policy.maxReceiveBytesPerSecond > 0) {
+        curl_easy_setopt(h, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(policy.maxReceiveBytesPerSecond));
+        if (lowSpeed > policy.maxReceiveBytesPerSecond / 2) lowSpeed = static_cast<long>(policy.maxReceiveBytesPerSecond / 2);
+    }
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, lowSpeed);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, policy.lowSpeedWindowSeconds);
     bool toFile = (request.saveToFile && !request.savePath.empty()) || request.sinkFile;
     long totalMs = toFile ? policy.fileTotalMs : policy.memoryTotalMs;
@@ -455,7 +578,8 @@ TransferResult exchange(TransferRequest& request, const std::string& url, Progre
     if (location && curl_easy_getinfo(ctx.handle, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next)
         *location = next;
     result.outcome = TransferOutcome::Completed;
-    if (result.status == 200 && !sink.commit()) result.outcome = TransferOutcome::WriteFailed;
+    result.resumed = result.status == 206 && sink.resumed();
+    if ((result.status == 200 || result.resumed) && !sink.commit()) result.outcome = TransferOutcome::WriteFailed;
     return result;
 }
 

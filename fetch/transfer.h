@@ -6,8 +6,10 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "app/streamed_digest.h"
 #include "platform/files.h"
 
 namespace fetch {
@@ -35,6 +37,9 @@ struct TransferPolicy {
     // certificate verified as on a direct line).
     enum class Style { Agent, ModuleGet } style = Style::Agent;
     std::string caFile;  // an authority file instead of the system's (tests' own servers)
+    // A cap on the receiving rate (libcurl's receive limit); 0: none. The trickle floor
+    // above never exceeds half of it.
+    int64_t maxReceiveBytesPerSecond = 0;
 };
 
 // The module update's GET: ten seconds to connect and of silence at most; a document
@@ -69,6 +74,19 @@ struct TransferRequest {
     // Or every answer but a redirect streams into this open file of the caller's (its
     // writes are the caller's to judge); the answer's size is still bounded.
     plat::File* sinkFile = nullptr;
+    // For a save-to-file request with keepPartial: the body goes to the partial file beside
+    // the target (fetch/partial_file.h), which a cut transfer leaves with its record.
+    // With from > 0 the rest after the kept bytes is asked for (Range, validated by If-Range):
+    // a 206 answer continues the partial and its digest, a 200 answer starts it over. After
+    // the transfer the fields describe what the partial holds, ready for the next attempt.
+    struct Resume {
+        bool keepPartial = false;
+        uint64_t from = 0;          // bytes of the partial kept
+        std::string validator;      // the version of the file they belong to
+        uint64_t expectedSize = 0;  // of the whole file; 0 when unknown
+        std::shared_ptr<app::DigestPass> digest;  // over the kept bytes
+        bool startOver = false;     // the server's answer does not continue them
+    } resume;
     TransferPolicy policy;
 };
 
@@ -85,7 +103,8 @@ struct TransferResult {
     long status = 0;    // of the last answer, 0 when none came
     uint64_t bytes = 0;  // body bytes of the last answer
     std::string reason;  // libcurl's words for a failed exchange
-    bool ok() const { return outcome == TransferOutcome::Completed && status == 200; }
+    bool resumed = false;  // a 206 answer completed a partial kept from before
+    bool ok() const { return outcome == TransferOutcome::Completed && (status == 200 || (status == 206 && resumed)); }
     explicit operator bool() const { return ok(); }
 };
 

@@ -18,6 +18,11 @@ void WriteBehind::written(uint64_t total) {
     m_wake.notify_one();
 }
 
+uint64_t WriteBehind::flushed() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_flushed;
+}
+
 void WriteBehind::stop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -13,7 +13,9 @@
 
 class WriteBehind {
 public:
-    explicit WriteBehind(plat::File& file) : m_file(file) {}
+    // flushed: bytes at the file's start already on the disk (a file written on after them).
+    explicit WriteBehind(plat::File& file, uint64_t flushed = 0)
+        : m_file(file), m_written(flushed), m_flushed(flushed) {}
     ~WriteBehind() { stop(); }
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
@@ -21,6 +23,8 @@ public:
     // Notes that the file now holds `total` bytes written; starts a flush when a stretch
     // has gathered and none is running. Never waits for the disk.
     void written(uint64_t total);
+    // How many bytes from the file's start are known to be on the disk.
+    uint64_t flushed();
     // Waits for a running flush; no other starts after it.
     void stop();
 
@@ -30,8 +34,8 @@ private:
     plat::File& m_file;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    uint64_t m_written = 0;
-    uint64_t m_flushed = 0;
+    uint64_t m_written;
+    uint64_t m_flushed;
     bool m_stopping = false;
     bool m_failed = false;
     std::shared_ptr<plat::Thread> m_worker;

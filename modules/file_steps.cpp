@@ -2,6 +2,7 @@
 // delete-and-verify and creation of a directory chain.
 #include <algorithm>
 
+#include "app/deploy_settings.h"
 #include "app/digest_check.h"
 #include "app/signed_document.h"
 #include "app/streamed_digest.h"
@@ -29,11 +30,15 @@ bool ModuleUpdater::DownloadFile(const std::u16string& url, const std::u16string
     request.url = url;
     request.policy = fetch::moduleGetPolicy(kind);
     if (maxBytes) request.policy.maxFileBody = std::min<uint64_t>(request.policy.maxFileBody, maxBytes);
+    if (kind == fetch::ModuleBody::Archive)
+        request.policy.maxReceiveBytesPerSecond = app::deploy::servers().maxReceiveBytesPerSecond;
     request.sinkFile = &digesting;
     fetch::TransferResult result = fetch::performTransfer(request);
     bool ok = result.ok() && result.bytes > 0;
     if (ok) app::rememberDigestsOf(*file, digesting.pass());
     file.reset();
+    // What a cut or endless body left is nobody's file.
+    if (!ok) plat::deleteFile(path);
     log(u"download file %s to file %s %s", url, path, app::diag::outcome(ok));
     return ok;
 }

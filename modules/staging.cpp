@@ -38,7 +38,10 @@ bool ModuleUpdater::DoUpdateNow(const std::u16string& sourceDir, const std::u16s
     // change to the file in between reaches neither.
     std::string list;
     bool read = plat::readWholeFile(listPath, list);
-    if (app::signing::required() && (!read || !DocumentAccepted(listUrl, list))) return false;
+    if (app::signing::required() && (!read || !DocumentAccepted(listUrl, list))) {
+        plat::deleteFile(listPath);
+        return false;
+    }
     std::u16string stagingDir = paths::stagingFolder(base);
     if (!CreateMultiDirectory(stagingDir)) return false;
     std::vector<ModuleEntry> entries;
@@ -127,7 +130,10 @@ bool ModuleUpdater::CheckAndDownloadModulesByList(std::vector<ModuleEntry>& entr
                 log(u"%d times download %d file", attempt, count);
                 if (DownloadFile(e.archiveUrl, e.archivePath)) {
                     // A wrong archive will not get better by fetching it again.
-                    if (!CompareFileDigests(e.archivePath, e.zipMd5, e.zipSha256)) return false;
+                    if (!CompareFileDigests(e.archivePath, e.zipMd5, e.zipSha256)) {
+                        plat::deleteFile(e.archivePath);
+                        return false;
+                    }
                     downloaded = true;
                 } else {
                     plat::clock().sleepMs(kRetryPauseMs);

@@ -29,6 +29,11 @@ bool deleteFile(const std::u16string& path);
 bool moveFile(const std::u16string& from, const std::u16string& to, bool replace);
 bool copyFile(const std::u16string& from, const std::u16string& to);
 bool fileSize(const std::u16string& path, uint64_t& size);
+// Cuts a file down (or extends it with zeros) to size bytes.
+bool resizeFile(const std::u16string& path, uint64_t size);
+// Seconds since the file was last written, by the system's wall clock (negative when the
+// file's time lies ahead of it).
+bool fileAgeSeconds(const std::u16string& path, int64_t& age);
 
 struct DirEntry {
     std::u16string name;  // bare name
@@ -80,6 +85,7 @@ enum class OpenMode {
     ReadDenyWrite,
     WriteTruncate,  // create or truncate, write
     ReadWrite,      // open existing for read and write
+    Append,         // open existing, every write lands at its end
 };
 
 class File {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Demo: six sections, runs of the agent on a sandbox host in a temporary folder, against
+# Demo: seven sections, runs of the agent on a sandbox host in a temporary folder, against
 # stand-in servers on 127.0.0.1, with its diagnostic log on: a background update, an
 # initiative update driven by the stand-in player, a module update, a package through the
 # stand-in peer-to-peer engine, an update decision with every rule, and a signed release
-# (taken, then refused once a mirror changed it). Each section says what it
+# (taken, then refused once a mirror changed it), and a download cut at 90% and resumed. Each section says what it
 # shows and prints the log and what changed on disk. Builds everything it needs first.
 #
 # The sandbox host: APPDATA (the player's data folder and the kvlog folder), a registry
@@ -86,7 +86,7 @@ domain3=${server:-http://127.0.0.1:9}
 report=${server:-http://127.0.0.1:9}
 INI
 
-section "1/6 Background update: build/bin/OvUpdate with no argument, as the player or a scheduled task starts it" \
+section "1/7 Background update: build/bin/OvUpdate with no argument, as the player or a scheduled task starts it" \
   "Shows: the agent fetches the update-information document, finds a newer player installer" \
   "for this machine, downloads it over HTTP, checks its MD5 and records it for the player." \
   "Look at: the log, then the package in the save folder (...\\Orvix\\OvUpdate\\) and OvUpdate.ini."
@@ -126,7 +126,7 @@ echo "== Files created or changed by the run"
 # stand-in player drives it over the pipe: it fetches the offer, starts the download, shows
 # its progress, receives the verified package path and closes with "allclose".
 if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
-  section "2/6 Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update" \
+  section "2/7 Initiative update: build/bin/OvUpdate initiative, driven by build/bin/OrvixPlayer update" \
     "Shows: the update a user asks for in the player. The stand-in player talks to the agent over" \
     "its pipe: it fetches the offer, starts the download, polls the progress and gets the verified" \
     "package path, then ends the agent with \"allclose\"." \
@@ -161,7 +161,7 @@ fi
 # changes a few bytes of a larger library, media.dll (made here), and the source carries a
 # patch from the installed release's copy: that module travels as the patch.
 if [ -x "$bin/OvServer" ]; then
-  section "3/6 Module update: build/bin/OvUpdate (background) where no installer applies" \
+  section "3/7 Module update: build/bin/OvUpdate (background) where no installer applies" \
     "Shows: with no installer to take, the run goes on to the module update: it reads upcfg.xml and" \
     "the module list, downloads the changed modules as zip archives into the working folder" \
     "player/OvUpdate, backs each installed module up and swaps the new one in. media.dll comes as a" \
@@ -234,7 +234,7 @@ fi
 # OvUpdate.ini (runnow = 0); the stand-in player's marked window prints the notification
 # it gets and that it was brought forward.
 if [ -x "$bin/OvServer" ]; then
-  section "4/6 Package through the peer-to-peer engine: build/bin/OvUpdate (background) with the stand-in engine" \
+  section "4/7 Package through the peer-to-peer engine: build/bin/OvUpdate (background) with the stand-in engine" \
     "Shows: the registry leads the agent to the engine (prism.dll); the engine downloads the package," \
     "the agent checks its MD5, records it in OvUpdate.ini and tells the running player's window." \
     "Look at: the prism lines of the log, the package's digest, the record, and what the player window got."
@@ -300,7 +300,7 @@ fi
 # without a download. A crash report waiting in the data folder goes to the collection
 # endpoint first.
 if [ -x "$bin/OvServer" ]; then
-  section "5/6 Update decision: build/bin/OvUpdate (background), each rule in the log" \
+  section "5/7 Update decision: build/bin/OvUpdate (background), each rule in the log" \
     "Shows: a document whose update elements are each stopped by another rule, a first download" \
     "domain that is down, a waiting crash report delivered first, and a package already on disk." \
     "Look at: one 节点无效 line per rule, the report the endpoint got, the save folder cleaned up."
@@ -352,7 +352,7 @@ fi
 # line naming it and the reason, the other domains are down, so the run enters its retry
 # schedule (ended there by the demo), and no package is requested.
 if [ -x "$bin/OvServer" ] && command -v minisign >/dev/null; then
-  section "6/6 Signed release: a release key in the deployment file, documents signed with minisign" \
+  section "6/7 Signed release: a release key in the deployment file, documents signed with minisign" \
     "Shows: a signed document is taken and its package checked by MD5 and SHA-256; the same document" \
     "changed by a mirror is refused, and nothing is downloaded." \
     "Look at: the line 'document … refused: …' in the tampered run's log and the server's requests."
@@ -419,5 +419,54 @@ XML
   sed 's/^/  /' "$box/sigserver.log"
   echo "== Package on disk: $([ -e "$data/OvUpdate/OrvixSetup_3.2.0.1.exe" ] && echo present || echo none)"
 fi
+
+# ==== Resumed download ========================================================================
+# The package server drops the connection after 90% of the package; the agent keeps the bytes
+# in <package>.partial with its record and asks for the rest with Range and If-Range.
+if [ -n "$server" ] && command -v python3 >/dev/null; then
+  section "7/7 Resumed download: build/bin/OvUpdate (background), the package server cuts the connection at 90%" \
+    "Shows: the bytes already on disk are kept and only the rest is asked for (Range, If-Range);" \
+    "the digest check then passes over the whole package, and no partial file is left." \
+    "Look at: the line 'download of ... cut after ... bytes, resuming' and the bytes the server sent."
+  resroot=$box/resume-server
+  mkdir -p "$resroot/product/OvUpdate"
+  pkg=tools/server/www/packages/OrvixSetup_3.2.0.1.exe
+  mkfifo "$box/cut.in"
+  python3 bench/cutting_server.py "$pkg" "$box/cut.port" "$box/cut.wire" <"$box/cut.in" &
+  cutserver_pid=$!
+  exec 4>"$box/cut.in"
+  "$bin/OvServer" --root "$resroot" >"$box/resserver.out" 2>&1 &
+  resserver_pid=$!
+  trap '[ -n "${cutserver_pid:-}" ] && kill "$cutserver_pid" 2>/dev/null; [ -n "${resserver_pid:-}" ] && kill "$resserver_pid" 2>/dev/null; [ -n "${sigserver_pid:-}" ] && kill "$sigserver_pid" 2>/dev/null; [ -n "${decserver_pid:-}" ] && kill "$decserver_pid" 2>/dev/null; [ -n "${engserver_pid:-}" ] && kill "$engserver_pid" 2>/dev/null; [ -n "${modserver_pid:-}" ] && kill "$modserver_pid" 2>/dev/null; cleanup' EXIT
+  for _ in $(seq 100); do [ -s "$box/resserver.out" ] && [ -s "$box/cut.port" ] && break; sleep 0.05; done
+  resserver="http://127.0.0.1:$(head -n1 "$box/resserver.out")"
+  size=$(stat -c %s "$pkg")
+  cat >"$resroot/product/OvUpdate/OvUpdate.xml" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<updateinfo>
+  <update name="OrvixSetup_3.2.0.1.exe" ver="3.2.0.1" runnow="0" usehttp="1" filesize="$size"
+          md5="$(md5sum <"$pkg" | cut -d' ' -f1)"
+          httplinkfull="http://127.0.0.1:$(cat "$box/cut.port")/packages/OrvixSetup_3.2.0.1.exe">
+    <file name="absent.dll" path="1"/>
+  </update>
+</updateinfo>
+XML
+  printf '[servers]\ndomain1=%s\ndomain2=http://127.0.0.1:9\ndomain3=http://127.0.0.1:9\nreport=%s\n' \
+    "$resserver" "$resserver" >"$OVUPDATE_DEPLOY"
+  echo "cut $((size * 9 / 10))" >&4
+  sleep 0.2
+  rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
+  sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
+  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  status=0
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
+  echo "== Exit code of the run: $status"
+  echo "== Diagnostic log of the run"
+  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  about_log "cut after N bytes, resuming: the first answer ended at 90%, the next request asked for the rest; check md5 success: the whole package is the right one."
+  echo "== The package server sent $(cat "$box/cut.wire") bytes for a package of $size bytes"
+  echo "== Package folder:"
+  ls "$data/OvUpdate" | sed 's/^/  /'
+fi
 echo
-echo "==== Done: six sections. OV_KEEP_DEMO=1 scripts/demo.sh keeps the sandbox folder to look around in."
+echo "==== Done: seven sections. OV_KEEP_DEMO=1 scripts/demo.sh keeps the sandbox folder to look around in."

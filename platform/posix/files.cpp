@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <new>
 #include "platform/posix/folder_names.h"
 #include "platform/posix/host.h"
@@ -373,6 +374,17 @@ bool setFileTimes(const std::u16string& path, const FileTimes& times) {
     return !path.empty() && utimensat(AT_FDCWD, nativePath(path).c_str(), stamps, 0) == 0;
 }
 
+bool resizeFile(const std::u16string& path, uint64_t size) {
+    return !path.empty() && ::truncate(nativePath(path).c_str(), static_cast<off_t>(size)) == 0;
+}
+
+bool fileAgeSeconds(const std::u16string& path, int64_t& age) {
+    struct stat st;
+    if (path.empty() || ::stat(nativePath(path).c_str(), &st) != 0) return false;
+    age = static_cast<int64_t>(::time(nullptr)) - static_cast<int64_t>(st.st_mtime);
+    return true;
+}
+
 bool isLink(const std::u16string& path) {
     struct stat st;
     return !path.empty() && lstat(nativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -399,13 +411,15 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
         case OpenMode::ReadDenyWrite: flags |= O_RDONLY; break;
         case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
+        case OpenMode::Append: flags |= O_WRONLY | O_APPEND; break;
     }
-    if ((mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite) && refuseReadOnly(native)) return nullptr;
+    bool writes = mode == OpenMode::WriteTruncate || mode == OpenMode::ReadWrite || mode == OpenMode::Append;
+    if (writes && refuseReadOnly(native)) return nullptr;
     int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0644);  // never wait on a FIFO
     if (fd < 0) return nullptr;
     if (flags & O_CREAT) posix::noteNameAdded(native);
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, flags & O_APPEND) == 0;  // blocking again, appending still
     if (!ok) errno = EISDIR;
     // Sharing as the stand-in world knows it: an exclusive lock for no sharing, a shared one
     // for others reading only, neither waited for.

@@ -129,6 +129,29 @@ bool setFileTimes(const std::u16string& path, const FileTimes& times) {
     return ok;
 }
 
+bool resizeFile(const std::u16string& path, uint64_t size) {
+    HANDLE handle = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    bool ok = SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+    CloseHandle(handle);
+    return ok;
+}
+
+bool fileAgeSeconds(const std::u16string& path, int64_t& age) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) {
+        return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    age = (ticks(now) - ticks(data.ftLastWriteTime)) / 10000000;
+    return true;
+}
+
 bool isLink(const std::u16string& path) {
     DWORD attributes = GetFileAttributesW(wide(path));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -208,9 +231,15 @@ std::unique_ptr<File> openFile(const std::u16string& path, OpenMode mode) {
             disposition = CREATE_ALWAYS;
             break;
         case OpenMode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; break;
+        case OpenMode::Append: access = GENERIC_READ | GENERIC_WRITE; break;
     }
     HANDLE handle = CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    LARGE_INTEGER none{};
+    if (mode == OpenMode::Append && !SetFilePointerEx(handle, none, nullptr, FILE_END)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
     return std::make_unique<Win32File>(handle);
 }
 

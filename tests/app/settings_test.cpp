@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/deploy_settings.h"
 #include "app/settings.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -79,4 +80,18 @@ TEST_F(Settings, BrokenSettingsFilesGiveTheDefaults) {
     // Far larger than any settings file: read as missing, quickly.
     write("appdata/Lumora Video/Orvix/OvUpdate.ini", "[Test]\r\nprintlog=1\r\n" + std::string(20 << 20, 'x'));
     EXPECT_EQ(app::settings::readInt(app::settings::kSectionTest, app::settings::kKeyPrintLog, 0, app::settings::kOvUpdateIni), 0);
+}
+
+// The optional cap on background downloads: a positive number of bytes per second, else none.
+TEST_F(Settings, DeploymentMayCapTheReceiveRate) {
+    struct Case {
+        const char* line;
+        int64_t cap;
+    } cases[] = {{"", 0}, {"maxbytespersecond=65536\r\n", 65536}, {"maxbytespersecond=-5\r\n", 0},
+                 {"maxbytespersecond=fast\r\n", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        write("deploy.ini", std::string("[servers]\r\n") + c.line);
+        EXPECT_EQ(app::deploy::loadServers(agentPath("deploy.ini")).maxReceiveBytesPerSecond, c.cap);
+    }
 }

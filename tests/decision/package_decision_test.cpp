@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "app/md5.h"
 #include "decision/decision_fixture.h"
+#include "fetch/partial_file.h"
 
 using fetch::Verdict;
 
@@ -86,4 +90,50 @@ TEST_F(PackageDecision, RecentFileAfterTheTakenElementIsNeverRead) {
 
     EXPECT_EQ(walkChildren(element("p.exe", "probability='0'") + recent).verdict, Verdict::NoUpdate);
     EXPECT_FALSE(fs::exists(saveFolder() / "other.exe"));
+}
+
+// The package folder keeps at most the partial its newest sound record names, younger than
+// a week, and once the run knows its package, only that package's partial.
+TEST_F(PackageDecision, PartialsWithoutAPurposeAreRemoved) {
+    using Files = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        Files records;     // targets with a record and a partial of 10 bytes
+        Files strays;      // other files present
+        const char* aged;  // a target whose files are eight days old, "" none
+        const char* keep;  // the run's package, nullptr: only the start-of-run clean-up
+        Files left;
+    };
+    std::vector<Case> cases = {
+        {"one sound pair stays, strays go", {"a.exe"}, {"b.exe.partial", "c.exe.partial.rec", "d.exe.4.part", "notes.txt"},
+         "", nullptr, {"a.exe.partial", "a.exe.partial.rec", "notes.txt"}},
+        {"the newer of two records", {"a.exe", "b.exe"}, {}, "a.exe", nullptr, {"b.exe.partial", "b.exe.partial.rec"}},
+        {"older than a week", {"a.exe"}, {}, "a.exe", nullptr, {}},
+        {"another package is downloaded", {"a.exe"}, {}, "", "b.exe", {}},
+        {"the package downloaded keeps its partial", {"a.exe"}, {}, "", "A.EXE", {"a.exe.partial", "a.exe.partial.rec"}},
+        {"no download keeps none", {"a.exe"}, {}, "", "", {}},
+    };
+    std::u16string folder = app::settings::dataFolder() + u"\\OvUpdate";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(saveFolder());
+        fs::create_directories(saveFolder());
+        for (const std::string& target : c.records) {
+            writeFile(saveFolder() / (target + ".partial"), "0123456789");
+            std::u16string path = folder + u"\\" + text::fromUtf8(target);
+            ASSERT_TRUE(fetch::writePartialRecord(path, {u"http://a/p", "\"v\"", 100, 10}));
+        }
+        for (const std::string& stray : c.strays) writeFile(saveFolder() / stray, "x");
+        if (*c.aged) {
+            auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 8);
+            for (const char* suffix : {".partial", ".partial.rec"})
+                fs::last_write_time(saveFolder() / (std::string(c.aged) + suffix), old);
+        }
+        if (c.keep) fetch::keepOnlyPartialOf(folder, text::fromUtf8(c.keep));
+        else fetch::tidyPartials(folder);
+        Files left;
+        for (const auto& e : fs::directory_iterator(saveFolder())) left.push_back(e.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, c.left);
+    }
 }

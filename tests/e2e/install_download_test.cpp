@@ -245,3 +245,36 @@ TEST(ProxiedRun, ReachesTheServersOnlyTheProxyKnows) {
     runToEnd(run.m_box);
     EXPECT_EQ(run.m_documents.hits("/product/OvUpdate/upcfg.xml"), 1);
 }
+
+// A run whose download is cut and cannot go on keeps the partial; the next run asks only
+// for the rest and installs the whole package; a run with no update leaves no partial.
+TEST_F(InstallRun, CutDownloadResumesOnTheNextRunAndNoPartialOutlivesItsPurpose) {
+    HttpServer http;
+    size_t cut = m_package.size() * 9 / 10;
+    http.serve("/pkg", [&](const testsupport::Request& r) {
+        return http.hits("/pkg") == 1 ? testsupport::rangeReply(r, m_package, "\"p1\"", cut) : Reply{"", 503};
+    });
+    offer("usehttp='1' httplinkfull='" + http.url("/pkg") + "' filesize='" + std::to_string(m_package.size()) + "'");
+    std::vector<std::string> lines = runAgent();
+    EXPECT_TRUE(logged(lines, "下载安装包完成 下载状态是：6"));
+    fs::path partial = savedPackage().string() + ".partial";
+    ASSERT_TRUE(fs::exists(partial));
+    EXPECT_EQ(fs::file_size(partial), cut);
+
+    http.clear();
+    http.serve("/pkg", [&](const testsupport::Request& r) { return testsupport::rangeReply(r, m_package, "\"p1\""); });
+    lines = runAgent();
+    EXPECT_TRUE(inOrder(lines, {"resume download of " + savePath() + " after " + std::to_string(cut) + " bytes",
+                                "升级成功。实用的是httplinkfull，值为：" + http.url("/pkg"), "check md5 success"}));
+    ASSERT_EQ(http.requests().size(), 1u);
+    EXPECT_EQ(http.requests()[0].header("Range"), "bytes=" + std::to_string(cut) + "-");
+    EXPECT_EQ(savedBytes(), m_package);
+    EXPECT_FALSE(fs::exists(partial));
+
+    fs::remove(savedPackage());
+    writeFile(partial, m_package.substr(0, 1000));
+    offer("usehttp='1' probability='0'");
+    lines = runAgent();
+    EXPECT_TRUE(logged(lines, "解析xml失败或者不满足升级条件"));
+    EXPECT_FALSE(fs::exists(partial));
+}

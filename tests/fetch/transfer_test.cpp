@@ -8,9 +8,13 @@
 #include <vector>
 
 
+#include "app/digest_check.h"
+#include "app/md5.h"
 #include "fetch/fetch_fixture.h"
 #include "fetch/proxy_choice.h"
 #include "support/proxy_server.h"
+#include "fetch/partial_file.h"
+#include "fetch/resumable_download.h"
 
 using namespace fetchtest;
 using namespace std::chrono_literals;
@@ -398,4 +402,103 @@ TEST_F(TransferTest, ReachesAServerOnlyTheProxyKnows) {
     unsetenv("http_proxy");
     unsetenv("https_proxy");
     unsetenv("no_proxy");
+}
+
+// A download cut short continues from the bytes on disk, in the same call and from a
+// partial an earlier run kept; every answer that does not continue them starts over, and
+// the digest taken on the way covers the whole file either way.
+TEST_F(TransferTest, CutDownloadsResumeOrStartOverCleanly) {
+    enum class Server { Honours, IgnoresRange, Answers416, ChangedTag };
+    struct Case {
+        const char* what;
+        size_t kept;           // bytes of a partial left by an earlier run, 0: none
+        uint64_t recordSize;   // the whole size its record names
+        size_t partialExtra;   // bytes the partial holds beyond its record
+        size_t cutFirstAt;     // the first answer drops after this byte of the file, 0: whole
+        Server server;
+        std::string firstRange;  // Range of the first request
+        size_t requests;
+    };
+    const size_t size = 1000000;
+    std::vector<Case> cases = {
+        {"cut at 90% then resumed at once", 0, 0, 0, 900000, Server::Honours, "<absent>", 2},
+        {"cut at 50% then resumed at once", 0, 0, 0, 500000, Server::Honours, "<absent>", 2},
+        {"partial of an earlier run", 600000, size, 0, 0, Server::Honours, "bytes=600000-", 1},
+        {"unflushed tail is not trusted", 600000, size, 1234, 0, Server::Honours, "bytes=600000-", 1},
+        {"200 to the range starts over", 600000, size, 0, 0, Server::IgnoresRange, "bytes=600000-", 1},
+        {"416 starts over", 600000, size, 0, 0, Server::Answers416, "bytes=600000-", 2},
+        {"changed validator starts over", 600000, size, 0, 0, Server::ChangedTag, "bytes=600000-", 2},
+        {"size unlike the document's", 600000, size + 1, 0, 0, Server::Honours, "<absent>", 1},
+        {"partial larger than the file", 600000, size, size, 0, Server::Honours, "<absent>", 1},
+    };
+    std::string file(size, '\0');
+    for (size_t i = 0; i < size; ++i) file[i] = static_cast<char>(i * 13 + i / 777);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_server.clear();
+        std::atomic<size_t> wire{0}, served{0};
+        m_server.serve("/pkg", [&](const testsupport::Request& r) {
+            size_t n = served++;
+            Reply reply = testsupport::rangeReply(r, file, "\"v1\"", n == 0 ? c.cutFirstAt : 0);
+            if (c.server == Server::IgnoresRange) reply = Reply{file, 200, {{"ETag", "\"v1\""}}};
+            if (c.server == Server::Answers416 && n == 0) reply = Reply{"", 416};
+            if (c.server == Server::ChangedTag && n == 0 && reply.status == 206) reply.headers = {
+                {"ETag", "\"v2\""}, {"Content-Range", "bytes 600000-999999/1000000"}};
+            wire += reply.delivery == Delivery::CutShort ? reply.cutAt : reply.body.size();
+            return reply;
+        });
+        std::u16string target = m_folder.agentPath("pkg.exe");
+        fs::path partial = m_folder.path() / "pkg.exe.partial";
+        if (c.kept > 0) {
+            writeFile(partial, file.substr(0, c.kept) + std::string(c.partialExtra, 'z'));
+            ASSERT_TRUE(fetch::writePartialRecord(target, {url("/pkg"), "\"v1\"", c.recordSize, c.kept}));
+        }
+        fetch::ResumableDownload d{url("/pkg"), target, size, false, m_policy};
+        ASSERT_TRUE(fetch::downloadResumable(d));
+        EXPECT_TRUE(readFile(m_folder.path() / "pkg.exe") == file);
+        app::DigestCheck check;
+        check.md5 = text::fromUtf8(app::md5OfBuffer(file.data(), size));
+        EXPECT_TRUE(app::checkDigests(target, check).matches());
+        EXPECT_FALSE(fs::exists(partial));
+        EXPECT_FALSE(fs::exists(m_folder.path() / "pkg.exe.partial.rec"));
+        ASSERT_EQ(m_server.requests().size(), c.requests);
+        EXPECT_EQ(m_server.requests().front().header("Range").empty() ? "<absent>"
+                                                                       : m_server.requests().front().header("Range"),
+                  c.firstRange);
+        if (c.cutFirstAt > 0) {
+            EXPECT_LE(wire.load(), size * 115 / 100);
+        }
+        fs::remove(m_folder.path() / "pkg.exe");
+    }
+}
+
+// A cut whose answer names no validator keeps nothing; one that names one keeps the partial
+// with its record, never beyond the size the document gives.
+TEST_F(TransferTest, CutDownloadKeepsAPartialOnlyWhenItCanBeContinued) {
+    std::string file(300000, 'p');
+    m_server.serve("/tagged", [&](const testsupport::Request& r) { return testsupport::rangeReply(r, file, "\"t\"", 100000); });
+    m_server.serve("/untagged", Reply{file, 200, {}, Delivery::CutShort, 100000});
+    std::u16string target = m_folder.agentPath("pkg.exe");
+    fs::path partial = m_folder.path() / "pkg.exe.partial";
+
+    fetch::TransferRequest untagged;
+    untagged.url = url("/untagged");
+    untagged.saveToFile = true;
+    untagged.savePath = target;
+    untagged.resume.keepPartial = true;
+    untagged.policy = m_policy;
+    EXPECT_FALSE(fetch::performTransfer(untagged));
+    EXPECT_FALSE(fs::exists(partial));
+
+    fetch::TransferRequest tagged = untagged;
+    tagged.url = url("/tagged");
+    EXPECT_FALSE(fetch::performTransfer(tagged));
+    EXPECT_EQ(fs::file_size(partial), 100000u);
+    fetch::PartialRecord record;
+    ASSERT_TRUE(fetch::readPartialRecord(target, record));
+    EXPECT_EQ(record.bytes, 100000u);
+    EXPECT_EQ(record.expectedSize, file.size());
+    EXPECT_EQ(record.validator, "\"t\"");
+    EXPECT_EQ(tagged.resume.from, 100000u);
+    EXPECT_FALSE(fs::exists(m_folder.path() / "pkg.exe"));
 }

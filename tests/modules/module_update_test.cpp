@@ -93,10 +93,18 @@ TEST_F(ModuleRun, OnlyFailedTransfersAreTriedAgain) {
     server().serve(archiveRoute("m1", "codec.dll"), {makeZip({{"codec.dll", "other bytes"}})});
     EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
     EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1);  // a wrong archive is not fetched again
+    EXPECT_FALSE(fs::exists(work() / "bin" / "codec.dll.zip"));  // nor kept
+
+    // A body cut short leaves nothing of itself.
+    std::string archive = makeZip({{"codec.dll", "new codec"}});
+    server().serve(archiveRoute("m1", "codec.dll"),
+                   testsupport::Reply{archive, 200, {}, testsupport::Delivery::CutShort, archive.size() / 2});
+    EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
+    EXPECT_FALSE(fs::exists(work() / "bin" / "codec.dll.zip"));
 
     server().serve(archiveRoute("m1", "codec.dll"), {"", 404});
     EXPECT_FALSE(m_updater.RunModuleUpdate(u"abc"));
-    EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1 + 3);
+    EXPECT_EQ(server().hits("/m1/bin/codec.dll.zip"), 1 + 3 + 3);
     EXPECT_TRUE(logged("2 times download 1 file"));
     expectUntouched();
 }

@@ -1,5 +1,6 @@
 #include "support/http_server.h"
 
+#include <cstdio>
 #include <httplib.h>
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 #include <openssl/pem.h>
@@ -124,6 +125,26 @@ std::unique_ptr<httplib::Server> makeServer(Scheme scheme, const std::string& na
 
 }  // namespace
 
+Reply rangeReply(const Request& request, const std::string& body, const std::string& etag, size_t cutAt) {
+    Reply reply{body};
+    if (!etag.empty()) reply.headers.emplace("ETag", etag);
+    unsigned long long from = 0;
+    std::string range = request.header("Range"), ifRange = request.header("If-Range");
+    bool ranged = std::sscanf(range.c_str(), "bytes=%llu-", &from) == 1 && (ifRange.empty() || ifRange == etag);
+    if (ranged && from >= body.size()) return Reply{"", 416, {{"Content-Range", "bytes */" + std::to_string(body.size())}}};
+    if (ranged) {
+        reply.status = 206;
+        reply.body = body.substr(from);
+        reply.headers.emplace("Content-Range", "bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) +
+                                                   "/" + std::to_string(body.size()));
+    }
+    if (cutAt > from && cutAt < body.size()) {
+        reply.delivery = Delivery::CutShort;
+        reply.cutAt = cutAt - from;
+    }
+    return reply;
+}
+
 struct HttpServer::Impl {
     Impl(Scheme s, const std::string& name) : scheme(s), server(makeServer(s, name, certificate)), http(*server) {}
     Scheme scheme;
@@ -142,8 +163,11 @@ struct HttpServer::Impl {
     std::vector<Request> log;
 
     void start() {
-        http.Get(".*",
-                 [this](const httplib::Request& req, httplib::Response& res) { answer(describe(req), res); });
+        http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            // Responders answer ranges themselves (rangeReply); cpp-httplib must not cut again.
+            const_cast<httplib::Request&>(req).ranges.clear();
+            answer(describe(req), res);
+        });
         http.Post(".*", [this](const httplib::Request& req, httplib::Response& res,
                                const httplib::ContentReader& reader) {
             Request seen = describe(req);

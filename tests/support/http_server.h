@@ -55,6 +55,11 @@ struct Reply {
 // A redirect to location (absolute, or relative to this server).
 Reply redirect(const std::string& location, int status = 302);
 
+// The answer of a server that honours "Range: bytes=<n>-" (when If-Range is absent or names
+// etag): 206 with the rest, or 416 past the end; otherwise 200 with the whole. With cutAt
+// beyond the range's start, the body ends after that byte of the whole and the connection drops.
+Reply rangeReply(const Request& request, const std::string& body, const std::string& etag, size_t cutAt = 0);
+
 // Decides the answer from the request; runs on one of the server's threads.
 using Responder = std::function<Reply(const Request&)>;
 
