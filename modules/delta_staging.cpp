@@ -59,6 +59,8 @@ bool ModuleUpdater::StageFromPatch(const ModuleEntry& e, const std::u16string& i
     if (!readCapped(e.installedPath, patch::kMaxFileBytes, old)) return fallBack(u"installed file unreadable or too large");
     // The SHA-256 digests count where the list was signed, as for archives.
     bool sign = app::signing::required();
+    if (sign && (!app::isSha256Text(p->sha256) || !app::isSha256Text(p->fromSha256)))
+        return fallBack(u"no sha256 in the signed list");
     if (!bytesMatch(old, p->fromMd5, sign ? p->fromSha256 : u"")) return fallBack(u"installed file changed");
 
     std::u16string patchPath = e.stagedPath + u".patch";
