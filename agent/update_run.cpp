@@ -1,6 +1,7 @@
 #include "agent/update_run.h"
 
 #include "app/client_id.h"
+#include "app/deploy_settings.h"
 #include "app/log.h"
 #include "agent/process_state.h"
 #include "decision/update_driver.h"
@@ -70,7 +71,7 @@ void restoreInterruptedModuleSwap() {
 
 void deliverCrashReports() {
     BackgroundRun& run = backgroundRun();
-    fetch::deliverCrashReports(app::clientIdentifier(run.clientId));
+    fetch::deliverCrashReports(app::clientIdentifier(run.clientId), app::deploy::servers().report);
 }
 
 void startUpdateRun() {

@@ -58,9 +58,10 @@ else()
   set(OV_ZSTD_DECODER_LIBS PkgConfig::ZSTD)
   find_path(DIVSUFSORT_INCLUDE_DIR divsufsort.h)
   find_library(DIVSUFSORT_LIBRARY divsufsort)
-  if(DIVSUFSORT_INCLUDE_DIR AND DIVSUFSORT_LIBRARY)
-    set(OV_PATCH_MAKER_LIBS ${DIVSUFSORT_LIBRARY} PkgConfig::ZSTD)
+  if(NOT DIVSUFSORT_INCLUDE_DIR OR NOT DIVSUFSORT_LIBRARY)
+    message(FATAL_ERROR "libdivsufsort not found: scripts/setup-debian.sh installs libdivsufsort-dev")
   endif()
+  set(OV_PATCH_MAKER_LIBS ${DIVSUFSORT_LIBRARY} PkgConfig::ZSTD)
   set(OV_THIRD_PARTY_INCLUDES ${MINIZIP_INCLUDE_DIRS})
   # cpp-httplib for test servers and the stand-in servers: Debian ships it as a library
   # whose header must see the library's own feature definitions.

@@ -3,7 +3,6 @@
 // answers exactly "success"; anything else leaves it for the next run.
 #include <memory>
 
-#include "app/deploy_settings.h"
 #include "app/host_probes.h"
 #include "app/log.h"
 #include "app/settings.h"
@@ -42,12 +41,13 @@ void fillForm(TransferRequest& request, const CrashDelivery& d) {
 
 }  // namespace
 
-void deliverCrashReports(const std::u16string& clientId) {
+void deliverCrashReports(const std::u16string& clientId, const std::u16string& endpoint) {
     using namespace app::settings;
 
     CrashDelivery errorFile;
     errorFile.fileName = kErrorFile;
     errorFile.clientId = clientId;
+    errorFile.endpoint = endpoint;
     deliverFile(errorFile);
 
     std::u16string dumpPath = readString(kSectionCrashReport, kKeyDumpPath, u"", kDumpPathChars, kOrvixIni);
@@ -58,6 +58,7 @@ void deliverCrashReports(const std::u16string& clientId) {
         dump.dumpDirectory = dumpPath;
         dump.dump = true;
         dump.clientId = clientId;
+        dump.endpoint = endpoint;
         deliverFile(dump);
     }
     std::u16string logZip = readString(kSectionCrashReport, kKeyLogZipPathName, u"", kZipPathChars, kOrvixIni);
@@ -67,6 +68,7 @@ void deliverCrashReports(const std::u16string& clientId) {
         log.dumpDirectory = dumpPath;
         log.log = true;
         log.clientId = clientId;
+        log.endpoint = endpoint;
         deliverFile(log);
     }
 }
@@ -92,7 +94,7 @@ void deliverFile(const CrashDelivery& d) {
     TransferRequest request;
     request.uploadFile = file.get();
     request.uploadFileBytes = size;
-    request.url = app::deploy::servers().report + kEndpointPath;
+    request.url = d.endpoint + kEndpointPath;
     fillForm(request, d);
     // Only the answer's body counts, not the transfer's result.
     performTransfer(request);

@@ -12,10 +12,12 @@ struct CrashDelivery {
     bool dump = false;             // the zipped crash dump
     bool log = false;              // the zipped log
     std::u16string clientId;
+    std::u16string endpoint;  // the collection host's base address
 };
 
-// Sends qserr.dat, then the announced dump and log archives.
-void deliverCrashReports(const std::u16string& clientId);
+// Sends qserr.dat, then the announced dump and log archives, to the collection host at
+// `endpoint` (the deployment's report address).
+void deliverCrashReports(const std::u16string& clientId, const std::u16string& endpoint);
 // Sends one file; it is deleted, and its announcement cleared, only when the endpoint
 // answers exactly "success".
 void deliverFile(const CrashDelivery& delivery);

@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   python3
   squid
-  libzstd-dev zstd bsdiff
+  libzstd-dev zstd bsdiff libdivsufsort-dev
 )
 
 missing=()

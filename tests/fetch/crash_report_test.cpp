@@ -9,12 +9,6 @@ using namespace fetchtest;
 
 namespace {
 
-// The collection host for the whole test program: the agent reads its address once per
-// process, so the host lives as long (repeated runs of the suite included).
-HttpServer& endpoint() {
-    static HttpServer server;
-    return server;
-}
 
 // A post's form, part by part: "name=value", or "name;filename=content" for a file.
 std::vector<std::string> form(const testsupport::Request& post) {
@@ -29,12 +23,11 @@ std::vector<std::string> form(const testsupport::Request& post) {
 class CrashReports : public HostTest {
 protected:
     void SetUp() override {
-        endpoint().clear();
         endpoint().serve("/p", Reply{"success"});
-        setServers(testsupport::kClosedServer, endpoint().base());
         fs::create_directories(dataFolder());
     }
-    void deliver() { fetch::deliverCrashReports(u"abc"); }
+    void deliver() { fetch::deliverCrashReports(u"abc", text::fromUtf8(m_endpoint.base())); }
+    HttpServer& endpoint() { return m_endpoint; }
     void announce(const std::string& dumpPath, const std::string& dumpZip, const std::string& logZip) {
         writeFile(dataFolder() / "orvix.ini", "[CrashReport]\r\nDumpPath=" + dumpPath + "\r\nDumpZipPathName=" +
                                                   dumpZip + "\r\nLogZipPathName=" + logZip + "\r\n");
@@ -49,6 +42,9 @@ protected:
         for (const testsupport::Request& r : endpoint().requests()) forms.push_back(form(r));
         return forms;
     }
+
+private:
+    HttpServer m_endpoint;
 };
 
 }  // namespace
