@@ -52,7 +52,7 @@ public:
     }
 
     // The trusted comment minisign writes, at a time of the test's choosing.
-    static std::string comment(const std::string& name, std::time_t signedAt) {
+    static std::string comment(const std::string& name, int64_t signedAt) {
         return "timestamp:" + std::to_string(static_cast<long long>(signedAt)) + "\tfile:" + name;
     }
 

@@ -83,7 +83,7 @@ TEST(VersionResource, ReadsOnlyTheHeadersAndTheResource) {
         size_t bytesRead = 0;
         PeReadAt counting = [&](uint64_t offset, size_t length, std::string& bytes) {
             bytesRead += length;
-            return offset <= pe.size() && (bytes.assign(pe, offset, length), true);
+            return offset <= pe.size() && (bytes.assign(pe, static_cast<size_t>(offset), length), true);
         };
         VersionResource v;
         ASSERT_TRUE(parsePeVersionResource(counting, v));

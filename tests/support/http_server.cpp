@@ -132,15 +132,16 @@ Reply rangeReply(const Request& request, const std::string& body, const std::str
     std::string range = request.header("Range"), ifRange = request.header("If-Range");
     bool ranged = std::sscanf(range.c_str(), "bytes=%llu-", &from) == 1 && (ifRange.empty() || ifRange == etag);
     if (ranged && from >= body.size()) return Reply{"", 416, {{"Content-Range", "bytes */" + std::to_string(body.size())}}};
+    size_t start = ranged ? static_cast<size_t>(from) : 0;  // below the body's size when ranged
     if (ranged) {
         reply.status = 206;
-        reply.body = body.substr(from);
-        reply.headers.emplace("Content-Range", "bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) +
+        reply.body = body.substr(start);
+        reply.headers.emplace("Content-Range", "bytes " + std::to_string(start) + "-" + std::to_string(body.size() - 1) +
                                                    "/" + std::to_string(body.size()));
     }
-    if (cutAt > from && cutAt < body.size()) {
+    if (cutAt > start && cutAt < body.size()) {
         reply.delivery = Delivery::CutShort;
-        reply.cutAt = cutAt - from;
+        reply.cutAt = cutAt - start;
     }
     return reply;
 }
