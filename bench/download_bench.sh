@@ -24,13 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-mkdir -p "$work/www/packages"
-head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/www/packages/big.bin"
-"$bin/OvServer" --root "$work/www" > "$work/port" &
-server_pid=$!
-for _ in 1 2 3 4 5 6 7 8 9 10; do [ -s "$work/port" ] && break; sleep 0.2; done
-url="http://127.0.0.1:$(head -n1 "$work/port")/packages/big.bin"
-expected=$(md5sum < "$work/www/packages/big.bin" | cut -d' ' -f1)
+. "$(dirname "$0")/serve_package.sh"
+serve_random_package
+url="http://127.0.0.1:$port/packages/big.bin"
 
 # Appends "<wall s> <cpu s> <peak KiB>" of one timed command to the file named first.
 measure() {

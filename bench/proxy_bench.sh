@@ -23,13 +23,8 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-mkdir -p "$work/www/packages"
-head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/www/packages/big.bin"
-"$bin/OvServer" --root "$work/www" > "$work/port" &
-server_pid=$!
-for _ in 1 2 3 4 5 6 7 8 9 10; do [ -s "$work/port" ] && break; sleep 0.2; done
-port=$(head -n1 "$work/port")
-expected=$(md5sum < "$work/www/packages/big.bin" | cut -d' ' -f1)
+. "$(dirname "$0")/serve_package.sh"
+serve_random_package
 
 proxy_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 echo "127.0.0.1 packages.behind-proxy.test" > "$work/hosts"

@@ -43,6 +43,21 @@ about_log() {
 # --- the sandbox host
 box=$(mktemp -d /tmp/ovupdate-demo.XXXXXX)
 server_pid=
+# The diagnostic log's lines written since log_mark.
+log_mark() { log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l); }
+new_log() { cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"; }
+
+# One background run in the sandbox (files it names bare land in $box): its exit code and
+# the log lines it wrote, under the name given.
+run_agent() {
+  log_mark
+  status=0
+  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
+  echo "== Exit code of $1: $status"
+  echo "== Diagnostic log of $1"
+  new_log
+}
+
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
   if [ -n "${OV_KEEP_DEMO:-}" ]; then echo "Sandbox kept in $box"; else rm -rf "$box"; fi
@@ -133,7 +148,7 @@ if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
     "Look at: the player's lines (offer, download, progress, package) and the matching requests in the log."
   # A package the background run left would be handed over without a download.
   rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  log_mark
   touch "$box/.initiative"
   sleep 1
   timeout 120 "$bin/OvUpdate" initiative &
@@ -145,7 +160,7 @@ if [ -x "$bin/OrvixPlayer" ] && [ -n "$server" ]; then
   echo "== Exit codes: player $player_status, agent $agent_status"
 
   echo "== Diagnostic log of the initiative run"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  new_log
   about_log "request:WORD, response:REPLY: one request of the player and the agent's reply; curl downloadsuccess: the package download ended whole; 主动升级…关闭: the initiative agent ends after allclose."
 
   echo "== Files created or changed by the initiative run"
@@ -206,13 +221,7 @@ PY
 
   digests() { (cd "$box/player" && find . -type f ! -path './OvUpdate/*' | sort | xargs md5sum); }
   digests >"$box/player.before"
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
-  status=0
-  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?   # files it names bare land in $box
-  echo "== Exit code: $status"
-
-  echo "== Diagnostic log of the module update run"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  run_agent "the module update run"
   about_log "创建安装包目录… failed: the save folder is there from the earlier runs, so creating it fails, which is harmless (the agent logs the result of the creation call); compare … fail: a module differs from the list and is downloaded; patch of media.dll applied: it was built from the installed copy and the patch, and checked against the list, instead of downloading its archive; move X to X.bak: the backup before the swap; rollback start/finish before the swap: it restores what an interrupted earlier swap left (nothing here); replace count 2 success and 静默升级完成: the swap is complete."
 
   echo "== Files of the player folder changed by the module update (old md5 -> new md5)"
@@ -272,12 +281,7 @@ REG
   window_pid=$!
   for _ in $(seq 100); do grep -q shown "$box/player-window.out" 2>/dev/null && break; sleep 0.05; done
 
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
-  status=0
-  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?   # files it names bare land in $box
-  echo "== Exit code: $status"
-  echo "== Diagnostic log of the engine run"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  run_agent "the engine run"
   about_log "prism …: the agent's calls to the engine (start, callback registered); 下载状态是：5: downloaded; 给窗口1发送copydata: the notification sent to the player's window; 创建安装包目录… failed: the save folder already exists (harmless)."
 
   echo "== Package on disk and its digest (the document says $(grep -o 'md5="[0-9a-f]*"' \
@@ -329,12 +333,7 @@ REG
   printf 'crash of the player\n' >"$data/qserr.dat"
   sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
 
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
-  status=0
-  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
-  echo "== Exit code: $status"
-  echo "== Diagnostic log of the decision run"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  run_agent "the decision run"
   about_log "下载失败 then 下载成功: the first domain is down, the second serves; 节点无效 lines, in order: switched off, player version below the range, distribution channel, region black list (区域无效), local file version, staged rollout (不在灰度内); 已存在…校验成功 and 状态是：3: the package on disk passes its digest, so nothing is downloaded."
   echo "== Crash report received by the endpoint"
   cat "$box"/decision-reports/report-*.txt 2>/dev/null || echo "  (none)"
@@ -389,12 +388,7 @@ XML
 
   rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
   sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
-  status=0
-  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
-  echo "== Exit code of the signed run: $status"
-  echo "== Diagnostic log of the signed run"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  run_agent "the signed run"
   echo "== Package on disk (SHA-256) and what OvUpdate.ini records"
   (cd "$data/OvUpdate" && sha256sum OrvixSetup_3.2.0.1.exe 2>/dev/null) || echo "  (no package)"
   sed -n '/^\[updateinfo\]/,/^updatefile=/p; /^\[signatures\]/,/^OvUpdate.xml=/p' "$data/OvUpdate.ini" | tr -d '\r'
@@ -404,17 +398,17 @@ XML
   sed -i 's/runnow="0"/runnow="1"/' "$doc"
   rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
   : >"$box/sigserver.log"
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
+  log_mark
   (cd "$box" && exec "$bin/OvUpdate") &
   agent_pid=$!
   for _ in $(seq 200); do
-    cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))" | grep -q '现在开始重试' && break
+    new_log | grep -q '现在开始重试' && break
     sleep 0.1
   done
   kill "$agent_pid" 2>/dev/null || true
   wait "$agent_pid" 2>/dev/null || true
   echo "== Diagnostic log of the tampered run (ended by the demo in its retry schedule)"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  new_log
   echo "== What the server was asked for"
   sed 's/^/  /' "$box/sigserver.log"
   echo "== Package on disk: $([ -e "$data/OvUpdate/OrvixSetup_3.2.0.1.exe" ] && echo present || echo none)"
@@ -457,12 +451,7 @@ XML
   sleep 0.2
   rm -f "$data/OvUpdate/OrvixSetup_3.2.0.1.exe"
   sed -i '/^\[updateinfo\]/,/^updatefile=/d' "$data/OvUpdate.ini"
-  log_lines=$(cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | wc -l)
-  status=0
-  (cd "$box" && timeout 300 "$bin/OvUpdate") || status=$?
-  echo "== Exit code of the run: $status"
-  echo "== Diagnostic log of the run"
-  cat "$APPDATA"/kvlog/kvlog_*.log 2>/dev/null | tail -n +"$((log_lines + 1))"
+  run_agent "the resuming run"
   about_log "cut after N bytes, resuming: the first answer ended at 90%, the next request asked for the rest; check md5 success: the whole package is the right one."
   echo "== The package server sent $(cat "$box/cut.wire") bytes for a package of $size bytes"
   echo "== Package folder:"
