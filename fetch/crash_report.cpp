@@ -44,31 +44,29 @@ void fillForm(TransferRequest& request, const CrashDelivery& d) {
 void deliverCrashReports(const std::u16string& clientId, const std::u16string& endpoint) {
     using namespace app::settings;
 
-    CrashDelivery errorFile;
+    // What every delivery shares; each one below names its file and kind.
+    CrashDelivery sent;
+    sent.clientId = clientId;
+    sent.endpoint = endpoint;
+
+    CrashDelivery errorFile = sent;
     errorFile.fileName = kErrorFile;
-    errorFile.clientId = clientId;
-    errorFile.endpoint = endpoint;
     deliverFile(errorFile);
 
     std::u16string dumpPath = readString(kSectionCrashReport, kKeyDumpPath, u"", kDumpPathChars, kOrvixIni);
     std::u16string dumpZip = readString(kSectionCrashReport, kKeyDumpZipPathName, u"", kZipPathChars, kOrvixIni);
+    sent.dumpDirectory = dumpPath;
     if (!dumpPath.empty() && !dumpZip.empty()) {
-        CrashDelivery dump;
+        CrashDelivery dump = sent;
         dump.fileName = dumpZip;
-        dump.dumpDirectory = dumpPath;
         dump.dump = true;
-        dump.clientId = clientId;
-        dump.endpoint = endpoint;
         deliverFile(dump);
     }
     std::u16string logZip = readString(kSectionCrashReport, kKeyLogZipPathName, u"", kZipPathChars, kOrvixIni);
     if (!logZip.empty()) {
-        CrashDelivery log;
+        CrashDelivery log = sent;
         log.fileName = logZip;
-        log.dumpDirectory = dumpPath;
         log.log = true;
-        log.clientId = clientId;
-        log.endpoint = endpoint;
         deliverFile(log);
     }
 }

@@ -9,7 +9,6 @@ using namespace fetchtest;
 
 namespace {
 
-
 // A post's form, part by part: "name=value", or "name;filename=content" for a file.
 std::vector<std::string> form(const testsupport::Request& post) {
     std::vector<std::string> parts;
